@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jobs/ConversionSettings.h"
+#include "jobs/JobResult.h"
+
+// The GIF files of a folder: regular files whose extension is ".gif" in any letter case, as
+// full paths, sorted by file name. On an unreadable folder returns an empty list and, when
+// error is given, sets it to the cause.
+std::vector<std::string> ListGifFiles(const std::string& folder, std::string* error = nullptr);
+
+struct BatchResult {
+    std::vector<JobResult> results;  // one per file, in list order (files not reached are absent)
+    bool cancelled = false;
+
+    int Converted() const;
+    int Failed() const;
+};
+
+// Called after each file, on the thread that converted it (files may finish out of order when
+// several run at once).
+using FileDoneCallback = std::function<void(std::size_t index, const JobResult& result)>;
+
+// Converts each listed file with the current options into settings.m_strOutputFolder, going on
+// after a failed file. control.progress counts files done; control.threads bounds how many
+// threads the whole batch uses.
+BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<std::string>& files,
+                         const JobControl& control = {}, const FileDoneCallback& onFileDone = {});

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "jobs/ConversionSettings.h"
+#include "jobs/JobResult.h"
+
+// Converts settings.m_strGifPath into "<output folder>/<title>.swf": one JPEG bitmap frame per
+// composed GIF frame at m_nFps, with a full-stage button opening m_strTargetUrl when it is not
+// blank. Progress counts frames written. The file appears only when complete.
+JobResult ConvertFile(const ConversionSettings& settings, const JobControl& control = {});
