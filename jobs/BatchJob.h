@@ -24,9 +24,13 @@ struct BatchResult {
 // Called after each file, on the thread that converted it (files may finish out of order when
 // several run at once).
 using FileDoneCallback = std::function<void(std::size_t index, const JobResult& result)>;
+// Called as frames of file `index` are written (frames written so far), on that file's thread.
+using FrameProgressCallback = std::function<void(std::size_t index, int frames)>;
 
-// Converts each listed file with the current options into settings.m_strOutputFolder, going on
-// after a failed file. control.progress counts files done; control.threads bounds how many
-// threads the whole batch uses.
+// Converts each listed file with the current options into settings.m_strOutputFolder (or, when
+// that is empty, next to each file), going on after a failed file. control.progress counts files
+// done; control.threads bounds how many threads the whole batch uses, whole files running side
+// by side. The result lists the files in list order whatever order they finished in.
 BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<std::string>& files,
-                         const JobControl& control = {}, const FileDoneCallback& onFileDone = {});
+                         const JobControl& control = {}, const FileDoneCallback& onFileDone = {},
+                         const FrameProgressCallback& onFrame = {});

@@ -1,0 +1,109 @@
+#include "jobs/BatchJob.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "jobs/ConvertJob.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool HasGifExtension(const fs::path& name) {
+    std::string ext = name.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".gif";
+}
+
+}  // namespace
+
+std::vector<std::string> ListGifFiles(const std::string& folder, std::string* error) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(folder), ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        // A folder named "x.gif" is not a GIF file; symbolic links to regular files are.
+        if (it->is_regular_file(typeError) && HasGifExtension(it->path().filename()))
+            found.push_back(it->path());
+    }
+    if (ec) {
+        if (error) *error = "cannot list " + folder + ": " + ec.message();
+        return {};
+    }
+    std::sort(found.begin(), found.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+    std::vector<std::string> files;
+    files.reserve(found.size());
+    for (const fs::path& p : found) files.push_back(p.string());
+    return files;
+}
+
+int BatchResult::Converted() const {
+    return static_cast<int>(std::count_if(results.begin(), results.end(),
+                                          [](const JobResult& r) { return r.Succeeded(); }));
+}
+
+int BatchResult::Failed() const {
+    return static_cast<int>(std::count_if(results.begin(), results.end(), [](const JobResult& r) {
+        return r.status == JobResult::Status::Failed;
+    }));
+}
+
+BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<std::string>& files,
+                         const JobControl& control, const FileDoneCallback& onFileDone,
+                         const FrameProgressCallback& onFrame) {
+    const unsigned budget = control.threads ? control.threads
+                                            : std::max(1u, std::thread::hardware_concurrency());
+    // Whole files in parallel scale best; a file's own frames get the threads that are left.
+    const unsigned fileWorkers =
+        static_cast<unsigned>(std::min<std::size_t>(budget, std::max<std::size_t>(1, files.size())));
+    const unsigned threadsPerFile = std::max(1u, budget / fileWorkers);
+
+    std::vector<JobResult> results(files.size());
+    std::vector<bool> reached(files.size(), false);
+    std::atomic<std::size_t> next{0};
+    std::mutex progressMutex;
+    int filesDone = 0;
+
+    auto work = [&] {
+        for (;;) {
+            if (control.Cancelled()) return;
+            const std::size_t i = next.fetch_add(1);
+            if (i >= files.size()) return;
+
+            ConversionSettings one = settings;
+            one.m_strGifPath = files[i];
+            if (one.m_strOutputFolder.empty())
+                one.m_strOutputFolder = fs::path(files[i]).parent_path().string();
+            if (one.m_strOutputFolder.empty()) one.m_strOutputFolder = ".";
+            JobControl fileControl;
+            fileControl.cancel = control.cancel;
+            fileControl.threads = threadsPerFile;
+            if (onFrame) fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
+
+            JobResult result = ConvertFile(one, fileControl);
+            if (onFileDone) onFileDone(i, result);
+            std::lock_guard<std::mutex> lock(progressMutex);
+            results[i] = std::move(result);
+            reached[i] = true;
+            control.Report(++filesDone);
+        }
+    };
+
+    std::vector<std::thread> workers;
+    for (unsigned t = 1; t < fileWorkers; ++t) workers.emplace_back(work);
+    work();
+    for (std::thread& t : workers) t.join();
+
+    BatchResult batch;
+    batch.cancelled = control.Cancelled();
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (reached[i]) batch.results.push_back(std::move(results[i]));
+    return batch;
+}

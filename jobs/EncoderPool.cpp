@@ -1,0 +1,49 @@
+#include "jobs/EncoderPool.h"
+
+EncoderPool::EncoderPool(unsigned threads) : m_maxInFlight(threads <= 1 ? 1 : threads + 1) {
+    if (threads <= 1) return;
+    for (unsigned i = 0; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+}
+
+EncoderPool::~EncoderPool() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    for (std::thread& t : m_workers) t.join();
+}
+
+void EncoderPool::Submit(Task task) {
+    std::packaged_task<EncodedFrame()> job(std::move(task));
+    m_pending.push_back(job.get_future());
+    if (m_workers.empty()) {
+        job();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+EncodedFrame EncoderPool::TakeNext() {
+    std::future<EncodedFrame> next = std::move(m_pending.front());
+    m_pending.pop_front();
+    return next.get();
+}
+
+void EncoderPool::Work() {
+    for (;;) {
+        std::packaged_task<EncodedFrame()> job;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            if (m_queue.empty()) return;  // stopping, nothing left to run
+            job = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        job();
+    }
+}
