@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -13,8 +14,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// "*.gif" in any letter case; a file named just ".gif" counts too (its title is empty).
 bool HasGifExtension(const fs::path& name) {
-    std::string ext = name.extension().string();
+    const std::string s = name.string();
+    if (s.size() < 4) return false;
+    std::string ext = s.substr(s.size() - 4);
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext == ".gif";
