@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "swf/CSWFObject.h"
+
+// Writes one uncompressed SWF file (signature "FWS", version 3): header, the tags in the order
+// they are appended, End tag.
+//
+// The file is complete or absent. OpenFile creates a temporary file next to the target and
+// tags go through a bounded write buffer straight into it, so memory use does not grow with
+// the movie; CloseFile patches the header (file length, frame count) and renames the temporary
+// file over the target only when every write succeeded. Tags appended before OpenFile, or after
+// it failed, collect in memory and are written once a file is open.
+//
+// Failures come back as return values; GetError then says why, naming the file and the
+// system's cause. A movie writes at most one file.
+class CSWFMovie {
+public:
+    static constexpr int kMinFrameRate = 1;
+    static constexpr int kMaxFrameRate = 255;
+    static constexpr int kMaxFrames = 65535;  // the frame count field is 16 bits
+
+    CSWFMovie();
+    // Abandons the file when CloseFile was not reached.
+    virtual ~CSWFMovie();
+    CSWFMovie(const CSWFMovie&) = delete;
+    CSWFMovie& operator=(const CSWFMovie&) = delete;
+
+    // Starts writing path with a width x height pixel stage at fps whole frames per second.
+    // Fails when a file is already open or was written, when fps is outside 1 to 255, when the
+    // stage size cannot be held, or when the temporary file cannot be created; the movie then
+    // stays as it was.
+    bool OpenFile(const std::filesystem::path& path, float width, float height, int fps);
+    // Appends SetBackgroundColor.
+    void SetBackgroundColor(uint8_t r, uint8_t g, uint8_t b);
+    // Appends the object's definition tag and, when place is true and the object is not a
+    // bitmap, a PlaceObject2 tag placing it at depth. False, and nothing appended, for a null
+    // object or one without a tag.
+    bool DefineObject(CSWFObject* obj, uint16_t depth, bool place);
+    // Appends a PlaceObject2 tag placing the object at depth with its placement matrix.
+    bool PlaceObject(CSWFObject* obj, uint16_t depth);
+    // Appends ShowFrame. False, and nothing appended, once the movie holds kMaxFrames frames.
+    bool ShowFrame();
+    // Appends the End tag, writes the header and puts the file in place. False when no file is
+    // open or any write failed; the temporary file is then gone and an earlier file at the
+    // target is untouched.
+    bool CloseFile();
+    // Gives up the movie: the temporary file is deleted, the target left as it was, and nothing
+    // more is written.
+    void Abandon();
+
+    int GetFrameCount() const { return m_nFrameCount; }
+    // Why the last failed operation failed (empty when none has).
+    const std::string& GetError() const { return m_strError; }
+
+private:
+    enum class State { New, Open, Done };
+
+    bool Append(const uint8_t* data, std::size_t size);
+    bool AppendPlaceObject(CSWFObject& obj, uint16_t depth);
+    bool FlushBuffer();
+    bool WriteFully(const uint8_t* data, std::size_t size);
+    std::vector<uint8_t> EncodeHeader();
+    std::string Where() const;
+    bool Fail(std::string message);
+    bool FailWrite(int error);
+    void DiscardTempFile();
+
+    State m_state = State::New;
+    uint16_t m_nFrameRate = 0x0C00;  // 8.8 fixed point
+    uint16_t m_nFrameCount = 0;
+    CSWFRectangle m_stage;
+    std::size_t m_nHeaderSize = 0;  // bytes of the header with the current stage
+    uint64_t m_nBodyLength = 0;     // bytes of all tags appended so far
+    std::vector<uint8_t> m_body;    // tags appended while no file is open
+    std::vector<uint8_t> m_buffer;  // tags waiting to be written to the open file
+    int m_fd = -1;
+    int m_nWriteError = 0;  // errno of the first failed write, 0 while all went well
+    std::string m_strWriteError;
+    std::filesystem::path m_path;
+    std::filesystem::path m_tempPath;
+    std::string m_strError;
+};
