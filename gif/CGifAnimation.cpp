@@ -1,0 +1,385 @@
+#include "gif/CGifAnimation.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Interlaced images deliver their rows in four passes: the start row and step of each.
+constexpr int kPassStart[4] = {0, 4, 2, 1};
+constexpr int kPassStep[4] = {8, 8, 4, 2};
+
+void FillColorTable(GifBitmapInfo& bmi, const ColorMapObject* map) {
+    const int count = std::min(map->ColorCount, 256);
+    for (int i = 0; i < count; ++i) {
+        bmi.bmiColors[i] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
+    }
+}
+
+}  // namespace
+
+CGifAnimation::CGifAnimation() {
+    std::memset(&m_bmiScreen, 0, sizeof m_bmiScreen);
+    std::memset(&m_bmiFrame, 0, sizeof m_bmiFrame);
+    // Entry 0 black, all others white, until a global colour table says otherwise.
+    for (int i = 1; i < 256; ++i) m_bmiScreen.bmiColors[i] = {255, 255, 255, 0};
+}
+
+CGifAnimation::~CGifAnimation() { Close(); }
+
+void CGifAnimation::Close() {
+    if (m_pGif) {
+        int error = 0;
+        DGifCloseFile(m_pGif, &error);  // frees the handle whatever it reports
+        m_pGif = nullptr;
+    }
+    m_canvasBlock.reset();
+    m_pCanvas = nullptr;
+    m_wideLine.clear();
+    m_wideLine.shrink_to_fit();
+    m_nStride = 0;
+    m_dirty = {};
+    m_bEnded = false;
+    m_nDeferred = 1;
+}
+
+int CGifAnimation::Load(const char* utf8Path) {
+    m_crTransparent = kWhite;
+    m_crBackground = kWhite;
+    Close();
+    m_strError.clear();
+
+    int error = 0;
+    errno = 0;
+    GifFileType* gif = DGifOpenFileName(utf8Path ? utf8Path : "", &error);
+    if (!gif) {
+        const int cause = errno;
+        if ((error == D_GIF_ERR_OPEN_FAILED || error == D_GIF_ERR_READ_FAILED) && cause != 0) {
+            m_strError = std::strerror(cause);  // "No such file or directory", ...
+        } else if (error == D_GIF_ERR_READ_FAILED) {
+            m_strError = "the file ends inside the GIF header";
+        } else {
+            const char* text = GifErrorString(error);
+            m_strError = text ? text : "giflib error " + std::to_string(error);
+        }
+        return -1;
+    }
+
+    // Refuse the screen before allocating anything for it.
+    const int width = gif->SWidth;
+    const int height = gif->SHeight;
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    if (width <= 0 || height <= 0) {
+        m_strError = "the logical screen of " + size + " pixels is empty";
+    } else if (width > kMaxSide || height > kMaxSide ||
+               static_cast<int64_t>(width) * height > kMaxPixels) {
+        m_strError = "the logical screen of " + size +
+                     " pixels is too large (at most 8191 pixels a side and 16777215 in all)";
+    }
+    if (!m_strError.empty()) {
+        DGifCloseFile(gif, &error);
+        return -3;
+    }
+    m_pGif = gif;
+
+    m_nStride = StrideFor(width);
+    const size_t blockSize = (2 * static_cast<size_t>(height) + 1) * static_cast<size_t>(m_nStride);
+    m_canvasBlock.reset(new (std::nothrow) uint8_t[blockSize]());
+    if (!m_canvasBlock) {
+        m_strError = "not enough memory for a canvas of " + size + " pixels";
+        return -2;
+    }
+    m_pCanvas = m_canvasBlock.get();
+
+    // Frame and base area start white; the padding and the line buffer stay zero.
+    for (int row = 0; row < 2 * height; ++row) {
+        std::memset(m_pCanvas + static_cast<size_t>(row) * m_nStride, 255, 3 * size_t(width));
+    }
+
+    BuildHeader(m_bmiScreen);
+    if (const ColorMapObject* map = gif->SColorMap) {
+        FillColorTable(m_bmiScreen, map);
+        // A background index outside the table counts as black, like any such index.
+        const int index = gif->SBackGroundColor;
+        if (index >= 0 && index < map->ColorCount) {
+            const GifColorType& c = map->Colors[index];
+            m_crBackground =
+                GifColorRef(c.Red) | GifColorRef(c.Green) << 8 | GifColorRef(c.Blue) << 16;
+        } else {
+            m_crBackground = 0;
+        }
+    }
+    m_nFrameCount = 0;
+    m_nLoopCount = 0;
+    return 0;
+}
+
+int CGifAnimation::NextFrame() {
+    if (!m_pGif || !m_pCanvas) {
+        m_strError = "no GIF file is open";
+        return -1;
+    }
+    if (m_bEnded) return 0;
+    if (m_nDeferred <= 0) {  // the end met while returning the last pending frame
+        const int result = m_nDeferred;
+        m_nDeferred = 1;
+        m_bEnded = result == 0;
+        return result;
+    }
+
+    FrameControl control;
+    bool pending = false;  // images with delay 0 composed and not yet returned
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(m_pGif, &type) == GIF_ERROR) {
+            SetGifError("", m_pGif->Error);
+            return Finish(0, pending);
+        }
+        switch (type) {
+            case EXTENSION_RECORD_TYPE: {
+                const int result = ReadExtension(control);
+                if (result < 0) return Finish(result, pending);
+                break;
+            }
+            case IMAGE_DESC_RECORD_TYPE:
+                if (DGifGetImageDesc(m_pGif) == GIF_ERROR) {
+                    // Noted, then reading goes on: the next unreadable record ends the file.
+                    SetGifError("image descriptor " + std::to_string(m_nFrameCount + 1),
+                                m_pGif->Error);
+                    break;
+                }
+                ++m_nFrameCount;
+                if (!ComposeImage(control)) return -1;
+                control.disposal = 0;
+                if (control.delay != 0) return control.delay * 10;
+                pending = true;  // delay 0: merges into the next image with a delay
+                break;
+            case TERMINATE_RECORD_TYPE:
+                return Finish(0, pending);
+            default:
+                m_strError = "unknown record in the file";
+                return Finish(0, pending);
+        }
+    }
+}
+
+// Ends a NextFrame call at the end of the file or at an unreadable record. Images composed with
+// delay 0 are not lost: they are returned as one frame of the default delay, and the result is
+// deferred to the next call.
+int CGifAnimation::Finish(int result, bool pending) {
+    if (pending) {
+        m_nDeferred = result;
+        return kDefaultDelay * 10;
+    }
+    if (result == 0) m_bEnded = true;
+    return result;
+}
+
+int CGifAnimation::ReadExtension(FrameControl& control) {
+    int code = 0;
+    GifByteType* block = nullptr;  // block[0] is the length of the data after it
+    if (DGifGetExtension(m_pGif, &code, &block) == GIF_ERROR) {
+        SetGifError("extension", m_pGif->Error);
+        return -2;
+    }
+    if (!block) return 0;  // an extension without data: its terminator is already read
+
+    bool looping = false;
+    if (code == GRAPHICS_EXT_FUNC_CODE) {
+        if (block[0] >= 4) {  // a shorter graphic control block is ignored
+            control.disposal = (block[1] >> 2) & 7;
+            control.delay = block[2] | block[3] << 8;
+            control.transparent = (block[1] & 1) ? block[4] : -1;
+        }
+    } else if (code == APPLICATION_EXT_FUNC_CODE) {
+        looping = block[0] == 11 && std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0;
+    }
+    for (;;) {
+        if (DGifGetExtensionNext(m_pGif, &block) == GIF_ERROR) {
+            SetGifError("extension", m_pGif->Error);
+            return -3;
+        }
+        if (!block) return 0;
+        // The loop sub-block: id 1 in the low three bits, then the count (0: for ever).
+        if (looping && block[0] == 3 && (block[1] & 7) == 1) {
+            m_nLoopCount = (block[2] | block[3] << 8) - 1;
+        }
+    }
+}
+
+bool CGifAnimation::ComposeImage(const FrameControl& control) {
+    const GifImageDesc& image = m_pGif->Image;
+    const int width = m_pGif->SWidth;
+    const int height = m_pGif->SHeight;
+    uint8_t* frame = m_pCanvas;
+    uint8_t* base = m_pCanvas + static_cast<size_t>(height) * m_nStride;
+
+    // The colour table: the image's own, else the global one, else none (all black).
+    const ColorMapObject* map = image.ColorMap ? image.ColorMap : m_pGif->SColorMap;
+    if (image.ColorMap) {
+        BuildHeader(m_bmiFrame);
+        FillColorTable(m_bmiFrame, image.ColorMap);
+    } else {
+        m_bmiFrame = m_bmiScreen;
+    }
+    uint8_t palette[256][3] = {};  // blue, green, red; indices outside the table stay black
+    if (map) {
+        const int count = std::min(map->ColorCount, 256);
+        for (int i = 0; i < count; ++i) {
+            palette[i][0] = map->Colors[i].Blue;
+            palette[i][1] = map->Colors[i].Green;
+            palette[i][2] = map->Colors[i].Red;
+        }
+    }
+
+    // Compose on the canvas as the previous disposal left it. Frame and base area only differ
+    // where the previous image was, so only that part is copied back.
+    CopyRows(frame, base, m_dirty);
+
+    Area area;  // the image clipped to the logical screen
+    area.left = std::clamp(image.Left, 0, width);
+    area.top = std::clamp(image.Top, 0, height);
+    area.right = std::clamp(image.Left + std::max(image.Width, 0), 0, width);
+    area.bottom = std::clamp(image.Top + std::max(image.Height, 0), 0, height);
+    if (area.Empty()) area = {};
+    m_dirty = area;
+
+    if (image.Width <= 0 || image.Height <= 0) {
+        if (!SkipImageData()) return false;
+    } else {
+        uint8_t* line = m_pCanvas + 2 * static_cast<size_t>(height) * m_nStride;
+        if (image.Width > m_nStride) {  // wider than the screen: the line buffer is too short
+            m_wideLine.resize(static_cast<size_t>(image.Width));
+            line = m_wideLine.data();
+        }
+        const int passes = image.Interlace ? 4 : 1;
+        for (int pass = 0; pass < passes; ++pass) {
+            const int start = image.Interlace ? kPassStart[pass] : 0;
+            const int step = image.Interlace ? kPassStep[pass] : 1;
+            for (int r = start; r < image.Height; r += step) {
+                if (DGifGetLine(m_pGif, line, image.Width) == GIF_ERROR) {
+                    SetGifError("image " + std::to_string(m_nFrameCount), m_pGif->Error);
+                    return false;
+                }
+                const int y = image.Top + r;
+                if (y < area.top || y >= area.bottom) continue;
+                uint8_t* pixel = frame + static_cast<size_t>(y) * m_nStride + 3 * area.left;
+                const uint8_t* index = line + (area.left - image.Left);
+                for (int x = area.left; x < area.right; ++x, ++index, pixel += 3) {
+                    if (*index == control.transparent) continue;  // the canvas shows through
+                    std::memcpy(pixel, palette[*index], 3);
+                }
+            }
+        }
+    }
+
+    switch (control.disposal) {
+        case 2:  // restore to background
+            FillArea(base, area, control.transparent >= 0 ? m_crTransparent : m_crBackground);
+            break;
+        case 3:  // restore to previous: the base area keeps the canvas from before the image
+            break;
+        default:  // 0, 1 and the undefined 4 to 7: the image stays
+            CopyRows(base, frame, area);
+            m_dirty = {};
+            break;
+    }
+    return true;
+}
+
+// Reads past the data of an image without pixels.
+bool CGifAnimation::SkipImageData() {
+    int codeSize = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetCode(m_pGif, &codeSize, &block) == GIF_ERROR) {
+        SetGifError("image " + std::to_string(m_nFrameCount), m_pGif->Error);
+        return false;
+    }
+    while (block) {
+        if (DGifGetCodeNext(m_pGif, &block) == GIF_ERROR) {
+            SetGifError("image " + std::to_string(m_nFrameCount), m_pGif->Error);
+            return false;
+        }
+    }
+    return true;
+}
+
+void CGifAnimation::CopyRows(uint8_t* to, const uint8_t* from, const Area& area) const {
+    if (area.Empty()) return;
+    const size_t offset = 3 * static_cast<size_t>(area.left);
+    const size_t bytes = 3 * static_cast<size_t>(area.right - area.left);
+    for (int y = area.top; y < area.bottom; ++y) {
+        const size_t row = static_cast<size_t>(y) * m_nStride + offset;
+        std::memcpy(to + row, from + row, bytes);
+    }
+}
+
+void CGifAnimation::FillArea(uint8_t* base, const Area& area, GifColorRef color) const {
+    const uint8_t bgr[3] = {uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)};
+    for (int y = area.top; y < area.bottom; ++y) {
+        uint8_t* pixel = base + static_cast<size_t>(y) * m_nStride + 3 * area.left;
+        for (int x = area.left; x < area.right; ++x, pixel += 3) std::memcpy(pixel, bgr, 3);
+    }
+}
+
+void CGifAnimation::BuildHeader(GifBitmapInfo& bmi) const {
+    GifBitmapInfoHeader& h = bmi.bmiHeader;
+    h.biSize = sizeof(GifBitmapInfoHeader);
+    h.biWidth = m_pGif->SWidth;
+    h.biHeight = -m_pGif->SHeight;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    h.biCompression = 0;
+    h.biSizeImage = 0;
+    h.biXPelsPerMeter = 0;
+    h.biYPelsPerMeter = 0;
+    h.biClrUsed = 256;
+    h.biClrImportant = 0;
+}
+
+int CGifAnimation::Draw(DrawingSurface& surface, const GifRect* rect) {
+    if (!m_pGif || !m_pCanvas) return 0;
+    const int width = m_pGif->SWidth;
+    const int height = m_pGif->SHeight;
+    // Centred in the rectangle; the division truncates toward zero.
+    int64_t x = 0;
+    int64_t y = 0;
+    if (rect) {
+        x = rect->left + (int64_t{rect->right} - rect->left - width) / 2;
+        y = rect->top + (int64_t{rect->bottom} - rect->top - height) / 2;
+    }
+    if (width <= 0 || height <= 0) return 0;
+    if (!surface.pBits || surface.nBitsPerPixel != 24 || surface.nWidth <= 0 ||
+        surface.nHeight <= 0 || surface.nStride < 3 * surface.nWidth) {
+        return 0;
+    }
+
+    // Clip the frame to the surface.
+    const int64_t fromX = std::max<int64_t>(0, -x);
+    const int64_t fromY = std::max<int64_t>(0, -y);
+    const int64_t toX = std::max<int64_t>(0, x);
+    const int64_t toY = std::max<int64_t>(0, y);
+    const int64_t columns = std::min<int64_t>(width - fromX, surface.nWidth - toX);
+    const int64_t rows = std::min<int64_t>(height - fromY, surface.nHeight - toY);
+    if (columns <= 0 || rows <= 0) return 0;
+
+    for (int64_t r = 0; r < rows; ++r) {
+        std::memcpy(surface.pBits + (toY + r) * surface.nStride + 3 * toX,
+                    m_pCanvas + (fromY + r) * m_nStride + 3 * fromX,
+                    3 * static_cast<size_t>(columns));
+    }
+    return static_cast<int>(rows);
+}
+
+void CGifAnimation::SetGifError(const std::string& context, int code) {
+    if (code == D_GIF_ERR_READ_FAILED) {  // a short read: the file breaks off
+        m_strError = context.rfind("image ", 0) == 0 ? "the file ends inside " + context
+                                                     : "the file ends before the trailer";
+        return;
+    }
+    const char* text = GifErrorString(code);
+    std::string message = text ? text : "giflib error " + std::to_string(code);
+    m_strError = context.empty() ? message : context + ": " + message;
+}

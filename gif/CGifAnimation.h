@@ -1,0 +1,150 @@
+#pragma once
+
+#include <gif_lib.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gif/DrawingSurface.h"
+
+// Layout-compatible with the Windows BITMAPINFOHEADER (40 bytes).
+struct GifBitmapInfoHeader {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight;  // negative: row 0 is the top row
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+};
+
+// Layout-compatible with the Windows RGBQUAD.
+struct GifRgbQuad {
+    uint8_t rgbBlue;
+    uint8_t rgbGreen;
+    uint8_t rgbRed;
+    uint8_t rgbReserved;
+};
+
+// A bitmap header followed by a 256-entry colour table.
+struct GifBitmapInfo {
+    GifBitmapInfoHeader bmiHeader;
+    GifRgbQuad bmiColors[256];
+};
+
+// Red in bits 0-7, green in 8-15, blue in 16-23.
+using GifColorRef = uint32_t;
+
+// A rectangle to centre a frame in: left and top inclusive, right and bottom exclusive.
+struct GifRect {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+
+// Reads an animated GIF through giflib and composes its images, one displayed frame per
+// NextFrame, onto a 24-bit canvas the size of the logical screen.
+//
+// The canvas is one block of (2 * H + 1) rows of Stride() bytes: rows 0 to H - 1 hold the frame
+// shown (FrameArea()), rows H to 2H - 1 the base the next image is composed on (the canvas after
+// the last disposal), and row 2H receives one row of colour indices from giflib. Pixels are
+// blue, green, red; the padding at the end of each row stays zero.
+//
+// Untrusted files are handled safely: images are clipped to the logical screen, colour indices
+// outside the colour table (or without any table) are black, and screens that are empty or too
+// large are refused before anything is allocated.
+//
+// Not thread-safe: one caller at a time.
+class CGifAnimation {
+public:
+    static constexpr int kMaxSide = 8191;        // pixels, either side of the screen
+    static constexpr int kMaxPixels = 16777215;  // pixels, the whole screen
+    static constexpr int kDefaultDelay = 10;     // hundredths of a second
+    static constexpr GifColorRef kWhite = 0xFFFFFF;
+
+    CGifAnimation();
+    ~CGifAnimation();
+    CGifAnimation(const CGifAnimation&) = delete;
+    CGifAnimation& operator=(const CGifAnimation&) = delete;
+
+    // Opens the GIF at utf8Path, releasing any file held before. Returns 0 on success; -1 when
+    // the file cannot be opened as a GIF (the object is then empty); -2 when the canvas cannot
+    // be allocated (the decoder stays open); -3 when the logical screen is empty or too large
+    // (the object is then empty). GetError() gives the cause of any failure.
+    int Load(const char* utf8Path);
+
+    // Composes the next displayed frame into the frame area. Returns its delay in milliseconds
+    // (> 0); 0 at the end of the file (the trailer, or a record that cannot be read); -1 when
+    // no file is open or a row of pixels failed to decode; -2 or -3 when an extension could not
+    // be read. Images with delay 0 merge into the next image with a delay; if the file ends
+    // while such images wait, they are returned as one frame of 100 ms first.
+    int NextFrame();
+
+    // Copies the frame area into surface (24 bits per pixel only), one to one, centred in rect
+    // when given (at 0, 0 otherwise), clipped to the surface. Returns the number of rows
+    // copied; 0 when nothing is open or nothing lands on the surface.
+    int Draw(DrawingSurface& surface, const GifRect* rect = nullptr);
+
+    // Closes the decoder and releases the canvas. Safe to call on an empty object.
+    void Close();
+
+    int Width() const { return m_pGif ? m_pGif->SWidth : 0; }
+    int Height() const { return m_pGif ? m_pGif->SHeight : 0; }
+    int Stride() const { return m_nStride; }
+    const uint8_t* FrameArea() const { return m_pCanvas; }
+
+    // Empty while all is well, and after a clean end at the trailer; otherwise the cause of the
+    // last failure (a frame that could not be decoded, a file that breaks off, ...).
+    const std::string& GetError() const { return m_strError; }
+
+    // The logical screen's stride: 3 * width rounded up to a multiple of 4.
+    static int StrideFor(int width) { return (3 * width + 3) & ~3; }
+
+    // Read these; only the object changes them.
+    GifFileType* m_pGif = nullptr;
+    uint8_t* m_pCanvas = nullptr;          // points into m_canvasBlock, or null
+    GifBitmapInfo m_bmiScreen;             // the logical screen, with the global colour table
+    GifBitmapInfo m_bmiFrame;              // the frame last composed, with the table it used
+    GifColorRef m_crTransparent = kWhite;  // restore-to-background fill with a transparent index
+    GifColorRef m_crBackground = kWhite;   // restore-to-background fill without one
+    int32_t m_nFrameCount = 0;             // image descriptors read since Load
+    int32_t m_nLoopCount = 0;              // "NETSCAPE2.0" loop count minus one
+
+private:
+    struct Area {  // a clipped rectangle of the screen, right and bottom exclusive
+        int left = 0, top = 0, right = 0, bottom = 0;
+        bool Empty() const { return left >= right || top >= bottom; }
+    };
+
+    // What a graphic control extension sets for the images after it, within one NextFrame.
+    struct FrameControl {
+        int delay = kDefaultDelay;
+        int disposal = 0;
+        int transparent = -1;  // none
+    };
+
+    int ReadExtension(FrameControl& control);
+    bool ComposeImage(const FrameControl& control);
+    bool SkipImageData();
+    int Finish(int result, bool pending);
+    void CopyRows(uint8_t* to, const uint8_t* from, const Area& area) const;
+    void FillArea(uint8_t* base, const Area& area, GifColorRef color) const;
+    void BuildHeader(GifBitmapInfo& bmi) const;
+    void SetGifError(const std::string& context, int code);
+
+    std::unique_ptr<uint8_t[]> m_canvasBlock;
+    std::vector<uint8_t> m_wideLine;  // line buffer for images wider than the screen
+    int m_nStride = 0;
+    std::string m_strError;
+
+    Area m_dirty;           // where the frame area may differ from the base area
+    bool m_bEnded = false;  // the end was reached; NextFrame returns 0 from now on
+    int m_nDeferred = 1;    // > 0: nothing deferred; else the result the next NextFrame returns
+};

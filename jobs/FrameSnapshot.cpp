@@ -1,0 +1,105 @@
+#include "jobs/FrameSnapshot.h"
+
+#include <algorithm>
+
+namespace {
+
+void Put16(uint8_t* at, uint32_t value) {
+    at[0] = uint8_t(value);
+    at[1] = uint8_t(value >> 8);
+}
+
+void Put32(uint8_t* at, uint32_t value) {
+    Put16(at, value);
+    Put16(at + 2, value >> 16);
+}
+
+}  // namespace
+
+int OpenSettingsGif(const ConversionSettings& settings, CGifAnimation& gif) {
+    return gif.Load(settings.m_strGifPath.c_str());
+}
+
+DrawingSurface PrepareFrameBmp(std::vector<uint8_t>& bmp, int width, int height) {
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    const int stride = CGifAnimation::StrideFor(width);
+    const std::size_t pixelBytes = static_cast<std::size_t>(stride) * static_cast<size_t>(height);
+    bmp.resize(kBmpHeaderSize + pixelBytes);
+
+    uint8_t* h = bmp.data();
+    h[0] = 'B';
+    h[1] = 'M';
+    Put32(h + 2, static_cast<uint32_t>(bmp.size()));  // bfSize
+    Put16(h + 6, 0);                                  // bfReserved1
+    Put16(h + 8, 0);                                  // bfReserved2
+    Put32(h + 10, kBmpHeaderSize);                    // bfOffBits
+    Put32(h + 14, 40);                                // biSize
+    Put32(h + 18, static_cast<uint32_t>(width));      // biWidth
+    Put32(h + 22, static_cast<uint32_t>(-height));    // biHeight: negative, top row first
+    Put16(h + 26, 1);                                 // biPlanes
+    Put16(h + 28, 24);                                // biBitCount
+    Put32(h + 30, 0);                                 // biCompression: none
+    Put32(h + 34, 0);                                 // biSizeImage
+    Put32(h + 38, 0);                                 // biXPelsPerMeter
+    Put32(h + 42, 0);                                 // biYPelsPerMeter
+    Put32(h + 46, 0);                                 // biClrUsed
+    Put32(h + 50, 0);                                 // biClrImportant
+
+    DrawingSurface surface;
+    surface.nWidth = width;
+    surface.nHeight = height;
+    surface.nStride = stride;
+    surface.nBitsPerPixel = 24;
+    surface.pBits = bmp.data() + kBmpHeaderSize;
+    return surface;
+}
+
+int ComposeFrameBmp(CGifAnimation& gif, std::vector<uint8_t>& bmp) {
+    DrawingSurface surface = PrepareFrameBmp(bmp, gif.Width(), gif.Height());
+    const GifRect whole = {0, 0, surface.nWidth, surface.nHeight};
+    return gif.Draw(surface, &whole);
+}
+
+FIBITMAP* LoadFrameBmp(const std::vector<uint8_t>& bmp) {
+    if (bmp.size() < kBmpHeaderSize) return nullptr;
+    // FreeImage only reads from the stream; its API is not const-correct.
+    FIMEMORY* stream =
+        FreeImage_OpenMemory(const_cast<BYTE*>(bmp.data()), static_cast<DWORD>(bmp.size()));
+    if (!stream) return nullptr;
+    FIBITMAP* image = FreeImage_LoadFromMemory(FIF_BMP, stream, 0);
+    FreeImage_CloseMemory(stream);  // the image holds its own copy of the pixels
+    return image;
+}
+
+FrameSurface CreateDrawingSurface(int width, int height) {
+    FrameSurface result;
+    result.surface = PrepareFrameBmp(result.bmp, width, height);
+    return result;
+}
+
+void ReleaseDrawingSurface(FrameSurface& surface) {
+    surface.bmp.clear();
+    surface.bmp.shrink_to_fit();
+    surface.surface = DrawingSurface{};
+}
+
+FrameSnapshot SnapshotFrame(CGifAnimation& gif, FrameSurface& surface) {
+    const GifRect whole = {0, 0, surface.surface.nWidth, surface.surface.nHeight};
+    gif.Draw(surface.surface, &whole);
+
+    FrameSnapshot snapshot;
+    snapshot.bmp = surface.bmp.data();
+    snapshot.size = surface.bmp.size();
+    if (snapshot.size < kBmpHeaderSize) return snapshot;
+    snapshot.stream =
+        FreeImage_OpenMemory(const_cast<BYTE*>(snapshot.bmp), static_cast<DWORD>(snapshot.size));
+    if (snapshot.stream) snapshot.image = FreeImage_LoadFromMemory(FIF_BMP, snapshot.stream, 0);
+    return snapshot;
+}
+
+void ReleaseFrameSnapshot(FrameSnapshot& snapshot) {
+    if (snapshot.image) FreeImage_Unload(snapshot.image);
+    if (snapshot.stream) FreeImage_CloseMemory(snapshot.stream);
+    snapshot = FrameSnapshot{};
+}
