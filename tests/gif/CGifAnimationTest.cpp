@@ -1,0 +1,594 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gif/CGifAnimation.h"
+#include "support/GifBuilder.h"
+
+namespace {
+
+const GifRgb kRed{255, 0, 0};
+const GifRgb kGreen{0, 255, 0};
+const GifRgb kBlue{0, 0, 255};
+const GifRgb kYellow{255, 255, 0};
+const GifRgb kWhite{255, 255, 255};
+const GifRgb kBlack{0, 0, 0};
+const std::vector<GifRgb> kPalette = {kRed, kGreen, kBlue, kYellow};  // indices 0 to 3
+
+class GifAnimationTest : public ::testing::Test {
+protected:
+    std::string Save(const GifBuilder& builder, const std::string& name = "test.gif") {
+        const std::string path = (dir / name).string();
+        EXPECT_TRUE(builder.Write(path)) << builder.Error();
+        return path;
+    }
+    std::string Save(const std::vector<uint8_t>& bytes, const std::string& name = "test.gif") {
+        const std::string path = (dir / name).string();
+        EXPECT_TRUE(WriteBytes(path, bytes));
+        return path;
+    }
+    int Open(const GifBuilder& builder) { return gif.Load(Save(builder).c_str()); }
+    int Open(const std::vector<uint8_t>& bytes) { return gif.Load(Save(bytes).c_str()); }
+
+    // A pixel of the frame area (area 0) or of the base area (area 1).
+    GifRgb At(int x, int y, int area = 0) const {
+        const uint8_t* p = gif.FrameArea() + (area * gif.Height() + y) * gif.Stride() + 3 * x;
+        return {p[2], p[1], p[0]};
+    }
+    std::vector<GifRgb> Row(int y) const {
+        std::vector<GifRgb> row;
+        for (int x = 0; x < gif.Width(); ++x) row.push_back(At(x, y));
+        return row;
+    }
+
+    ScratchDir dir;
+    CGifAnimation gif;
+};
+
+TEST(GifStride, RoundsThreeBytesAPixelUpToFour) {
+    const int cases[][2] = {{0, 0}, {1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {8191, 24576}};
+    for (const auto& c : cases) EXPECT_EQ(CGifAnimation::StrideFor(c[0]), c[1]) << c[0];
+}
+
+TEST_F(GifAnimationTest, EmptyObjectComposesAndDrawsNothing) {
+    EXPECT_EQ(gif.Width(), 0);
+    EXPECT_EQ(gif.Height(), 0);
+    EXPECT_EQ(gif.FrameArea(), nullptr);
+    EXPECT_EQ(gif.NextFrame(), -1);
+    uint8_t pixels[12] = {};
+    DrawingSurface surface{2, 2, 8, 24, pixels};
+    EXPECT_EQ(gif.Draw(surface), 0);
+    // Entry 0 black, the others white, until a file brings its own table.
+    EXPECT_EQ(gif.m_bmiScreen.bmiColors[0].rgbRed, 0);
+    EXPECT_EQ(gif.m_bmiScreen.bmiColors[1].rgbRed, 255);
+    EXPECT_EQ(gif.m_bmiScreen.bmiColors[255].rgbBlue, 255);
+}
+
+TEST_F(GifAnimationTest, LoadPaintsCanvasWhiteAndBuildsScreenHeader) {
+    ASSERT_EQ(Open(GifBuilder(5, 3).GlobalColors(kPalette, 2).Solid(0, 0, 5, 3, 0)), 0);
+    EXPECT_EQ(gif.GetError(), "");
+    EXPECT_EQ(gif.Width(), 5);
+    EXPECT_EQ(gif.Height(), 3);
+    ASSERT_EQ(gif.Stride(), 16);
+    const uint8_t* canvas = gif.FrameArea();
+    for (int row = 0; row < 7; ++row) {
+        for (int byte = 0; byte < 16; ++byte) {
+            // Frame and base area white, padding and the line buffer (row 6) zero.
+            const int expected = (row < 6 && byte < 15) ? 255 : 0;
+            ASSERT_EQ(canvas[row * 16 + byte], expected) << "row " << row << " byte " << byte;
+        }
+    }
+    const GifBitmapInfoHeader& h = gif.m_bmiScreen.bmiHeader;
+    EXPECT_EQ(h.biSize, 40u);
+    EXPECT_EQ(h.biWidth, 5);
+    EXPECT_EQ(h.biHeight, -3);
+    EXPECT_EQ(h.biPlanes, 1);
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(h.biClrUsed, 256u);
+    EXPECT_EQ(gif.m_bmiScreen.bmiColors[0].rgbRed, 255);   // red
+    EXPECT_EQ(gif.m_bmiScreen.bmiColors[2].rgbBlue, 255);  // blue
+    EXPECT_EQ(gif.m_bmiScreen.bmiColors[2].rgbRed, 0);
+    EXPECT_EQ(gif.m_crBackground, 0xFF0000u);  // blue, entry 2, as a COLORREF
+    EXPECT_EQ(gif.m_crTransparent, 0xFFFFFFu);
+    EXPECT_EQ(gif.m_nFrameCount, 0);
+    EXPECT_EQ(gif.m_nLoopCount, 0);
+}
+
+TEST_F(GifAnimationTest, WithoutControlExtensionEveryFrameLasts100Ms) {
+    ASSERT_EQ(
+        Open(GifBuilder(2, 1).GlobalColors(kPalette).Solid(0, 0, 2, 1, 0).Solid(0, 0, 1, 1, 1)), 0);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kRed}));
+    EXPECT_EQ(gif.m_bmiFrame.bmiHeader.biHeight, -1);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kGreen, kRed}));
+    EXPECT_EQ(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.NextFrame(), 0);  // stays at the end, without inventing an error
+    EXPECT_EQ(gif.GetError(), "");
+    EXPECT_EQ(gif.m_nFrameCount, 2);
+}
+
+TEST_F(GifAnimationTest, LocalColorTableServesItsImageOnly) {
+    GifImage local;
+    local.width = 2;
+    local.height = 1;
+    local.pixels = {0, 1};
+    local.localColors = {kYellow, kBlue};
+    local.control = true;
+    local.delay = 1;
+    ASSERT_EQ(Open(GifBuilder(2, 1).GlobalColors(kPalette).Image(local).Solid(0, 0, 1, 1, 1, 1)),
+              0);
+    ASSERT_EQ(gif.NextFrame(), 10);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kYellow, kBlue}));
+    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbRed, 255);  // yellow
+    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbGreen, 255);
+    EXPECT_EQ(gif.m_bmiFrame.bmiHeader.biWidth, 2);
+    ASSERT_EQ(gif.NextFrame(), 10);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kGreen, kBlue}));  // index 1 global: green
+    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbGreen, 0);       // the global table again: red
+    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbRed, 255);
+}
+
+TEST_F(GifAnimationTest, TransparentPixelsLeaveTheCanvasBelow) {
+    GifImage first;  // index 3 transparent: white shows through on the first frame
+    first.width = 3;
+    first.height = 1;
+    first.pixels = {0, 3, 1};
+    first.control = true;
+    first.delay = 2;
+    first.transparent = 3;
+    GifImage second = first;
+    second.pixels = {3, 2, 3};
+    ASSERT_EQ(Open(GifBuilder(3, 1).GlobalColors(kPalette).Image(first).Image(second)), 0);
+    ASSERT_EQ(gif.NextFrame(), 20);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kWhite, kGreen}));
+    ASSERT_EQ(gif.NextFrame(), 20);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kBlue, kGreen}));
+}
+
+// Screen 4 x 1, yellow background (index 3). Frame 1 paints it red, frame 2 paints pixels 1 and
+// 2 green with the disposal under test, frame 3 paints pixel 3 blue: pixels 1 and 2 of frame 3
+// show what the disposal left.
+struct DisposalCase {
+    const char* name;
+    int disposal;
+    int transparent;
+    bool globalTable;
+    GifRgb expected;
+};
+
+class GifDisposalTest : public GifAnimationTest,
+                        public ::testing::WithParamInterface<DisposalCase> {};
+
+TEST_P(GifDisposalTest, NextImageSeesWhatTheDisposalLeft) {
+    const DisposalCase& c = GetParam();
+    GifBuilder builder(4, 1);
+    if (c.globalTable) {
+        builder.GlobalColors(kPalette, 3);
+    }
+    auto image = [&](int left, int width, uint8_t fill, int disposal, int transparent) {
+        GifImage i;
+        i.left = left;
+        i.width = width;
+        i.height = 1;
+        i.pixels.assign(size_t(width), fill);
+        if (!c.globalTable) i.localColors = kPalette;
+        i.control = true;
+        i.delay = 1;
+        i.disposal = disposal;
+        i.transparent = transparent;
+        builder.Image(i);
+    };
+    image(0, 4, 0, 1, -1);
+    image(1, 2, 1, c.disposal, c.transparent);
+    image(3, 1, 2, 0, -1);
+    ASSERT_EQ(Open(builder), 0);
+    ASSERT_EQ(gif.NextFrame(), 10);
+    ASSERT_EQ(gif.NextFrame(), 10);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kGreen, kGreen, kRed}));  // shown before disposal
+    ASSERT_EQ(gif.NextFrame(), 10);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, c.expected, c.expected, kBlue}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllMethods, GifDisposalTest,
+    ::testing::Values(DisposalCase{"None", 0, -1, true, kGreen},
+                      DisposalCase{"Keep", 1, -1, true, kGreen},
+                      DisposalCase{"BackgroundColor", 2, -1, true, kYellow},
+                      DisposalCase{"BackgroundTransparentIsWhite", 2, 3, true, kWhite},
+                      DisposalCase{"BackgroundWithoutGlobalTableIsWhite", 2, -1, false, kWhite},
+                      DisposalCase{"Previous", 3, -1, true, kRed},
+                      DisposalCase{"Undefined4Keeps", 4, -1, true, kGreen},
+                      DisposalCase{"Undefined7Keeps", 7, -1, true, kGreen}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(GifAnimationTest, RestoreToPreviousOfTheFirstImageGivesWhite) {
+    ASSERT_EQ(Open(GifBuilder(2, 1)
+                       .GlobalColors(kPalette)
+                       .Solid(0, 0, 2, 1, 0, 1, 3)
+                       .Solid(1, 0, 1, 1, 1, 1)),
+              0);
+    ASSERT_EQ(gif.NextFrame(), 10);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kRed}));
+    ASSERT_EQ(gif.NextFrame(), 10);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kWhite, kGreen}));
+}
+
+TEST(GifRowOrder, InterlacedTenRowsComeInFourPasses) {
+    EXPECT_EQ(GifRowOrder(10, true), (std::vector<int>{0, 8, 4, 2, 6, 1, 3, 5, 7, 9}));
+    EXPECT_EQ(GifRowOrder(3, false), (std::vector<int>{0, 1, 2}));
+}
+
+TEST_F(GifAnimationTest, InterlacedRowsLandWhereTheyBelong) {
+    std::vector<GifRgb> colors;
+    for (int i = 0; i < 32; ++i) colors.push_back({uint8_t(i * 8), uint8_t(255 - i), 7});
+    for (int height : {1, 2, 3, 5, 10, 17, 30}) {
+        SCOPED_TRACE(height);
+        GifImage image;
+        image.width = 2;
+        image.height = height;
+        image.interlace = true;
+        for (int r = 0; r < height; ++r) image.pixels.insert(image.pixels.end(), 2, uint8_t(r));
+        ASSERT_EQ(Open(GifBuilder(2, height + 1).GlobalColors(colors).Image(image)), 0);
+        ASSERT_EQ(gif.NextFrame(), 100);
+        for (int r = 0; r < height; ++r) EXPECT_EQ(At(1, r), colors[size_t(r)]) << "row " << r;
+        EXPECT_EQ(At(0, height), kWhite);  // the row below the image is untouched
+    }
+}
+
+TEST_F(GifAnimationTest, DelayZeroImagesMergeIntoTheNextDelayedImage) {
+    ASSERT_EQ(Open(GifBuilder(4, 1)
+                       .GlobalColors(kPalette)
+                       .Solid(0, 0, 1, 1, 0, 0)
+                       .Solid(1, 0, 1, 1, 1, 0)
+                       .Solid(2, 0, 1, 1, 2, 5)
+                       .Solid(3, 0, 1, 1, 3)),
+              0);
+    EXPECT_EQ(gif.NextFrame(), 50);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kGreen, kBlue, kWhite}));
+    EXPECT_EQ(gif.m_nFrameCount, 3);
+    EXPECT_EQ(gif.NextFrame(), 100);  // each call starts with the default delay again
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kGreen, kBlue, kYellow}));
+    EXPECT_EQ(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.GetError(), "");
+}
+
+TEST_F(GifAnimationTest, DelayZeroImagesAtTheEndStillMakeAFrame) {
+    ASSERT_EQ(Open(GifBuilder(2, 1)
+                       .GlobalColors(kPalette)
+                       .Solid(0, 0, 1, 1, 0, 7)
+                       .Solid(1, 0, 1, 1, 1, 0)
+                       .Solid(0, 0, 1, 1, 2, 0)),
+              0);
+    EXPECT_EQ(gif.NextFrame(), 70);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kWhite}));
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kBlue, kGreen}));
+    EXPECT_EQ(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.GetError(), "");
+}
+
+TEST_F(GifAnimationTest, StaticGifWithDelayZeroGivesOneFrame) {
+    ASSERT_EQ(Open(GifBuilder(2, 2).GlobalColors(kPalette).Solid(0, 0, 2, 2, 1, 0, 0, 3)), 0);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(At(1, 1), kGreen);
+    EXPECT_EQ(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.GetError(), "");
+}
+
+TEST_F(GifAnimationTest, TransparentIndexHoldsForImagesWithoutTheirOwnControlBlock) {
+    // The control block of the first image (delay 0, index 1 transparent) still holds for the
+    // second image of the same frame.
+    ASSERT_EQ(Open(GifBuilder(2, 1)
+                       .GlobalColors(kPalette)
+                       .Solid(0, 0, 2, 1, 0, 0, 0, 1)
+                       .Solid(0, 0, 1, 1, 1)),
+              0);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kRed}));
+}
+
+TEST_F(GifAnimationTest, NetscapeLoopCountIsStoredMinusOne) {
+    const int cases[][2] = {{0, -1}, {1, 0}, {3, 2}, {65535, 65534}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(Open(GifBuilder(1, 1).GlobalColors(kPalette).Loop(c[0]).Solid(0, 0, 1, 1, 0)), 0);
+        EXPECT_EQ(gif.m_nLoopCount, 0);
+        EXPECT_EQ(gif.NextFrame(), 100);
+        EXPECT_EQ(gif.m_nLoopCount, c[1]) << "count " << c[0];
+    }
+    // Comments and other extensions are passed over.
+    ASSERT_EQ(Open(GifBuilder(1, 1).GlobalColors(kPalette).Comment("hi").Solid(0, 0, 1, 1, 0)), 0);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(gif.m_nLoopCount, 0);
+}
+
+TEST_F(GifAnimationTest, SecondLoadReleasesTheFirstFile) {
+    ASSERT_EQ(Open(GifBuilder(2, 2).GlobalColors(kPalette).Solid(0, 0, 2, 2, 0)), 0);
+    ASSERT_EQ(gif.NextFrame(), 100);
+    const std::string other =
+        Save(GifBuilder(3, 1).GlobalColors(kPalette).Solid(0, 0, 3, 1, 2), "other.gif");
+    ASSERT_EQ(gif.Load(other.c_str()), 0);
+    EXPECT_EQ(gif.Width(), 3);
+    EXPECT_EQ(gif.Height(), 1);
+    EXPECT_EQ(gif.m_nFrameCount, 0);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kWhite, kWhite, kWhite}));
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kBlue, kBlue, kBlue}));
+    EXPECT_EQ(gif.NextFrame(), 0);
+}
+
+TEST_F(GifAnimationTest, FileThatIsNotAGifIsRefused) {
+    ASSERT_EQ(Open(GifBuilder(2, 2).GlobalColors(kPalette).Solid(0, 0, 2, 2, 0)), 0);
+    const std::string text = Save(
+        std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', ' ', '!', '\n'},
+        "hello.gif");
+    EXPECT_EQ(gif.Load(text.c_str()), -1);
+    EXPECT_EQ(gif.GetError(), "Data is not in GIF format");
+    EXPECT_EQ(gif.Width(), 0);
+    EXPECT_EQ(gif.FrameArea(), nullptr);
+    EXPECT_EQ(gif.NextFrame(), -1);
+    uint8_t pixels[12] = {};
+    DrawingSurface surface{2, 2, 8, 24, pixels};
+    EXPECT_EQ(gif.Draw(surface), 0);
+
+    EXPECT_EQ(gif.Load((dir / "missing.gif").c_str()), -1);
+    EXPECT_EQ(gif.GetError(), "No such file or directory");
+    EXPECT_EQ(gif.Load(Save(std::vector<uint8_t>{'G', 'I', 'F'}).c_str()), -1);
+    EXPECT_FALSE(gif.GetError().empty());
+    EXPECT_EQ(gif.Load(dir.Path().c_str()), -1);  // a folder
+    EXPECT_FALSE(gif.GetError().empty());
+}
+
+TEST_F(GifAnimationTest, EveryTruncationEndsCleanlyAndKeepsEarlierFrames) {
+    const std::vector<uint8_t> whole = GifBuilder(6, 5)
+                                           .GlobalColors(kPalette)
+                                           .Loop(0)
+                                           .Solid(0, 0, 6, 5, 0, 10)
+                                           .Solid(1, 1, 3, 3, 1, 10, 2)
+                                           .Solid(2, 0, 4, 5, 2, 0)
+                                           .Solid(0, 2, 6, 2, 3, 10, 3)
+                                           .Build();
+    ASSERT_FALSE(whole.empty());
+    // Frames in the whole file: 3, and the file ends cleanly.
+    ASSERT_EQ(Open(whole), 0);
+    int frames = 0;
+    while (gif.NextFrame() > 0) ++frames;
+    ASSERT_EQ(frames, 3);
+    ASSERT_EQ(gif.GetError(), "");
+
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        SCOPED_TRACE("cut at " + std::to_string(cut) + " of " + std::to_string(whole.size()));
+        const std::vector<uint8_t> part(whole.begin(), whole.begin() + std::ptrdiff_t(cut));
+        const int loaded = Open(part);
+        if (loaded != 0) {
+            EXPECT_EQ(loaded, -1);
+            EXPECT_FALSE(gif.GetError().empty());
+            continue;
+        }
+        int count = 0;
+        int result = 0;
+        std::vector<uint8_t> pixels(6 * 5 * 3 + 20);
+        DrawingSurface surface{6, 5, 20, 24, pixels.data()};
+        while ((result = gif.NextFrame()) > 0 && count < 10) {
+            ++count;
+            EXPECT_EQ(gif.Draw(surface), 5);
+        }
+        EXPECT_LE(result, 0);
+        EXPECT_LE(count, 3);
+        EXPECT_FALSE(gif.GetError().empty());  // no trailer: never a clean end
+    }
+}
+
+TEST_F(GifAnimationTest, FileBreakingOffInsideAnImageReportsIt) {
+    std::vector<uint8_t> bytes = GifBuilder(4, 4)
+                                     .GlobalColors(kPalette)
+                                     .Solid(0, 0, 4, 4, 0, 10)
+                                     .Solid(0, 0, 4, 4, 1, 10)
+                                     .Build();
+    ASSERT_GT(bytes.size(), 10u);
+    bytes.resize(bytes.size() - 4);  // into the second image's data
+    ASSERT_EQ(Open(bytes), 0);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(gif.GetError(), "");
+    EXPECT_LT(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.GetError(), "the file ends inside image 2");
+}
+
+TEST_F(GifAnimationTest, ImagesReachingOutsideTheScreenAreClipped) {
+    GifImage wide;  // wider than the screen's row, so wider than the line buffer
+    wide.left = 2;
+    wide.top = 1;
+    wide.width = 40;
+    wide.height = 3;
+    for (int i = 0; i < 120; ++i) wide.pixels.push_back(uint8_t(i % 4));
+    ASSERT_EQ(Open(GifBuilder(4, 3)
+                       .GlobalColors(kPalette)
+                       .Image(wide)
+                       .Solid(3, 2, 5, 5, 2, 10, 2)
+                       .Solid(100, 100, 2, 2, 1, 10)
+                       .Solid(0, 0, 1, 1, 3, 10)),
+              0);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kWhite, kWhite, kWhite, kWhite}));
+    EXPECT_EQ(Row(1), (std::vector<GifRgb>{kWhite, kWhite, kRed, kGreen}));
+    EXPECT_EQ(Row(2), (std::vector<GifRgb>{kWhite, kWhite, kRed, kGreen}));  // 40 % 4 == 0
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(2), (std::vector<GifRgb>{kWhite, kWhite, kRed, kBlue}));
+    EXPECT_EQ(gif.NextFrame(), 100);  // entirely outside: disposal of the clipped part applied
+    EXPECT_EQ(Row(2), (std::vector<GifRgb>{kWhite, kWhite, kRed, kRed}));  // background red
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kYellow, kWhite, kWhite, kWhite}));
+    EXPECT_EQ(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.GetError(), "");
+}
+
+TEST_F(GifAnimationTest, ColorIndicesOutsideTheTableAreBlack) {
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 5, 1, {kRed, kGreen});            // 2-entry global table
+    RawImage(bytes, 0, 0, 5, 1, {0, 1, 2, 128, 255});  // three indices beyond it
+    RawTrailer(bytes);
+    ASSERT_EQ(Open(bytes), 0);
+    ASSERT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kGreen, kBlack, kBlack, kBlack}));
+    EXPECT_EQ(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.GetError(), "");
+}
+
+TEST_F(GifAnimationTest, ImageWithoutAnyColorTableIsBlack) {
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 3, 1, {}, 5);  // no global table; background index 5 means nothing
+    RawControl(bytes, 4, 2, 2);     // delay 40 ms, restore to background, index 2 transparent
+    RawImage(bytes, 0, 0, 3, 1, {0, 1, 2});
+    RawImage(bytes, 2, 0, 1, 1, {7});  // no control block: the next call starts afresh
+    RawTrailer(bytes);
+    ASSERT_EQ(Open(bytes), 0);
+    EXPECT_EQ(gif.m_crBackground, 0xFFFFFFu);
+    ASSERT_EQ(gif.NextFrame(), 40);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kBlack, kBlack, kWhite}));
+    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbRed, 0);    // the preset table: black
+    EXPECT_EQ(gif.m_bmiFrame.bmiColors[1].rgbRed, 255);  // then white
+    ASSERT_EQ(gif.NextFrame(), 100);  // a new call: default delay, no transparency
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kWhite, kWhite, kBlack}));
+}
+
+TEST_F(GifAnimationTest, BackgroundIndexOutsideTheGlobalTableIsBlack) {
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 1, 1, {kRed, kGreen}, 9);
+    RawTrailer(bytes);
+    ASSERT_EQ(Open(bytes), 0);
+    EXPECT_EQ(gif.m_crBackground, 0u);
+    EXPECT_EQ(gif.NextFrame(), 0);  // no image at all: no frame
+}
+
+TEST_F(GifAnimationTest, ImagesWithoutPixelsAndOddExtensionsAreHarmless) {
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 2, 1, {kRed, kGreen});
+    RawAppend(bytes, {0x21, 0xF9, 0});           // graphic control without data: ignored
+    RawAppend(bytes, {0x21, 0xF9, 2, 0, 9, 0});  // too short to hold the fields: ignored
+    RawAppend(bytes, {0x21, 0xFF, 3, 'a', 'b', 'c', 3, 1, 5, 0, 0});  // not NETSCAPE2.0
+    RawImage(bytes, 0, 0, 0, 1, {});                                  // zero width
+    RawImage(bytes, 0, 0, 2, 1, {1, 0});
+    RawTrailer(bytes);
+    ASSERT_EQ(Open(bytes), 0);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(gif.m_nFrameCount, 1);
+    EXPECT_EQ(gif.NextFrame(), 100);
+    EXPECT_EQ(Row(0), (std::vector<GifRgb>{kGreen, kRed}));
+    EXPECT_EQ(gif.m_nLoopCount, 0);
+    EXPECT_EQ(gif.NextFrame(), 0);
+    EXPECT_EQ(gif.GetError(), "");
+}
+
+TEST_F(GifAnimationTest, UnknownRecordEndsTheFileAfterPendingImages) {
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 1, 1, {kRed, kGreen});
+    RawControl(bytes, 0);
+    RawImage(bytes, 0, 0, 1, 1, {1});
+    RawAppend(bytes, {0x99});  // not a record
+    ASSERT_EQ(Open(bytes), 0);
+    EXPECT_EQ(gif.NextFrame(), 100);  // the delay-0 image is not lost
+    EXPECT_EQ(At(0, 0), kGreen);
+    EXPECT_FALSE(gif.GetError().empty());
+    EXPECT_EQ(gif.NextFrame(), 0);
+}
+
+struct ScreenCase {
+    int width;
+    int height;
+    int expected;
+    const char* error;
+};
+
+TEST_F(GifAnimationTest, EmptyAndOversizedScreensAreRefused) {
+    const ScreenCase cases[] = {
+        {0, 10, -3, "the logical screen of 0 x 10 pixels is empty"},
+        {10, 0, -3, "the logical screen of 10 x 0 pixels is empty"},
+        {0, 0, -3, "the logical screen of 0 x 0 pixels is empty"},
+        {8192, 1, -3, "the logical screen of 8192 x 1 pixels is too large"},
+        {1, 8192, -3, "the logical screen of 1 x 8192 pixels is too large"},
+        {65535, 65535, -3, "the logical screen of 65535 x 65535 pixels is too large"},
+        {4096, 4096, -3, "the logical screen of 4096 x 4096 pixels is too large"},
+        {8191, 1, 0, ""},
+        {1, 8191, 0, ""},
+        {4095, 4097, 0, ""},  // 16777215 pixels: the largest screen taken
+    };
+    for (const ScreenCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        std::vector<uint8_t> bytes;
+        RawHeader(bytes, c.width, c.height, {kRed, kGreen});
+        RawTrailer(bytes);
+        ASSERT_EQ(Open(bytes), c.expected);
+        EXPECT_EQ(gif.GetError().substr(0, std::strlen(c.error)), c.error);
+        EXPECT_EQ(gif.Width(), c.expected == 0 ? c.width : 0);
+        EXPECT_EQ(gif.FrameArea() != nullptr, c.expected == 0);
+        EXPECT_EQ(gif.NextFrame(), c.expected == 0 ? 0 : -1);
+    }
+}
+
+class GifDrawTest : public GifAnimationTest {
+protected:
+    void SetUp() override {
+        // 40 x 20: left half red, right half green.
+        GifImage image;
+        image.width = 40;
+        image.height = 20;
+        for (int y = 0; y < 20; ++y) {
+            for (int x = 0; x < 40; ++x) image.pixels.push_back(x < 20 ? 0 : 1);
+        }
+        ASSERT_EQ(Open(GifBuilder(40, 20).GlobalColors(kPalette).Image(image)), 0);
+        ASSERT_EQ(gif.NextFrame(), 100);
+    }
+    void MakeSurface(int width, int height) {
+        const int stride = CGifAnimation::StrideFor(width);
+        pixels.assign(size_t(stride) * size_t(height), 0x55);  // marks what Draw leaves alone
+        surface = {width, height, stride, 24, pixels.data()};
+    }
+    GifRgb SurfaceAt(int x, int y) const {
+        const uint8_t* p = pixels.data() + y * surface.nStride + 3 * x;
+        return {p[2], p[1], p[0]};
+    }
+    std::vector<uint8_t> pixels;
+    DrawingSurface surface;
+};
+
+TEST_F(GifDrawTest, CentresTheFrameInTheRectangle) {
+    MakeSurface(100, 100);
+    const GifRect rect{0, 0, 100, 100};
+    EXPECT_EQ(gif.Draw(surface, &rect), 20);
+    const GifRgb untouched{0x55, 0x55, 0x55};
+    EXPECT_EQ(SurfaceAt(29, 40), untouched);
+    EXPECT_EQ(SurfaceAt(30, 39), untouched);
+    EXPECT_EQ(SurfaceAt(30, 40), kRed);
+    EXPECT_EQ(SurfaceAt(69, 59), kGreen);
+    EXPECT_EQ(SurfaceAt(70, 59), untouched);
+    EXPECT_EQ(SurfaceAt(69, 60), untouched);
+}
+
+TEST_F(GifDrawTest, NarrowRectangleTruncatesTowardZeroAndClips) {
+    MakeSurface(37, 20);
+    const GifRect rect{0, 0, 37, 20};  // x = (37 - 40) / 2 = -1
+    EXPECT_EQ(gif.Draw(surface, &rect), 20);
+    EXPECT_EQ(SurfaceAt(18, 0), kRed);    // frame column 19
+    EXPECT_EQ(SurfaceAt(19, 0), kGreen);  // frame column 20
+    EXPECT_EQ(SurfaceAt(36, 19), kGreen);
+    EXPECT_EQ(pixels[3 * 37], 0x55);  // the row padding is not written
+}
+
+TEST_F(GifDrawTest, WithoutRectangleDrawsAtTheOriginAndClipsToTheSurface) {
+    MakeSurface(25, 5);
+    EXPECT_EQ(gif.Draw(surface), 5);
+    EXPECT_EQ(SurfaceAt(0, 0), kRed);
+    EXPECT_EQ(SurfaceAt(24, 4), kGreen);
+    const GifRect far{1000, 1000, 1001, 1001};
+    EXPECT_EQ(gif.Draw(surface, &far), 0);
+    const GifRect offside{-100, 0, -60, 20};
+    EXPECT_EQ(gif.Draw(surface, &offside), 0);
+    DrawingSurface wrongDepth = surface;
+    wrongDepth.nBitsPerPixel = 32;
+    EXPECT_EQ(gif.Draw(wrongDepth), 0);
+}
+
+}  // namespace
