@@ -1,0 +1,160 @@
+// The dialog's texts and input conversions, apart from any window.
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "app/DialogText.h"
+
+namespace {
+
+JobResult Result(JobResult::Status status, std::string input, std::string error = {},
+                 std::vector<std::string> warnings = {}) {
+    JobResult result;
+    result.status = status;
+    result.input = std::move(input);
+    result.error = std::move(error);
+    result.warnings = std::move(warnings);
+    return result;
+}
+
+}  // namespace
+
+class DialogTextTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parseFps_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected");  // 0: refused
+        QTest::newRow("default") << "10" << 10;
+        QTest::newRow("lowest") << "1" << 1;
+        QTest::newRow("highest") << "255" << 255;
+        QTest::newRow("blanks around") << "  24 " << 24;
+        QTest::newRow("leading zeros") << "012" << 12;
+        QTest::newRow("zero") << "0" << 0;
+        QTest::newRow("too high") << "256" << 0;
+        QTest::newRow("far too high") << "99999999999" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("blank") << "   " << 0;
+        QTest::newRow("negative") << "-5" << 0;
+        QTest::newRow("plus sign") << "+5" << 0;
+        QTest::newRow("fraction") << "12.5" << 0;
+        QTest::newRow("exponent") << "1e2" << 0;
+        QTest::newRow("trailing letters") << "12fps" << 0;
+        QTest::newRow("inner blank") << "1 2" << 0;
+        QTest::newRow("arabic-indic digits") << QString::fromUtf8("\u0661\u0662") << 0;
+    }
+
+    void parseFps() {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        const std::optional<int> fps = ParseFps(text);
+        if (expected == 0) {
+            QVERIFY2(!fps.has_value(), qPrintable(QString::number(fps.value_or(0))));
+        } else {
+            QVERIFY(fps.has_value());
+            QCOMPARE(*fps, expected);
+        }
+    }
+
+    void versionShowsMajorAndMinor() {
+        QCOMPARE(VersionMajorMinor(QStringLiteral("1.0.0")), QStringLiteral("1.0"));
+        QCOMPARE(VersionMajorMinor(QStringLiteral("2.13.7")), QStringLiteral("2.13"));
+        QCOMPARE(VersionMajorMinor(QStringLiteral("3.1")), QStringLiteral("3.1"));
+        QCOMPARE(VersionMajorMinor(QStringLiteral("4")), QStringLiteral("4"));
+        QCOMPARE(VersionMajorMinor(QStringLiteral(QUORVEL_VERSION)), QStringLiteral("1.0"));
+    }
+
+    void gifFilterMatchesAnyLetterCase() {
+        // The patterns are what Qt's file dialogs take from between the parentheses.
+        const QRegularExpression inParens(QStringLiteral("\\(([^)]*)\\)"));
+        const QRegularExpressionMatch match = inParens.match(GifFileFilter());
+        QVERIFY(match.hasMatch());
+        const QStringList patterns = match.captured(1).split(QLatin1Char(' '));
+        for (const char* name : {"a.gif", "B.GIF", "c.Gif", "d.gIF"})
+            QVERIFY2(QDir::match(patterns, QString::fromLatin1(name)), name);
+        for (const char* name : {"a.gifx", "b.png", "gif", "c.gi"})
+            QVERIFY2(!QDir::match(patterns, QString::fromLatin1(name)), name);
+    }
+
+    void pathsKeepTheirBytes() {
+        const std::string path = "/tmp/\xc3\xa9t\xc3\xa9 anim.gif";  // UTF-8 "été anim.gif"
+        QCOMPARE(TextFromPath(path), QString::fromUtf8("/tmp/\u00e9t\u00e9 anim.gif"));
+        QCOMPARE(PathFromText(TextFromPath(path)), path);
+    }
+
+    void singleJobMessages() {
+        const JobMessage converted =
+            DescribeConversion(Result(JobResult::Status::Succeeded, "/in/a.gif"));
+        QCOMPARE(converted.icon, JobMessage::Icon::Information);
+        QCOMPARE(converted.text, QStringLiteral("The conversion finished successfully !!!"));
+
+        const JobMessage extracted =
+            DescribeExtraction(Result(JobResult::Status::Succeeded, "/in/a.gif"));
+        QCOMPARE(extracted.icon, JobMessage::Icon::Information);
+        QCOMPARE(extracted.text, QStringLiteral("The extraction finished successfully !!!"));
+
+        const JobMessage failed =
+            DescribeConversion(Result(JobResult::Status::Failed, "/in/bad.gif", "not a GIF file"));
+        QCOMPARE(failed.icon, JobMessage::Icon::Warning);
+        QVERIFY(failed.text.contains(QStringLiteral("/in/bad.gif: not a GIF file")));
+        QVERIFY(!failed.text.contains(QStringLiteral("successfully")));
+
+        const JobMessage failedExtraction = DescribeExtraction(
+            Result(JobResult::Status::Failed, "/in/bad.gif", "cannot write /out/bad_f0.png"));
+        QCOMPARE(failedExtraction.icon, JobMessage::Icon::Warning);
+        QVERIFY(failedExtraction.text.startsWith(QStringLiteral("The extraction failed.")));
+        QVERIFY(failedExtraction.text.contains(QStringLiteral("cannot write /out/bad_f0.png")));
+
+        const JobMessage warned = DescribeConversion(
+            Result(JobResult::Status::Succeeded, "/in/cut.gif", {}, {"truncated after 2 frames"}));
+        QCOMPARE(warned.icon, JobMessage::Icon::Warning);
+        QVERIFY(warned.text.contains(QStringLiteral("/in/cut.gif: truncated after 2 frames")));
+        QVERIFY(!warned.text.contains(QStringLiteral("successfully")));
+
+        QCOMPARE(DescribeConversion(Result(JobResult::Status::Cancelled, "/in/a.gif")).icon,
+                 JobMessage::Icon::None);
+        QCOMPARE(DescribeExtraction(Result(JobResult::Status::Cancelled, "/in/a.gif")).icon,
+                 JobMessage::Icon::None);
+    }
+
+    void batchMessages() {
+        BatchResult allGood;
+        allGood.results = {Result(JobResult::Status::Succeeded, "/in/a.gif"),
+                           Result(JobResult::Status::Succeeded, "/in/b.gif")};
+        const JobMessage good = DescribeBatch(allGood, 2);
+        QCOMPARE(good.icon, JobMessage::Icon::Information);
+        QCOMPARE(good.text, QStringLiteral("The conversion finished successfully !!!"));
+
+        BatchResult oneFailed;
+        oneFailed.results = {Result(JobResult::Status::Succeeded, "/in/a.gif"),
+                             Result(JobResult::Status::Failed, "/in/b.gif", "not a GIF file"),
+                             Result(JobResult::Status::Succeeded, "/in/c.gif", {}, {"cut short"})};
+        const JobMessage failed = DescribeBatch(oneFailed, 3);
+        QCOMPARE(failed.icon, JobMessage::Icon::Warning);
+        QVERIFY2(failed.text.contains(QStringLiteral("2 of 3 files converted.")),
+                 qPrintable(failed.text));
+        QVERIFY(failed.text.contains(QStringLiteral("/in/b.gif: not a GIF file")));
+        QVERIFY(failed.text.contains(QStringLiteral("/in/c.gif: cut short")));
+        QVERIFY(!failed.text.contains(QStringLiteral("/in/a.gif")));
+
+        BatchResult cancelled;
+        cancelled.cancelled = true;
+        cancelled.results = {Result(JobResult::Status::Succeeded, "/in/a.gif"),
+                             Result(JobResult::Status::Cancelled, "/in/b.gif")};
+        QCOMPARE(DescribeBatch(cancelled, 4).icon, JobMessage::Icon::None);
+
+        BatchResult cancelledAfterFailure = cancelled;
+        cancelledAfterFailure.results.push_back(
+            Result(JobResult::Status::Failed, "/in/c.gif", "cannot open"));
+        const JobMessage late = DescribeBatch(cancelledAfterFailure, 4);
+        QCOMPARE(late.icon, JobMessage::Icon::Warning);
+        QVERIFY(late.text.contains(QStringLiteral("cancelled")));
+        QVERIFY(late.text.contains(QStringLiteral("1 of 4 files converted.")));
+        QVERIFY(late.text.contains(QStringLiteral("/in/c.gif: cannot open")));
+    }
+};
+
+QTEST_GUILESS_MAIN(DialogTextTest)
+#include "DialogTextTest.moc"
