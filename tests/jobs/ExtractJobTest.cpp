@@ -1,0 +1,315 @@
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+
+#include "gif/CGifAnimation.h"
+#include "jobs/ExtractJob.h"
+#include "support/GifBuilder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const GifRgb kRed{255, 0, 0};
+const GifRgb kGreen{0, 255, 0};
+const GifRgb kBlue{0, 0, 255};
+const GifRgb kWhite{255, 255, 255};
+
+// 5 x 4, three frames: a red square on white, a green bar over it, then a blue pixel; the first
+// frame leaves a transparent corner that must come out white. A delay-0 image merges into the
+// third frame.
+GifBuilder ThreeFrames() {
+    GifImage first;
+    first.width = 4;
+    first.height = 3;
+    first.pixels.assign(12, 0);
+    first.pixels[0] = 3;  // transparent
+    first.control = true;
+    first.delay = 10;
+    first.transparent = 3;
+    GifBuilder builder(5, 4);
+    builder.GlobalColors({kRed, kGreen, kBlue, {1, 2, 3}})
+        .Image(first)
+        .Solid(0, 2, 5, 1, 1, 20, 2)
+        .Solid(1, 1, 1, 1, 1, 0)
+        .Solid(4, 3, 1, 1, 2, 30);
+    return builder;
+}
+
+// The composed frames as the reader gives them, each as rows of RGB pixels.
+std::vector<std::vector<GifRgb>> ComposedFrames(const std::string& path) {
+    std::vector<std::vector<GifRgb>> frames;
+    CGifAnimation gif;
+    if (gif.Load(path.c_str()) != 0) return frames;
+    while (gif.NextFrame() > 0) {
+        std::vector<GifRgb> frame;
+        for (int y = 0; y < gif.Height(); ++y) {
+            for (int x = 0; x < gif.Width(); ++x) {
+                const uint8_t* p = gif.FrameArea() + y * gif.Stride() + 3 * x;
+                frame.push_back({p[2], p[1], p[0]});
+            }
+        }
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+// A written image file, read back with FreeImage as rows of RGB pixels, top row first.
+struct ReadBack {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned bpp = 0;
+    std::vector<GifRgb> pixels;
+};
+
+ReadBack Read(const std::string& path) {
+    ReadBack result;
+    FIBITMAP* image = FreeImage_Load(FreeImage_GetFileType(path.c_str(), 0), path.c_str(), 0);
+    if (!image) return result;
+    result.width = FreeImage_GetWidth(image);
+    result.height = FreeImage_GetHeight(image);
+    result.bpp = FreeImage_GetBPP(image);
+    for (unsigned y = 0; y < result.height; ++y) {
+        for (unsigned x = 0; x < result.width; ++x) {
+            RGBQUAD q{};
+            FreeImage_GetPixelColor(image, x, result.height - 1 - y, &q);
+            result.pixels.push_back({q.rgbRed, q.rgbGreen, q.rgbBlue});
+        }
+    }
+    FreeImage_Unload(image);
+    return result;
+}
+
+class ExtractJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gifPath = (dir / "anim.gif").string();
+        ASSERT_TRUE(ThreeFrames().Write(gifPath));
+        out = dir / "out";
+        fs::create_directory(out);
+        settings.m_strGifPath = gifPath;
+        settings.m_strOutputFolder = out.string();
+    }
+    std::vector<std::string> Written() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(out)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    ScratchDir dir;
+    fs::path out;
+    std::string gifPath;
+    ConversionSettings settings;
+};
+
+TEST_F(ExtractJobTest, ThreeFramesComposedByTheReaderAreWrittenAsTheyAre) {
+    const auto frames = ComposedFrames(gifPath);
+    ASSERT_EQ(frames.size(), 3u);
+    // What the frames must show, independently of the reader.
+    EXPECT_EQ(frames[0][0], kWhite);  // transparent corner on white
+    EXPECT_EQ(frames[0][1], kRed);
+    EXPECT_EQ(frames[0][4], kWhite);   // outside the first image
+    EXPECT_EQ(frames[1][10], kGreen);  // the bar, row 2
+    EXPECT_EQ(frames[1][14], kGreen);
+    EXPECT_EQ(frames[2][10], kRed);  // the bar restored to red background (index 0)
+    EXPECT_EQ(frames[2][14], kRed);
+    EXPECT_EQ(frames[2][6], kGreen);  // the delay-0 pixel merged into frame 3
+    EXPECT_EQ(frames[2][19], kBlue);
+
+    const struct {
+        int format;
+        const char* extension;
+        bool lossless;
+    } formats[] = {{0, ".bmp", true}, {1, ".png", true}, {2, ".jpg", false}, {3, ".tga", true}};
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.extension);
+        settings.m_nExtractFormat = f.format;
+        std::vector<int> progress;
+        JobControl control;
+        control.progress = [&](int done) { progress.push_back(done); };
+        const JobResult result = ExtractFrames(settings, control);
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        EXPECT_EQ(result.input, gifPath);
+        EXPECT_TRUE(result.warnings.empty());
+        EXPECT_EQ(result.frames, 3);
+        EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
+        ASSERT_EQ(result.outputs.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) {
+            const std::string expected = out.string() + "/anim_f" + std::to_string(i) + f.extension;
+            EXPECT_EQ(result.outputs[i], expected);
+            const ReadBack image = Read(expected);
+            EXPECT_EQ(image.width, 5u);
+            EXPECT_EQ(image.height, 4u);
+            EXPECT_EQ(image.bpp, 24u);
+            if (f.lossless) {
+                EXPECT_EQ(image.pixels, frames[i]) << "frame " << i;
+            } else if (image.pixels.size() == frames[i].size()) {
+                // JPEG keeps brightness per pixel; colour is shared between neighbours.
+                auto luma = [](const GifRgb& c) { return 0.299 * c.r + 0.587 * c.g + 0.114 * c.b; };
+                for (size_t p = 0; p < image.pixels.size(); ++p) {
+                    EXPECT_NEAR(luma(image.pixels[p]), luma(frames[i][p]), 64) << "pixel " << p;
+                }
+            }
+        }
+    }
+    // Twelve files, no temporary file left behind.
+    EXPECT_EQ(Written().size(), 12u);
+}
+
+TEST_F(ExtractJobTest, TitleComesFromThePathNotFromAStaleTitle) {
+    const std::string renamed = (dir / "Other Name.GIF").string();
+    fs::copy_file(gifPath, renamed);
+    settings.m_strGifPath = renamed;
+    settings.m_strGifTitle = "anim";
+    settings.m_strOutputFolder = out.string() + "/";  // one separator only
+    const JobResult result = ExtractFrames(settings);
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    ASSERT_EQ(result.outputs.size(), 3u);
+    EXPECT_EQ(result.outputs[0], out.string() + "/Other Name_f0.bmp");
+    EXPECT_EQ(Written(), (std::vector<std::string>{"Other Name_f0.bmp", "Other Name_f1.bmp",
+                                                   "Other Name_f2.bmp"}));
+}
+
+TEST_F(ExtractJobTest, Utf8PathsOpenAndWrite) {
+    const fs::path folder = dir / "Ausgabe ü 出力";
+    fs::create_directory(folder);
+    const std::string name = (dir / "añim 動画.gif").string();
+    ASSERT_TRUE(ThreeFrames().Write(name));
+    settings.m_strGifPath = name;
+    settings.m_strOutputFolder = folder.string();
+    settings.m_nExtractFormat = 1;
+    const JobResult result = ExtractFrames(settings);
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_TRUE(fs::exists(folder / "añim 動画_f2.png"));
+}
+
+TEST_F(ExtractJobTest, RefusesBadSettingsBeforeWritingAnything) {
+    const struct {
+        const char* name;
+        int format;
+        std::string folder;
+        std::string error;
+    } cases[] = {
+        {"format 4", 4, out.string(), "unknown extraction format 4 (0 BMP, 1 PNG, 2 JPG, 3 TGA)"},
+        {"format -1", -1, out.string(),
+         "unknown extraction format -1 (0 BMP, 1 PNG, 2 JPG, 3 TGA)"},
+        {"empty folder", 0, "", "no output folder given"},
+        {"missing folder", 0, (dir / "nowhere").string(),
+         "the output folder " + (dir / "nowhere").string() + " does not exist"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.m_nExtractFormat = c.format;
+        settings.m_strOutputFolder = c.folder;
+        const JobResult result = ExtractFrames(settings);
+        EXPECT_EQ(result.status, JobResult::Status::Failed);
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(result.frames, 0);
+        EXPECT_TRUE(result.outputs.empty());
+    }
+    EXPECT_TRUE(Written().empty());
+}
+
+TEST_F(ExtractJobTest, GifThatDoesNotOpenIsAFailureNamingTheCause) {
+    settings.m_strGifPath = (dir / "missing.gif").string();
+    JobResult result = ExtractFrames(settings);
+    EXPECT_EQ(result.status, JobResult::Status::Failed);
+    EXPECT_EQ(result.error, "No such file or directory");
+
+    settings.m_strGifPath = (dir / "text.gif").string();
+    ASSERT_TRUE(WriteBytes(settings.m_strGifPath, {'n', 'o', 't', ' ', 'a', ' ', 'g', 'i', 'f'}));
+    result = ExtractFrames(settings);
+    EXPECT_EQ(result.status, JobResult::Status::Failed);
+    EXPECT_EQ(result.error, "Data is not in GIF format");
+    EXPECT_TRUE(Written().empty());
+}
+
+TEST_F(ExtractJobTest, TruncatedGifKeepsItsFramesWithAWarning) {
+    std::vector<uint8_t> bytes = ThreeFrames().Build();
+    bytes.resize(bytes.size() - 3);  // into the last image
+    ASSERT_TRUE(WriteBytes(gifPath, bytes));
+    const JobResult result = ExtractFrames(settings);
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(result.frames, 2);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0], "the file ends inside image 4; kept the 2 frames before it");
+    EXPECT_EQ(Written(), (std::vector<std::string>{"anim_f0.bmp", "anim_f1.bmp"}));
+
+    // Broken before the first frame: nothing to keep, so a failure.
+    bytes.resize(46);  // inside the first image's data
+    ASSERT_TRUE(WriteBytes(gifPath, bytes));
+    const JobResult none = ExtractFrames(settings);
+    EXPECT_EQ(none.status, JobResult::Status::Failed);
+    EXPECT_FALSE(none.error.empty());
+}
+
+TEST_F(ExtractJobTest, GifWithoutImagesSucceedsWithAWarning) {
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 2, 2, {kRed, kGreen});
+    RawTrailer(bytes);
+    ASSERT_TRUE(WriteBytes(gifPath, bytes));
+    const JobResult result = ExtractFrames(settings);
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(result.frames, 0);
+    EXPECT_EQ(result.warnings,
+              (std::vector<std::string>{"the GIF has no frames; nothing was written"}));
+}
+
+TEST_F(ExtractJobTest, FailedSaveNamesTheFileAndLeavesNoTemporaryFile) {
+    fs::create_directory(out / "anim_f1.bmp");  // a folder where frame 1 should go
+    const JobResult result = ExtractFrames(settings);
+    EXPECT_EQ(result.status, JobResult::Status::Failed);
+    EXPECT_EQ(result.error, "cannot write " + out.string() + "/anim_f1.bmp: Is a directory");
+    EXPECT_EQ(result.frames, 1);
+    EXPECT_EQ(Written(), (std::vector<std::string>{"anim_f0.bmp", "anim_f1.bmp"}));
+}
+
+TEST_F(ExtractJobTest, ReplacesEarlierFilesWhole) {
+    ASSERT_TRUE(WriteBytes(out / "anim_f0.png", std::vector<uint8_t>(100000, 'x')));
+    settings.m_nExtractFormat = 1;
+    ASSERT_TRUE(ExtractFrames(settings).Succeeded());
+    const ReadBack image = Read((out / "anim_f0.png").string());
+    EXPECT_EQ(image.width, 5u);
+    EXPECT_LT(fs::file_size(out / "anim_f0.png"), 100000u);
+}
+
+TEST_F(ExtractJobTest, CancelStopsBetweenFrames) {
+    std::atomic<bool> cancel{false};
+    JobControl control;
+    control.cancel = &cancel;
+    control.progress = [&](int done) {
+        if (done == 1) cancel = true;
+    };
+    const JobResult result = ExtractFrames(settings, control);
+    EXPECT_EQ(result.status, JobResult::Status::Cancelled);
+    EXPECT_EQ(result.frames, 1);
+    EXPECT_EQ(Written(), (std::vector<std::string>{"anim_f0.bmp"}));
+
+    cancel = true;  // cancelled before it starts: nothing written
+    fs::remove(out / "anim_f0.bmp");
+    EXPECT_EQ(ExtractFrames(settings, control).status, JobResult::Status::Cancelled);
+    EXPECT_TRUE(Written().empty());
+}
+
+TEST(GifTitle, IsTheFileNameWithoutFolderAndExtension) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"anim.gif", "anim"},
+        {"anim.GIF", "anim"},
+        {"/in/anim.Gif", "anim"},
+        {"in/x.tar.gif", "x.tar"},
+        {"folder.d/noext", "noext"},
+        {"clip.png", "clip"},
+        {"dir/", ""},
+        {"", ""},
+        {"ünï 動画.gif", "ünï 動画"},
+    };
+    for (const auto& [path, title] : cases) EXPECT_EQ(GifTitleFromPath(path), title) << path;
+}
+
+}  // namespace
