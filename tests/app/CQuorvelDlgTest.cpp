@@ -405,10 +405,9 @@ private slots:
         QCOMPARE(m_prompts->OfKind(CPrompts::Kind::Information).size(), 1);
 
         QProcess quorvel;
-        quorvel.start(
-            QStringLiteral(QUORVEL_CLI_PATH),
-            {"convert", "--fps", "25", "--quality", "low", "--url", "http://example.org/x",
-             "--output", Text(cli.Path()), Text(in / "loop.gif")});
+        quorvel.start(QStringLiteral(QUORVEL_CLI_PATH),
+                      {"convert", "-q", "--fps", "25", "--quality", "low", "--url",
+                       "http://example.org/x", "-o", Text(cli.Path()), Text(in / "loop.gif")});
         QVERIFY(quorvel.waitForFinished(kJobTimeoutMs));
         QVERIFY2(quorvel.exitStatus() == QProcess::NormalExit && quorvel.exitCode() == 0,
                  quorvel.readAllStandardError().constData());
