@@ -325,9 +325,10 @@ bool CQuorvelDlg::ListBatchFiles(const std::string& folder) {
     m_batchFiles = ListGifFiles(folder, &error);
     m_strListedFolder = folder;
     if (!error.empty()) {
-        CPrompts::Warning(this, QString::fromUtf8(kWarningCaption),
-                          tr("The input folder cannot be read.\n\n%1: %2")
-                              .arg(TextFromPath(folder), QString::fromStdString(error)));
+        // The cause names the folder already.
+        CPrompts::Warning(
+            this, QString::fromUtf8(kWarningCaption),
+            tr("The input folder cannot be read.\n\n%1").arg(QString::fromStdString(error)));
         return false;
     }
     // An empty folder leaves the bar as it was: a range of 0 to 0 would make it a busy bar.
