@@ -1,0 +1,70 @@
+#include "cli/CliCommon.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+
+}  // namespace
+
+void PrintError(const std::string& file, const std::string& cause) {
+    std::cerr << "quorvel: " << file << ": " << cause << '\n';
+}
+
+void PrintWarning(const std::string& file, const std::string& text) {
+    std::cerr << "quorvel: " << file << ": warning: " << text << '\n';
+}
+
+int ReportResult(const JobResult& result) {
+    for (const std::string& warning : result.warnings) PrintWarning(result.input, warning);
+    switch (result.status) {
+        case JobResult::Status::Succeeded:
+            return kExitSuccess;
+        case JobResult::Status::Failed:
+            PrintError(result.input, result.error);
+            return kExitInputFailed;
+        case JobResult::Status::Cancelled:
+            PrintError(result.input, "cancelled");
+            return kExitInputFailed;
+    }
+    return kExitInputFailed;
+}
+
+const std::atomic<bool>* InterruptFlag() {
+    static const bool installed = [] {
+        static_assert(std::atomic<bool>::is_always_lock_free);
+        struct sigaction action = {};
+        action.sa_handler = OnInterrupt;
+        action.sa_flags = SA_RESETHAND;  // a second signal takes the default way out
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+        return true;
+    }();
+    (void)installed;
+    return &g_interrupted;
+}
+
+ProgressLine::ProgressLine(bool enabled, std::string label)
+    : m_enabled(enabled && isatty(STDERR_FILENO)), m_label(std::move(label)) {}
+
+ProgressLine::~ProgressLine() { Clear(); }
+
+void ProgressLine::Show(const std::string& status) {
+    if (!m_enabled) return;
+    std::cerr << "\r\033[K" << m_label << ": " << status << std::flush;
+    m_shown = true;
+}
+
+void ProgressLine::Clear() {
+    if (!m_shown) return;
+    std::cerr << "\r\033[K" << std::flush;
+    m_shown = false;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "jobs/JobResult.h"
+
+// Exit statuses of quorvel.
+constexpr int kExitSuccess = 0;
+constexpr int kExitInputFailed = 1;  // some input could not be processed
+constexpr int kExitUsage = 2;        // the command line was wrong
+
+// A subcommand: its CLI11 definition and what runs when it was chosen. Each subcommand lives in
+// its own file and provides an Add...Command(app) that defines it on the main app.
+struct Command {
+    CLI::App* app = nullptr;
+    std::function<int()> run;
+};
+
+Command AddExtractCommand(CLI::App& app);
+
+// "quorvel: <file>: <cause>" on standard error.
+void PrintError(const std::string& file, const std::string& cause);
+// "quorvel: <file>: warning: <text>" on standard error.
+void PrintWarning(const std::string& file, const std::string& text);
+// Prints the warnings of a result, and its error or cancellation; returns the exit status.
+int ReportResult(const JobResult& result);
+
+// Set once SIGINT or SIGTERM arrived; jobs poll it to stop between frames (a second signal
+// ends the program at once). Installs the handlers on first use.
+const std::atomic<bool>* InterruptFlag();
+
+// A one-line progress display on standard error, shown only when standard error is a terminal
+// and the display is enabled; Clear() erases it before other output is printed.
+class ProgressLine {
+public:
+    ProgressLine(bool enabled, std::string label);
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void Show(const std::string& status);
+    void Clear();
+
+private:
+    bool m_enabled;
+    bool m_shown = false;
+    std::string m_label;
+};
