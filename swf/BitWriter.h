@@ -79,3 +79,13 @@ int32_t PixelsToTwips(float pixels);
 int32_t ToFixed16(float v);
 // 8.8 fixed point, truncated toward zero (1.0 gives 256).
 int32_t ToFixed8(float v);
+
+// Appends the encoding of a record or tag object. Its GetData builds the bytes that GetSize
+// then counts, so the two must be called in this order (never as two arguments of one call,
+// whose evaluation order is unspecified).
+template <typename Encodable>
+void WriteEncoded(BitWriter& w, Encodable& object) {
+    const uint8_t* data = object.GetData();
+    const int size = object.GetSize();
+    if (data != nullptr && size > 0) w.WriteBytes(data, static_cast<std::size_t>(size));
+}

@@ -67,7 +67,7 @@ const uint8_t* CSWFButton::GetData() {
         records.WriteU16(r.depth);
         CSWFMatrix matrix;
         matrix.SetMatrix(0, 0, 0, 0, 0, 0);
-        records.WriteBytes(matrix.GetData(), static_cast<std::size_t>(matrix.GetSize()));
+        WriteEncoded(records, matrix);
         records.WriteU8(0);  // the empty CXFORMWITHALPHA: no colour change
     }
     const std::size_t recordBytes = records.Bytes().size();

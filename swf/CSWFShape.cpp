@@ -145,7 +145,7 @@ const uint8_t* CSWFShape::GetData() {
 
     BitWriter body;
     body.WriteU16(m_nId);
-    body.WriteBytes(m_bounds.GetData(), static_cast<std::size_t>(m_bounds.GetSize()));
+    WriteEncoded(body, m_bounds);
     WriteCount(body, m_fillStyles.size());
     for (const FillStyle& f : m_fillStyles) {
         body.WriteU8(f.type);
@@ -156,7 +156,7 @@ const uint8_t* CSWFShape::GetData() {
             CSWFMatrix matrix;
             matrix.SetMatrix(f.matrix[0], f.matrix[1], f.matrix[2], f.matrix[3], f.matrix[4],
                              f.matrix[5]);
-            body.WriteBytes(matrix.GetData(), static_cast<std::size_t>(matrix.GetSize()));
+            WriteEncoded(body, matrix);
         }
     }
     WriteCount(body, m_lineStyles.size());
