@@ -251,7 +251,8 @@ void RawTrailer(std::vector<uint8_t>& out) { out.push_back(0x3B); }
 bool WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool written =
+        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
 }
 

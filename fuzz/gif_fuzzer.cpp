@@ -1,0 +1,65 @@
+// libFuzzer target: arbitrary bytes as a GIF file, read to the end with a Draw after each frame.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "gif/CGifAnimation.h"
+
+namespace {
+
+// Load takes a path: the bytes go to an anonymous in-memory file, opened by its /proc name.
+struct MemoryFile {
+    int fd = memfd_create("gif-fuzz", 0);
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+
+    bool Write(const uint8_t* data, size_t size) {
+        if (fd < 0 || ftruncate(fd, 0) != 0) return false;
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+            if (n <= 0) return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static MemoryFile file;
+    if (!file.Write(data, size)) std::abort();
+
+    CGifAnimation gif;
+    if (gif.Load(file.path.c_str()) != 0) {
+        if (gif.GetError().empty()) std::abort();  // every failure names its cause
+        return 0;
+    }
+    // A surface a little smaller than the screen, and the frame centred in a larger rectangle,
+    // so that clipping on every side is exercised.
+    const int width = gif.Width();
+    const int height = gif.Height();
+    DrawingSurface surface;
+    surface.nWidth = width > 1 ? width - 1 : 1;
+    surface.nHeight = height > 1 ? height - 1 : 1;
+    surface.nStride = CGifAnimation::StrideFor(surface.nWidth);
+    std::vector<uint8_t> pixels(static_cast<size_t>(surface.nStride) *
+                                static_cast<size_t>(surface.nHeight));
+    surface.pBits = pixels.data();
+    const GifRect rect = {-3, -2, width + 4, height + 1};
+
+    // Every frame reads at least one record byte, so the loop is bounded by the input size.
+    for (size_t frames = 0; frames <= size + 1; ++frames) {
+        const int result = gif.NextFrame();
+        if (result <= 0) break;
+        gif.Draw(surface);
+        gif.Draw(surface, &rect);
+    }
+    return 0;
+}
