@@ -84,7 +84,7 @@ bool CSWFMovie::OpenFile(const std::filesystem::path& path, float width, float h
 
     // The temporary file sits next to the target, so that renaming it into place cannot cross
     // file systems.
-    std::string pattern = (path.parent_path() / path.filename()).string() + ".XXXXXX";
+    std::string pattern = path.string() + ".XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return Fail(cannot + SystemMessage(errno));
     (void)::fchmod(fd, TargetMode(path));
@@ -159,20 +159,7 @@ bool CSWFMovie::CloseFile() {
     if (m_nWriteError == 0 && m_buffer.size() + sizeof kEndTag > kWriteBufferSize) FlushBuffer();
     if (m_nWriteError == 0) m_buffer.insert(m_buffer.end(), kEndTag, kEndTag + sizeof kEndTag);
     if (m_nWriteError == 0) FlushBuffer();
-    if (m_nWriteError == 0) {
-        const std::vector<uint8_t> header = EncodeHeader();
-        std::size_t done = 0;
-        while (done < header.size()) {
-            const ssize_t n = ::pwrite(m_fd, header.data() + done, header.size() - done,
-                                       static_cast<off_t>(done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                FailWrite(n < 0 ? errno : EIO);
-                break;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-    }
+    if (m_nWriteError == 0) WriteHeader();
     // The data must be on disk before the rename makes it the target, or a crash could leave
     // an empty file where the old one was.
     if (m_nWriteError == 0 && ::fsync(m_fd) != 0 && errno != EINVAL) FailWrite(errno);
@@ -233,6 +220,19 @@ bool CSWFMovie::WriteFully(const uint8_t* data, std::size_t size) {
         if (n <= 0) return FailWrite(n < 0 ? errno : EIO);
         data += n;
         size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool CSWFMovie::WriteHeader() {
+    const std::vector<uint8_t> header = EncodeHeader();
+    std::size_t done = 0;
+    while (done < header.size()) {
+        const ssize_t n =
+            ::pwrite(m_fd, header.data() + done, header.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return FailWrite(n < 0 ? errno : EIO);
+        done += static_cast<std::size_t>(n);
     }
     return true;
 }

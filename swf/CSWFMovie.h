@@ -65,7 +65,10 @@ private:
     bool AppendPlaceObject(CSWFObject& obj, uint16_t depth);
     bool FlushBuffer();
     bool WriteFully(const uint8_t* data, std::size_t size);
+    // The header with the current stage, frame rate, frame count and length.
     std::vector<uint8_t> EncodeHeader();
+    // Writes the final header over the placeholder at the start of the file.
+    bool WriteHeader();
     std::string Where() const;
     bool Fail(std::string message);
     bool FailWrite(int error);

@@ -48,11 +48,4 @@ TEST(BitmapTest, NoDataGivesNoTag) {
     }
 }
 
-TEST(BitmapTest, CallerMayReleaseItsBlock) {
-    auto jpeg = std::make_unique<std::vector<uint8_t>>(Hex("FF D8 FF D9"));
-    CSWFBitmap b(5, jpeg->data(), 4);
-    jpeg.reset();
-    EXPECT_EQ(Encode(b), Hex("7F 05 0C 00 00 00 05 00 FF D9 FF D8 FF D8 FF D9 FF D9"));
-}
-
 }  // namespace

@@ -166,22 +166,6 @@ TEST(ShapeTest, StyleCountForms) {
     }
 }
 
-TEST(ShapeTest, IndexWidthFollowsTheStyleCount) {
-    const std::pair<int, unsigned> cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 2},
-                                              {4, 3}, {7, 3}, {8, 4}};
-    for (const auto& [count, bits] : cases) {
-        CSWFShape s(1, 0, 0, 0, 0, 1);
-        for (int i = 0; i < count; ++i) {
-            s.AddSolidFillStyle(0);
-            s.AddLineStyle(0);
-        }
-        const auto info = Decode(s);
-        ASSERT_TRUE(info.ok) << info.error;
-        EXPECT_EQ(info.numFillBits, bits) << count;
-        EXPECT_EQ(info.numLineBits, bits) << count;
-    }
-}
-
 // The index fields are at most 15 bits wide (NumFillBits is four bits), so the lists stop at
 // 32767 styles.
 TEST(ShapeTest, StyleListsStopWhereTheIndexFieldEnds) {
