@@ -43,8 +43,9 @@ void WriteCount(BitWriter& w, std::size_t count) {
     }
 }
 
-// 20 twips per pixel: the scale that maps a destination extent onto a source extent, where one
-// bitmap pixel is one twip in the bitmap's own space.
+// The fill matrix scale of one axis, mapping the source extent onto the destination extent. A
+// bitmap pixel is one twip in the bitmap's own space, so 20 shows one bitmap pixel per shape
+// pixel; that is also the scale for an empty source extent.
 float FillScale(float s1, float s2, float d1, float d2) {
     if (s2 - s1 == 0.0f) return 20.0f;
     return 20.0f * (d2 - d1) / (s2 - s1);
