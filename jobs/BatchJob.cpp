@@ -85,7 +85,7 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
             one.m_strGifPath = files[i];
             if (one.m_strOutputFolder.empty())
                 one.m_strOutputFolder = fs::path(files[i]).parent_path().string();
-            if (one.m_strOutputFolder.empty()) one.m_strOutputFolder = ".";
+            if (one.m_strOutputFolder.empty()) one.m_strOutputFolder.assign(1, '.');
             JobControl fileControl;
             fileControl.cancel = control.cancel;
             fileControl.threads = threadsPerFile;

@@ -7,3 +7,7 @@
 // composed GIF frame at m_nFps, with a full-stage button opening m_strTargetUrl when it is not
 // blank. Progress counts frames written. The file appears only when complete.
 JobResult ConvertFile(const ConversionSettings& settings, const JobControl& control = {});
+
+// The URL as the movie carries it: leading and trailing white space removed, and every byte
+// outside ASCII (the UTF-8 of non-ASCII characters) written as a %XX escape.
+std::string EncodeTargetUrl(const std::string& url);
