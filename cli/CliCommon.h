@@ -19,6 +19,7 @@ struct Command {
     std::function<int()> run;
 };
 
+Command AddConvertCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
 
 // "quorvel: <file>: <cause>" on standard error.

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     app.fallthrough(false);
 
     std::vector<Command> commands = {
+        AddConvertCommand(app),
         AddExtractCommand(app),
     };
 
