@@ -3,6 +3,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "SwfTestUtil.h"
@@ -18,6 +19,8 @@ struct BitCase {
     const char* bytes;
     std::size_t bits;
 };
+
+void PrintTo(const BitCase& c, std::ostream* os) { *os << c.name; }
 
 class BitWriterCase : public ::testing::TestWithParam<BitCase> {};
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 
 #include "SwfTestUtil.h"
@@ -15,6 +16,10 @@ struct RectCase {
     float xmin, ymin, xmax, ymax;
     const char* bytes;
 };
+
+void PrintTo(const RectCase& c, std::ostream* os) {
+    *os << c.xmin << ", " << c.ymin << ", " << c.xmax << ", " << c.ymax;
+}
 
 class RectangleCase : public ::testing::TestWithParam<RectCase> {};
 
@@ -91,6 +96,8 @@ struct MatrixCase {
     const char* bytes;
 };
 
+void PrintTo(const MatrixCase& c, std::ostream* os) { *os << c.name; }
+
 class MatrixEncoding : public ::testing::TestWithParam<MatrixCase> {};
 
 TEST_P(MatrixEncoding, Encodes) {
@@ -148,6 +155,8 @@ struct ColorCase {
     float terms[8];
     const char* bytes;
 };
+
+void PrintTo(const ColorCase& c, std::ostream* os) { *os << c.name; }
 
 class ColorTransformEncoding : public ::testing::TestWithParam<ColorCase> {};
 

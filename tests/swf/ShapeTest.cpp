@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "SwfTestUtil.h"
@@ -34,6 +35,8 @@ struct ShapeCase {
     std::function<CSWFShape()> build;
     const char* bytes;
 };
+
+void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.name; }
 
 class ShapeExample : public ::testing::TestWithParam<ShapeCase> {};
 
