@@ -1,0 +1,509 @@
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+
+#include "jobs/BatchJob.h"
+#include "jobs/ConvertJob.h"
+#include "jobs/ExtractJob.h"
+#include "support/GifBuilder.h"
+#include "support/SwfReader.h"
+
+namespace fs = std::filesystem;
+using namespace swftest;
+
+namespace {
+
+const std::vector<GifRgb> kPalette = {{255, 0, 0}, {0, 160, 0},    {0, 0, 255},    {255, 255, 255},
+                                      {0, 0, 0},   {250, 200, 40}, {120, 40, 160}, {40, 200, 220}};
+
+// Names in a folder, sorted; empty when it does not exist.
+std::vector<std::string> Listing(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// An image whose pixels form a pattern that differs per frame, so that frames tell apart.
+GifImage PatternImage(int width, int height, int seed, int delay = 10) {
+    GifImage image;
+    image.width = width;
+    image.height = height;
+    image.control = true;
+    image.delay = delay;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.pixels.push_back(static_cast<uint8_t>(((x / 4) + (y / 4) * 3 + seed) % 8));
+    return image;
+}
+
+class ConvertJobTest : public ::testing::Test {
+protected:
+    fs::path MakeGif(const std::string& name, int width, int height, int frames) {
+        GifBuilder gif(width, height);
+        gif.GlobalColors(kPalette);
+        for (int i = 0; i < frames; ++i) gif.Image(PatternImage(width, height, i));
+        EXPECT_TRUE(gif.Write(dir / name)) << gif.Error();
+        return dir / name;
+    }
+
+    ConversionSettings Settings(const fs::path& gif, const std::string& url = "", int fps = 12,
+                                int quality = 1) {
+        ConversionSettings settings;
+        settings.m_strGifPath = gif.string();
+        settings.m_strOutputFolder = (dir / "out").string();
+        settings.m_nFps = fps;
+        settings.m_nQuality = quality;
+        settings.m_strTargetUrl = url;
+        fs::create_directories(dir / "out");
+        return settings;
+    }
+
+    static std::vector<uint16_t> Codes(const SwfFile& swf) {
+        std::vector<uint16_t> codes;
+        for (const SwfTag& tag : swf.tags) codes.push_back(tag.code);
+        return codes;
+    }
+
+    ScratchDir dir;
+};
+
+// Tags of k frames: bitmap, shape, placement, ShowFrame each.
+std::vector<uint16_t> FrameCodes(int frames) {
+    std::vector<uint16_t> codes;
+    for (int i = 0; i < frames; ++i)
+        codes.insert(codes.end(),
+                     {kTagDefineBitsJPEG2, kTagDefineShape3, kTagPlaceObject2, kTagShowFrame});
+    return codes;
+}
+
+TEST_F(ConvertJobTest, MovieHasHeaderTagOrderIdsAndDepthsOfEveryFrame) {
+    const fs::path gif = MakeGif("anim.gif", 40, 30, 3);
+    int lastProgress = 0;
+    JobControl control;
+    control.progress = [&](int done) { lastProgress = done; };
+
+    const JobResult result = ConvertFile(Settings(gif), control);
+
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(result.frames, 3);
+    EXPECT_EQ(lastProgress, 3);
+    EXPECT_TRUE(result.warnings.empty());
+    ASSERT_EQ(result.outputs, std::vector<std::string>{(dir / "out" / "anim.swf").string()});
+    const SwfFile swf = ReadSwfFile(dir / "out" / "anim.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    EXPECT_EQ(swf.signature, "FWS");
+    EXPECT_EQ(swf.version, 3);
+    EXPECT_EQ(swf.fileLength, fs::file_size(dir / "out" / "anim.swf"));
+    EXPECT_EQ(swf.xmin, 0);
+    EXPECT_EQ(swf.xmax, 800);
+    EXPECT_EQ(swf.ymin, 0);
+    EXPECT_EQ(swf.ymax, 600);
+    EXPECT_EQ(swf.frameRate, 12 << 8);
+    EXPECT_EQ(swf.frameCount, 3);
+
+    std::vector<uint16_t> expected = {kTagSetBackgroundColor};
+    const std::vector<uint16_t> frames = FrameCodes(3);
+    expected.insert(expected.end(), frames.begin(), frames.end());
+    expected.push_back(kTagEnd);
+    ASSERT_EQ(Codes(swf), expected);
+    EXPECT_EQ(swf.tags[0].body, (std::vector<uint8_t>{0xFF, 0xFF, 0xFF}));  // white
+
+    for (int k = 0; k < 3; ++k) {
+        const SwfTag& bitmap = swf.tags[1 + 4 * k];
+        const SwfTag& shape = swf.tags[2 + 4 * k];
+        const auto place = ParsePlaceObject2(swf.tags[3 + 4 * k]);
+        EXPECT_EQ(DefinitionId(bitmap), 3 + 2 * k);
+        EXPECT_EQ(DefinitionId(shape), 4 + 2 * k);
+        ASSERT_TRUE(place);
+        EXPECT_EQ(place->id, 4 + 2 * k);
+        EXPECT_EQ(place->depth, 4 + 2 * k);
+        const ShapeInfo info = ParseDefineShape3(shape);
+        ASSERT_TRUE(info.ok) << info.error;
+        ASSERT_EQ(info.fills.size(), 1u);
+        EXPECT_EQ(info.fills[0].bitmapId, 3 + 2 * k);
+        const std::vector<uint8_t> jpeg = JpegOfDefineBitsJPEG2(bitmap);
+        ASSERT_GE(jpeg.size(), 4u);
+        EXPECT_EQ(jpeg[0], 0xFF);
+        EXPECT_EQ(jpeg[1], 0xD8);
+    }
+}
+
+TEST_F(ConvertJobTest, FrameShapeOfTwoByTwoGifCoversTheWholeStage) {
+    const fs::path gif = MakeGif("tiny.gif", 2, 2, 1);
+    ASSERT_TRUE(ConvertFile(Settings(gif)).Succeeded());
+    const SwfFile swf = ReadSwfFile(dir / "out" / "tiny.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    ASSERT_EQ(swf.tags.size(), 6u);
+    const SwfTag& shape = swf.tags[2];
+    ASSERT_EQ(shape.code, kTagDefineShape3);
+    std::vector<uint8_t> tag = {0x3F, 0x08, 0x22, 0x00, 0x00, 0x00};  // DefineShape3, L = 34
+    tag.insert(tag.end(), shape.body.begin(), shape.body.end());
+    const std::vector<uint8_t> expected = {
+        0x3F, 0x08, 0x22, 0x00, 0x00, 0x00,        // DefineShape3, long header, length 34
+        0x04, 0x00,                                // shape id 4
+        0x38, 0x05, 0x00, 0x14, 0x00,              // bounds 0..40 twips, width 7
+        0x01, 0x41, 0x03, 0x00,                    // one clipped bitmap fill of bitmap 3
+        0xD9, 0x40, 0x00, 0x05, 0x00, 0x00, 0x00,  // matrix: scale 20, 20, no translation
+        0x00, 0x10,                                // no line styles; 1 fill bit, 0 line bits
+        // move to (0, 0) with fill 1, then edges (40, 0), (0, 40), (-40, 0), (0, -40) twips of
+        // width 7, then the end record and padding
+        0x3C, 0x25, 0xAD, 0x40, 0x0D, 0x60, 0x14, 0x6B, 0xB0, 0x03, 0x58, 0x0B, 0x00, 0x00};
+    EXPECT_EQ(tag, expected);
+}
+
+TEST_F(ConvertJobTest, UrlAddsFaceShapeAndButtonBelowTheFrames) {
+    const fs::path gif = MakeGif("link.gif", 2, 2, 2);
+    const JobResult result = ConvertFile(Settings(gif, " \tpage.htm  "));
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    const SwfFile swf = ReadSwfFile(dir / "out" / "link.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+
+    std::vector<uint16_t> expected = {kTagSetBackgroundColor, kTagDefineShape3, kTagDefineButton2,
+                                      kTagPlaceObject2};
+    const std::vector<uint16_t> frames = FrameCodes(2);
+    expected.insert(expected.end(), frames.begin(), frames.end());
+    expected.push_back(kTagEnd);
+    ASSERT_EQ(Codes(swf), expected);
+
+    const ShapeInfo face = ParseDefineShape3(swf.tags[1]);
+    ASSERT_TRUE(face.ok) << face.error;
+    EXPECT_EQ(face.id, 1);
+    ASSERT_EQ(face.lines.size(), 1u);
+    ASSERT_EQ(face.fills.size(), 1u);
+    EXPECT_EQ(face.fills[0].type, 0x00);
+    EXPECT_EQ(face.fills[0].rgba[3], 0);  // invisible
+    int sumX = 0, sumY = 0;
+    std::vector<std::pair<int, int>> edges;
+    for (const ShapeRecordInfo& r : face.records)
+        if (r.kind == ShapeRecordInfo::kStraightEdge) edges.emplace_back(r.x, r.y);
+    EXPECT_EQ(edges, (std::vector<std::pair<int, int>>{{40, 0}, {0, 40}, {-40, 0}, {0, -40}}));
+    for (auto [x, y] : edges) sumX += x, sumY += y;
+    EXPECT_EQ(sumX, 0);
+    EXPECT_EQ(sumY, 0);
+
+    // The button exactly as written for "page.htm": four states of character 1 at depth 1 and
+    // a GetURL on release.
+    std::vector<uint8_t> button = {0xBF, 0x08, 0x36, 0x00, 0x00, 0x00};
+    button.insert(button.end(), swf.tags[2].body.begin(), swf.tags[2].body.end());
+    const std::vector<uint8_t> expectedButton = {
+        0xBF, 0x08, 0x36, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x1F, 0x00,  // header, id 2, offset
+        0x08, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,                          // hit test
+        0x02, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,                          // over
+        0x04, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,                          // down
+        0x01, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,                          // up
+        0x00, 0x00, 0x00, 0x08, 0x00,  // end of records, last condition action, OverDownToOverUp
+        0x83, 0x0A, 0x00, 'p',  'a',  'g',  'e',  '.',  'h',  't',  'm',  0x00, 0x00,  // GetURL
+        0x00, 0x00, 0x00};  // ActionEndFlag, trailing word
+    EXPECT_EQ(button, expectedButton);
+
+    const auto place = ParsePlaceObject2(swf.tags[3]);
+    ASSERT_TRUE(place);
+    EXPECT_EQ(place->id, 2);
+    EXPECT_EQ(place->depth, 2);
+    EXPECT_EQ(DefinitionId(swf.tags[4]), 3);  // frames still start at 3
+}
+
+TEST(EncodeTargetUrlTest, TrimsWhiteSpaceAndEscapesNonAscii) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"page.htm", "page.htm"},
+        {"  page.htm\t\r\n", "page.htm"},
+        {" \t \n", ""},
+        {"", ""},
+        {"http://example.org/a b", "http://example.org/a b"},                 // inner spaces stay
+        {"http://x/\xC3\xA4?q=\xE2\x82\xAC", "http://x/%C3%A4?q=%E2%82%AC"},  // ä and €
+    };
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(EncodeTargetUrl(input), expected) << input;
+}
+
+TEST_F(ConvertJobTest, BlankUrlMakesNoButton) {
+    const fs::path gif = MakeGif("plain.gif", 4, 4, 1);
+    ASSERT_TRUE(ConvertFile(Settings(gif, " \t ")).Succeeded());
+    const SwfFile swf = ReadSwfFile(dir / "out" / "plain.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    EXPECT_EQ(swf.CountTags(kTagDefineButton2), 0);
+    EXPECT_EQ(DefinitionId(swf.tags[1]), 3);
+}
+
+TEST_F(ConvertJobTest, QualityChangesOnlyTheJpegData) {
+    const fs::path gif = MakeGif("q.gif", 24, 16, 2);
+    ConversionSettings low = Settings(gif, "page.htm", 12, 0);
+    ASSERT_TRUE(ConvertFile(low).Succeeded());
+    fs::rename(dir / "out" / "q.swf", dir / "low.swf");
+    ASSERT_TRUE(ConvertFile(Settings(gif, "page.htm", 12, 2)).Succeeded());
+    const SwfFile a = ReadSwfFile(dir / "low.swf");
+    const SwfFile b = ReadSwfFile(dir / "out" / "q.swf");
+    ASSERT_TRUE(a.ok && b.ok);
+    ASSERT_EQ(Codes(a), Codes(b));
+    EXPECT_EQ(a.xmax, b.xmax);
+    EXPECT_EQ(a.frameCount, b.frameCount);
+    for (std::size_t i = 0; i < a.tags.size(); ++i) {
+        if (a.tags[i].code == kTagDefineBitsJPEG2) {
+            EXPECT_EQ(DefinitionId(a.tags[i]), DefinitionId(b.tags[i]));
+            EXPECT_NE(a.tags[i].body, b.tags[i].body) << "tag " << i;
+        } else {
+            EXPECT_EQ(a.tags[i].body, b.tags[i].body) << "tag " << i;
+        }
+    }
+}
+
+TEST_F(ConvertJobTest, OutputIsTheSameWhateverTheThreadCount) {
+    const fs::path gif = MakeGif("threads.gif", 64, 48, 12);
+    const ConversionSettings settings = Settings(gif, "page.htm");
+    JobControl one;
+    one.threads = 1;
+    ASSERT_TRUE(ConvertFile(settings, one).Succeeded());
+    const auto single = ReadFileBytes(dir / "out" / "threads.swf");
+    for (unsigned threads : {2u, 3u, 8u}) {
+        JobControl many;
+        many.threads = threads;
+        ASSERT_TRUE(ConvertFile(settings, many).Succeeded());
+        EXPECT_EQ(ReadFileBytes(dir / "out" / "threads.swf"), single) << threads << " threads";
+    }
+}
+
+TEST_F(ConvertJobTest, DelaysDoNotReachTheMovieAndDelayZeroImagesMerge) {
+    GifBuilder gif(8, 8);
+    gif.GlobalColors(kPalette);
+    gif.Image(PatternImage(8, 8, 0, 1));    // 10 ms
+    gif.Image(PatternImage(8, 8, 1, 0));    // delay 0: merges into the next
+    gif.Image(PatternImage(8, 8, 2, 200));  // 2 s
+    gif.Image(PatternImage(8, 8, 3, 0));    // delay 0 at the end still makes a frame
+    ASSERT_TRUE(gif.Write(dir / "delays.gif"));
+    const JobResult result = ConvertFile(Settings(dir / "delays.gif", "", 25));
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(result.frames, 3);
+    const SwfFile swf = ReadSwfFile(dir / "out" / "delays.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    EXPECT_EQ(swf.frameCount, 3);
+    EXPECT_EQ(swf.frameRate, 25 << 8);
+}
+
+TEST_F(ConvertJobTest, OnePixelWideGifGetsFillScaleTwenty) {
+    const fs::path gif = MakeGif("line.gif", 1, 5, 1);
+    ASSERT_TRUE(ConvertFile(Settings(gif)).Succeeded());
+    const SwfFile swf = ReadSwfFile(dir / "out" / "line.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    const ShapeInfo shape = ParseDefineShape3(swf.tags[2]);
+    ASSERT_TRUE(shape.ok) << shape.error;
+    ASSERT_EQ(shape.fills.size(), 1u);
+    EXPECT_EQ(shape.fills[0].matrix.scaleX, 20 << 16);
+    EXPECT_EQ(shape.fills[0].matrix.scaleY, 20 << 16);
+}
+
+TEST_F(ConvertJobTest, TitleComesFromThePathAtTheTimeOfTheJob) {
+    const fs::path gif = MakeGif("Anim.GIF", 4, 4, 1);
+    ConversionSettings settings = Settings(gif);
+    settings.m_strGifTitle = "stale";
+    ASSERT_TRUE(ConvertFile(settings).Succeeded());
+    EXPECT_TRUE(fs::exists(dir / "out" / "Anim.swf"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "stale.swf"));
+}
+
+// Every refusal or failure writes nothing and names its cause.
+TEST_F(ConvertJobTest, FailuresWriteNothingAndSayWhy) {
+    const fs::path good = MakeGif("good.gif", 4, 4, 2);
+    ASSERT_TRUE(WriteBytes(dir / "text.gif", {'h', 'e', 'l', 'l', 'o'}));
+    std::vector<uint8_t> huge;
+    RawHeader(huge, 9000, 10, kPalette);
+    RawTrailer(huge);
+    ASSERT_TRUE(WriteBytes(dir / "huge.gif", huge));
+
+    struct Case {
+        const char* name;
+        std::function<void(ConversionSettings&)> change;
+        const char* cause;  // a part of the expected message
+    };
+    const Case cases[] = {
+        {"fps 0", [](ConversionSettings& s) { s.m_nFps = 0; }, "1 to 255"},
+        {"fps 256", [](ConversionSettings& s) { s.m_nFps = 256; }, "1 to 255"},
+        {"long URL", [](ConversionSettings& s) { s.m_strTargetUrl = std::string(65534, 'u'); },
+         "65533"},
+        {"escaped URL too long",
+         [](ConversionSettings& s) { s.m_strTargetUrl = std::string(30000, '\xE9'); }, "65533"},
+        {"no output folder", [](ConversionSettings& s) { s.m_strOutputFolder.clear(); },
+         "output folder"},
+        {"missing output folder",
+         [&](ConversionSettings& s) { s.m_strOutputFolder = (dir / "nowhere").string(); },
+         "nowhere"},
+        {"missing GIF",
+         [&](ConversionSettings& s) { s.m_strGifPath = (dir / "gone.gif").string(); }, ""},
+        {"not a GIF", [&](ConversionSettings& s) { s.m_strGifPath = (dir / "text.gif").string(); },
+         ""},
+        {"oversized screen",
+         [&](ConversionSettings& s) { s.m_strGifPath = (dir / "huge.gif").string(); }, "9000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConversionSettings settings = Settings(good);
+        c.change(settings);
+        const JobResult result = ConvertFile(settings);
+        EXPECT_EQ(result.status, JobResult::Status::Failed);
+        EXPECT_FALSE(result.error.empty());
+        EXPECT_NE(result.error.find(c.cause), std::string::npos) << result.error;
+        EXPECT_TRUE(result.outputs.empty());
+        EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{});
+    }
+}
+
+TEST_F(ConvertJobTest, BrokenGifKeepsEarlierMovieOrGivesTheFramesRead) {
+    // Two good images, then an image descriptor whose data stops in the middle.
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 4, 4, kPalette);
+    for (int i = 0; i < 2; ++i) {
+        RawControl(bytes, 10);
+        RawImage(bytes, 0, 0, 4, 4, std::vector<uint8_t>(16, static_cast<uint8_t>(i)));
+    }
+    std::vector<uint8_t> cut = bytes;
+    RawControl(cut, 10);
+    RawAppend(cut, {0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 8, 5, 1, 2});  // descriptor, data cut off
+    ASSERT_TRUE(WriteBytes(dir / "cut.gif", cut));
+    JobResult result = ConvertFile(Settings(dir / "cut.gif"));
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(result.frames, 2);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    const SwfFile swf = ReadSwfFile(dir / "out" / "cut.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    EXPECT_EQ(swf.frameCount, 2);
+
+    // A file that breaks off before its first frame is a failure, and an earlier movie of the
+    // same name survives it.
+    std::vector<uint8_t> empty;
+    RawHeader(empty, 4, 4, kPalette);
+    RawAppend(empty, {0x2C, 0, 0});
+    ASSERT_TRUE(WriteBytes(dir / "cut.gif", empty));
+    { std::ofstream(dir / "out" / "cut.swf") << "earlier movie"; }
+    result = ConvertFile(Settings(dir / "cut.gif"));
+    EXPECT_EQ(result.status, JobResult::Status::Failed);
+    EXPECT_EQ(
+        ReadFileBytes(dir / "out" / "cut.swf"),
+        (std::vector<uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'm', 'o', 'v', 'i', 'e'}));
+    EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{"cut.swf"});
+}
+
+TEST_F(ConvertJobTest, CancelStopsBetweenFramesAndLeavesNoFile) {
+    const fs::path gif = MakeGif("long.gif", 16, 16, 20);
+    for (unsigned threads : {1u, 2u}) {
+        std::atomic<bool> cancel{false};
+        JobControl control;
+        control.cancel = &cancel;
+        control.threads = threads;
+        control.progress = [&](int done) {
+            if (done == 2) cancel = true;
+        };
+        const JobResult result = ConvertFile(Settings(gif), control);
+        EXPECT_EQ(result.status, JobResult::Status::Cancelled);
+        EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{});
+    }
+}
+
+// Peak signal-to-noise ratio of two 24-bit images of the same size, in dB.
+double Psnr(FIBITMAP* a, FIBITMAP* b) {
+    const unsigned w = FreeImage_GetWidth(a), h = FreeImage_GetHeight(a);
+    double sum = 0;
+    for (unsigned y = 0; y < h; ++y) {
+        const BYTE* ra = FreeImage_GetScanLine(a, static_cast<int>(y));
+        const BYTE* rb = FreeImage_GetScanLine(b, static_cast<int>(y));
+        for (unsigned x = 0; x < 3 * w; ++x) {
+            const double d = double(ra[x]) - double(rb[x]);
+            sum += d * d;
+        }
+    }
+    const double mse = sum / (3.0 * w * h);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+TEST_F(ConvertJobTest, FfmpegDecodesOneImagePerFrameCloseToTheExtractedFrames) {
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg missing";
+    GifBuilder builder(48, 32);
+    builder.GlobalColors(kPalette);
+    builder.Image(PatternImage(48, 32, 0));
+    GifImage overlay = PatternImage(20, 10, 5);  // a partial image over the first, transparent 3
+    overlay.left = 10;
+    overlay.top = 12;
+    overlay.transparent = 3;
+    builder.Image(overlay);
+    builder.Image(PatternImage(48, 32, 2));
+    ASSERT_TRUE(builder.Write(dir / "video.gif")) << builder.Error();
+
+    ConversionSettings settings = Settings(dir / "video.gif", "", 12, 2);
+    ASSERT_TRUE(ConvertFile(settings).Succeeded());
+    settings.m_strOutputFolder = (dir / "frames").string();
+    fs::create_directories(dir / "frames");
+    ASSERT_TRUE(ExtractFrames(settings).Succeeded());
+
+    fs::create_directories(dir / "decoded");
+    const std::string command = "ffmpeg -v error -i '" + (dir / "out" / "video.swf").string() +
+                                "' -f image2 -c:v bmp '" + (dir / "decoded").string() +
+                                "/d%d.bmp' </dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(Listing(dir / "decoded"), (std::vector<std::string>{"d1.bmp", "d2.bmp", "d3.bmp"}));
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::string decodedName =
+            (dir / "decoded" / ("d" + std::to_string(i + 1) + ".bmp")).string();
+        const std::string extractedName =
+            (dir / "frames" / ("video_f" + std::to_string(i) + ".bmp")).string();
+        FIBITMAP* decoded = FreeImage_Load(FIF_BMP, decodedName.c_str(), 0);
+        FIBITMAP* extracted = FreeImage_Load(FIF_BMP, extractedName.c_str(), 0);
+        ASSERT_TRUE(decoded && extracted);
+        FIBITMAP* decoded24 = FreeImage_ConvertTo24Bits(decoded);
+        ASSERT_EQ(FreeImage_GetWidth(decoded24), 48u);
+        ASSERT_EQ(FreeImage_GetHeight(decoded24), 32u);
+        ASSERT_EQ(FreeImage_GetBPP(extracted), 24u);
+        EXPECT_GT(Psnr(decoded24, extracted), 30.0);
+        FreeImage_Unload(decoded24);
+        FreeImage_Unload(decoded);
+        FreeImage_Unload(extracted);
+    }
+}
+
+// A batch folder: a.gif and B.GIF convert, the folder c.gif is not listed, the broken d.gif
+// fails without stopping the batch.
+TEST_F(ConvertJobTest, BatchGoesOnAfterAFailedFileAndReportsEach) {
+    fs::create_directories(dir / "in" / "c.gif");
+    MakeGif("in/a.gif", 4, 4, 2);
+    MakeGif("in/B.GIF", 6, 4, 1);
+    ASSERT_TRUE(WriteBytes(dir / "in" / "d.gif", {'G', 'I', 'F', '8', '9', 'a', 1}));
+    const std::vector<std::string> files = ListGifFiles((dir / "in").string());
+    ASSERT_EQ(files.size(), 3u);
+
+    for (unsigned threads : {1u, 3u}) {
+        SCOPED_TRACE(threads);
+        fs::remove_all(dir / "out");
+        ConversionSettings settings = Settings(dir / "unused.gif");
+        std::vector<int> progress;
+        std::mutex mutex;
+        JobControl control;
+        control.threads = threads;
+        control.progress = [&](int done) {
+            std::lock_guard<std::mutex> lock(mutex);
+            progress.push_back(done);
+        };
+        const BatchResult batch = ConvertBatch(settings, files, control);
+        ASSERT_EQ(batch.results.size(), 3u);
+        EXPECT_EQ(batch.Converted(), 2);
+        EXPECT_EQ(batch.Failed(), 1);
+        EXPECT_FALSE(batch.cancelled);
+        EXPECT_EQ(batch.results[0].input, files[0]);  // list order, whatever finished first
+        EXPECT_TRUE(batch.results[0].Succeeded());    // B.GIF
+        EXPECT_TRUE(batch.results[1].Succeeded());    // a.gif
+        EXPECT_EQ(batch.results[2].status, JobResult::Status::Failed);  // d.gif
+        EXPECT_FALSE(batch.results[2].error.empty());
+        EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
+        EXPECT_EQ(Listing(dir / "out"), (std::vector<std::string>{"B.swf", "a.swf"}));
+    }
+}
+
+}  // namespace
