@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 
 #include "cli/CliCommon.h"
@@ -87,14 +88,22 @@ int RunConvert(const ConvertOptions& options) {
         framesOf[index] = frames;
         showProgress();
     };
-    const auto onFileDone = [&](std::size_t, const JobResult& result) {
+    // Results are printed in input order, each as soon as every earlier file is done.
+    std::vector<std::optional<JobResult>> finished(files.size());
+    std::size_t printed = 0;
+    const auto onFileDone = [&](std::size_t index, const JobResult& result) {
         std::lock_guard<std::mutex> lock(outputMutex);
         progress.Clear();
-        if (!options.quiet) {
-            for (const std::string& name : result.outputs) std::cout << name << '\n';
-            std::cout << std::flush;
+        finished[index] = result;
+        for (; printed < files.size() && finished[printed]; ++printed) {
+            if (!options.quiet) {
+                for (const std::string& name : finished[printed]->outputs)
+                    std::cout << name << '\n';
+                std::cout << std::flush;
+            }
+            ReportResult(*finished[printed]);
+            finished[printed].reset();
         }
-        ReportResult(result);
         ++filesDone;
         showProgress();
     };

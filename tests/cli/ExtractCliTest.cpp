@@ -1,56 +1,23 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "gif/CGifAnimation.h"
+#include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class ExtractCliTest : public ::testing::Test {
 protected:
-    // Runs quorvel with args in folder `cwd`, standard input empty and the outputs captured.
+    // Runs quorvel with args in folder `cwd` (default: the scratch folder).
     CliRun Quorvel(const std::vector<std::string>& args, const fs::path& cwd = {}) {
-        std::string command = "cd " + Quote((cwd.empty() ? dir.Path() : cwd).string()) + " && " +
-                              Quote(QUORVEL_CLI_PATH);
-        for (const std::string& arg : args) command += " " + Quote(arg);
-        const fs::path out = dir / ".stdout";
-        const fs::path err = dir / ".stderr";
-        command += " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string());
-        const int raw = std::system(command.c_str());
-        CliRun run;
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = Slurp(out);
-        run.err = Slurp(err);
-        fs::remove(out);
-        fs::remove(err);
-        return run;
+        return RunQuorvel(args, cwd.empty() ? dir.Path() : cwd, dir.Path());
     }
 
     ScratchDir dir;
