@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "gif/CGifAnimation.h"
@@ -75,11 +76,32 @@ bool AddFrame(CSWFMovie& movie, uint16_t bitmapId, const std::vector<uint8_t>& j
            movie.DefineObject(&shape, shapeId, true) && movie.ShowFrame();
 }
 
+// Frame BMP buffers cycle between the composing thread and the encoders rather than being
+// allocated and cleared for every frame; there are never more than the frames in flight.
+class BufferRing {
+public:
+    std::vector<uint8_t> Take() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_spare.empty()) return {};
+        std::vector<uint8_t> buffer = std::move(m_spare.back());
+        m_spare.pop_back();
+        return buffer;
+    }
+    void Give(std::vector<uint8_t> buffer) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_spare.push_back(std::move(buffer));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::vector<uint8_t>> m_spare;
+};
+
 // Loads the frame's in-memory BMP into FreeImage and encodes it as a progressive JPEG.
-EncodedFrame EncodeJpeg(std::vector<uint8_t>& bmp, int flags) {
+EncodedFrame EncodeJpeg(std::vector<uint8_t> bmp, int flags, BufferRing& ring) {
     EncodedFrame out;
     FIBITMAP* image = LoadFrameBmp(bmp);
-    std::vector<uint8_t>().swap(bmp);  // FreeImage holds its own copy now
+    ring.Give(std::move(bmp));  // FreeImage holds its own copy now
     if (!image) {
         out.error = "FreeImage could not read the frame";
         return out;
@@ -103,10 +125,10 @@ EncodedFrame EncodeJpeg(std::vector<uint8_t>& bmp, int flags) {
 
 // Draws the frame just composed into a BMP of its own (here, on the composing thread) and
 // returns the work that encodes it, which may run on any thread.
-EncoderPool::Task MakeJpegTask(CGifAnimation& gif, int flags) {
-    auto bmp = std::make_shared<std::vector<uint8_t>>();
+EncoderPool::Task MakeJpegTask(CGifAnimation& gif, int flags, BufferRing& ring) {
+    auto bmp = std::make_shared<std::vector<uint8_t>>(ring.Take());
     ComposeFrameBmp(gif, *bmp);
-    return [bmp, flags] { return EncodeJpeg(*bmp, flags); };
+    return [bmp, flags, &ring] { return EncodeJpeg(std::move(*bmp), flags, ring); };
 }
 
 JobResult Fail(JobResult result, std::string cause) {
@@ -166,6 +188,7 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
 
     const unsigned threads =
         control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency());
+    BufferRing buffers;  // outlives the pool, whose tasks use it
     EncoderPool pool(threads);
     const int flags = JpegFlags(settings.m_nQuality);
     uint16_t nextId = 3;
@@ -202,7 +225,7 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
             break;
         }
         ++composed;
-        pool.Submit(MakeJpegTask(gif, flags));
+        pool.Submit(MakeJpegTask(gif, flags, buffers));
         while (failure.empty() && pool.Full())
             if (!appendNext()) break;
     }
