@@ -118,7 +118,7 @@ int CGifAnimation::Load(const char* utf8Path) {
 
 int CGifAnimation::NextFrame() {
     if (!m_pGif || !m_pCanvas) {
-        m_strError = "no GIF file is open";
+        if (m_strError.empty()) m_strError = "no GIF file is open";  // keep Load's cause
         return -1;
     }
     if (m_bEnded) return 0;

@@ -57,6 +57,7 @@ TEST_F(GifAnimationTest, EmptyObjectComposesAndDrawsNothing) {
     EXPECT_EQ(gif.Height(), 0);
     EXPECT_EQ(gif.FrameArea(), nullptr);
     EXPECT_EQ(gif.NextFrame(), -1);
+    EXPECT_EQ(gif.GetError(), "no GIF file is open");
     uint8_t pixels[12] = {};
     DrawingSurface surface{2, 2, 8, 24, pixels};
     EXPECT_EQ(gif.Draw(surface), 0);
@@ -330,6 +331,7 @@ TEST_F(GifAnimationTest, FileThatIsNotAGifIsRefused) {
     EXPECT_EQ(gif.Width(), 0);
     EXPECT_EQ(gif.FrameArea(), nullptr);
     EXPECT_EQ(gif.NextFrame(), -1);
+    EXPECT_EQ(gif.GetError(), "Data is not in GIF format");  // the cause stays
     uint8_t pixels[12] = {};
     DrawingSurface surface{2, 2, 8, 24, pixels};
     EXPECT_EQ(gif.Draw(surface), 0);
