@@ -44,8 +44,9 @@ public:
     // the images.
     GifBuilder& Loop(int count);
     GifBuilder& Comment(std::string text);
-    // An image covering the rect, every pixel index `fill`, optionally with a control block.
     GifBuilder& Image(GifImage image);
+    // An image of one colour index, `fill`, over the rect; with a graphic control extension
+    // (delay, disposal, transparent index) unless delay is negative.
     GifBuilder& Solid(int left, int top, int width, int height, uint8_t fill, int delay = -1,
                       int disposal = 0, int transparent = -1);
 
