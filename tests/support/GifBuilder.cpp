@@ -123,6 +123,11 @@ std::vector<uint8_t> GifBuilder::Build() const {
         }
         ColorMapObject* local =
             image.localColors.empty() ? nullptr : MakeColorMap(image.localColors);
+        if (!local && gif->Image.ColorMap) {
+            // giflib 5.2 drops the previous image's local table here without freeing it.
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
         const bool described = EGifPutImageDesc(gif, image.left, image.top, image.width,
                                                 image.height, image.interlace, local) != GIF_ERROR;
         GifFreeMapObject(local);
