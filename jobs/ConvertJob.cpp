@@ -250,6 +250,8 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         }
         result.warnings.push_back("the GIF breaks off after " + std::to_string(composed) +
                                   " frames: " + readError);
+    } else if (composed == 0) {
+        result.warnings.push_back("the GIF has no frames; the movie is empty");
     }
     if (!movie.CloseFile()) return Fail(result, movie.GetError());
     result.outputs.push_back(output.string());

@@ -392,6 +392,22 @@ TEST_F(ConvertJobTest, BrokenGifKeepsEarlierMovieOrGivesTheFramesRead) {
     EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{"cut.swf"});
 }
 
+TEST_F(ConvertJobTest, GifWithoutImagesGivesAnEmptyMovieAndAWarning) {
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 5, 3, kPalette);
+    RawTrailer(bytes);
+    ASSERT_TRUE(WriteBytes(dir / "empty.gif", bytes));
+    const JobResult result = ConvertFile(Settings(dir / "empty.gif"));
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(result.frames, 0);
+    EXPECT_EQ(result.warnings.size(), 1u);
+    const SwfFile swf = ReadSwfFile(dir / "out" / "empty.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    EXPECT_EQ(swf.frameCount, 0);
+    EXPECT_EQ(swf.xmax, 100);
+    EXPECT_EQ(swf.ymax, 60);
+}
+
 TEST_F(ConvertJobTest, CancelStopsBetweenFramesAndLeavesNoFile) {
     const fs::path gif = MakeGif("long.gif", 16, 16, 20);
     for (unsigned threads : {1u, 2u}) {
