@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "jobs/HeapTuning.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ int UsageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    KeepFrameBuffersInHeap();
     CLI::App app("Quorvel turns animated GIF images into SWF movies and extracts their frames.",
                  "quorvel");
     app.set_version_flag("--version", std::string("quorvel ") + QUORVEL_VERSION);
