@@ -221,7 +221,8 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         }
         if (composed == kMaxFrames) {
             result.warnings.push_back("only the first " + std::to_string(kMaxFrames) +
-                                      " frames fit in a movie; the rest were dropped");
+                                      " frames fit in a movie (its character ids are 16-bit); "
+                                      "the rest were dropped");
             break;
         }
         ++composed;
