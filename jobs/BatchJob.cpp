@@ -62,11 +62,11 @@ int BatchResult::Failed() const {
 BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<std::string>& files,
                          const JobControl& control, const FileDoneCallback& onFileDone,
                          const FrameProgressCallback& onFrame) {
-    const unsigned budget = control.threads ? control.threads
-                                            : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned budget =
+        control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency());
     // Whole files in parallel scale best; a file's own frames get the threads that are left.
-    const unsigned fileWorkers =
-        static_cast<unsigned>(std::min<std::size_t>(budget, std::max<std::size_t>(1, files.size())));
+    const unsigned fileWorkers = static_cast<unsigned>(
+        std::min<std::size_t>(budget, std::max<std::size_t>(1, files.size())));
     const unsigned threadsPerFile = std::max(1u, budget / fileWorkers);
 
     std::vector<JobResult> results(files.size());

@@ -29,9 +29,12 @@ bool IsUrlSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); 
 
 int JpegFlags(int quality) {
     switch (quality) {
-        case 0: return JPEG_PROGRESSIVE | JPEG_QUALITYNORMAL;
-        case 1: return JPEG_PROGRESSIVE | JPEG_QUALITYGOOD;
-        default: return JPEG_PROGRESSIVE | JPEG_QUALITYSUPERB;
+        case 0:
+            return JPEG_PROGRESSIVE | JPEG_QUALITYNORMAL;
+        case 1:
+            return JPEG_PROGRESSIVE | JPEG_QUALITYGOOD;
+        default:
+            return JPEG_PROGRESSIVE | JPEG_QUALITYSUPERB;
     }
 }
 
@@ -170,8 +173,8 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
                                 " is outside 1 to 255 frames per second");
     const std::string url = EncodeTargetUrl(settings.m_strTargetUrl);
     if (url.size() > kMaxUrlBytes)
-        return Fail(result, "the target URL is longer than " + std::to_string(kMaxUrlBytes) +
-                                " bytes");
+        return Fail(result,
+                    "the target URL is longer than " + std::to_string(kMaxUrlBytes) + " bytes");
     if (settings.m_strOutputFolder.empty()) return Fail(result, "no output folder given");
 
     CGifAnimation gif;
@@ -179,8 +182,8 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     const float w = static_cast<float>(gif.Width());
     const float h = static_cast<float>(gif.Height());
 
-    const fs::path output =
-        fs::path(settings.m_strOutputFolder) / fs::path(GifTitleFromPath(settings.m_strGifPath) + ".swf");
+    const fs::path output = fs::path(settings.m_strOutputFolder) /
+                            fs::path(GifTitleFromPath(settings.m_strGifPath) + ".swf");
     CSWFMovie movie;
     if (!movie.OpenFile(output, w, h, settings.m_nFps)) return Fail(result, movie.GetError());
     movie.SetBackgroundColor(255, 255, 255);
@@ -196,21 +199,18 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     std::string failure;
 
     // Appends the oldest encoded frame to the movie, in the order the frames were composed.
-    auto appendNext = [&]() -> bool {
+    auto appendNext = [&] {
         EncodedFrame frame = pool.TakeNext();
         const int index = taken++;
         if (!frame.ok) {
-            result.warnings.push_back("frame " + std::to_string(index) + " left out: " +
-                                      frame.error);
-            return true;
-        }
-        if (!AddFrame(movie, nextId, frame.data, w, h)) {
+            result.warnings.push_back("frame " + std::to_string(index) +
+                                      " left out: " + frame.error);
+        } else if (!AddFrame(movie, nextId, frame.data, w, h)) {
             failure = movie.GetError();
-            return false;
+        } else {
+            nextId = static_cast<uint16_t>(nextId + 2);
+            control.Report(++result.frames);
         }
-        nextId = static_cast<uint16_t>(nextId + 2);
-        control.Report(++result.frames);
-        return true;
     };
 
     bool cancelled = false;
@@ -227,12 +227,10 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         }
         ++composed;
         pool.Submit(MakeJpegTask(gif, flags, buffers));
-        while (failure.empty() && pool.Full())
-            if (!appendNext()) break;
+        while (failure.empty() && pool.Full()) appendNext();
     }
     const std::string readError = gif.GetError();
-    while (failure.empty() && !pool.Empty())
-        if (!appendNext()) break;
+    while (failure.empty() && !pool.Empty()) appendNext();
 
     if (cancelled || control.Cancelled()) {
         movie.Abandon();
