@@ -149,11 +149,11 @@ void CQuorvelDlg::BuildControls() {
     auto* qualityBox = new QGroupBox(tr("Quality"));
     auto* qualityRow = new QHBoxLayout(qualityBox);
     qualityRow->addWidget(
-        radio(tr("Low quality"), "IDC_QUALITY_LOW", IDC_QUALITY_LOW, m_pQuality, 0));
+        radio(tr("Low quality"), "IDC_QUALITY_LOW", IDC_QUALITY_LOW, m_pQuality, int(Quality::Low)));
     qualityRow->addWidget(
-        radio(tr("Normal quality"), "IDC_QUALITY_NORMAL", IDC_QUALITY_NORMAL, m_pQuality, 1));
+        radio(tr("Normal quality"), "IDC_QUALITY_NORMAL", IDC_QUALITY_NORMAL, m_pQuality, int(Quality::Normal)));
     qualityRow->addWidget(
-        radio(tr("High quality"), "IDC_QUALITY_HIGH", IDC_QUALITY_HIGH, m_pQuality, 2));
+        radio(tr("High quality"), "IDC_QUALITY_HIGH", IDC_QUALITY_HIGH, m_pQuality, int(Quality::High)));
 
     m_pBatch = Named(new QCheckBox(tr("Batch conversion")), "IDC_BATCH", IDC_BATCH);
     m_pConvert = pushButton(tr("C&onvert..."), "IDC_CONVERT", IDC_CONVERT, commandWidth);
@@ -175,13 +175,13 @@ void CQuorvelDlg::BuildControls() {
     auto* extractionBox = new QGroupBox(tr("Extraction options"));
     auto* extractionRow = new QHBoxLayout(extractionBox);
     extractionRow->addWidget(
-        radio(tr("BMP file"), "IDC_FORMAT_BMP", IDC_FORMAT_BMP, m_pExtractFormat, 0));
+        radio(tr("BMP file"), "IDC_FORMAT_BMP", IDC_FORMAT_BMP, m_pExtractFormat, int(ExtractFormat::Bmp)));
     extractionRow->addWidget(
-        radio(tr("PNG file"), "IDC_FORMAT_PNG", IDC_FORMAT_PNG, m_pExtractFormat, 1));
+        radio(tr("PNG file"), "IDC_FORMAT_PNG", IDC_FORMAT_PNG, m_pExtractFormat, int(ExtractFormat::Png)));
     extractionRow->addWidget(
-        radio(tr("JPG file"), "IDC_FORMAT_JPG", IDC_FORMAT_JPG, m_pExtractFormat, 2));
+        radio(tr("JPG file"), "IDC_FORMAT_JPG", IDC_FORMAT_JPG, m_pExtractFormat, int(ExtractFormat::Jpg)));
     extractionRow->addWidget(
-        radio(tr("TGA file"), "IDC_FORMAT_TGA", IDC_FORMAT_TGA, m_pExtractFormat, 3));
+        radio(tr("TGA file"), "IDC_FORMAT_TGA", IDC_FORMAT_TGA, m_pExtractFormat, int(ExtractFormat::Tga)));
     extractionRow->addStretch(1);
     m_pExtract = pushButton(tr("E&xtract..."), "IDC_EXTRACT", IDC_EXTRACT, commandWidth);
     extractionRow->addWidget(m_pExtract);
@@ -252,11 +252,11 @@ bool CQuorvelDlg::ControlsToSettings() {
     m_settings.m_strOutputFolder = PathFromText(m_pOutputFolder->text());
     const std::optional<int> fps = ParseFps(m_pFps->text());
     if (fps) m_settings.m_nFps = *fps;
-    m_settings.m_nQuality = m_pQuality->checkedId();
+    m_settings.m_nQuality = static_cast<Quality>(m_pQuality->checkedId());
     m_settings.m_strInputFolder = PathFromText(m_pInputFolder->text());
     m_settings.m_strTargetUrl = m_pTargetUrl->text().toStdString();
     m_settings.m_bBatch = m_pBatch->isChecked();
-    m_settings.m_nExtractFormat = m_pExtractFormat->checkedId();
+    m_settings.m_nExtractFormat = static_cast<ExtractFormat>(m_pExtractFormat->checkedId());
     return fps.has_value();
 }
 
@@ -264,12 +264,12 @@ void CQuorvelDlg::SettingsToControls() {
     m_pGifPath->setText(TextFromPath(m_settings.m_strGifPath));
     m_pOutputFolder->setText(TextFromPath(m_settings.m_strOutputFolder));
     m_pFps->setText(QString::number(m_settings.m_nFps));
-    if (QAbstractButton* quality = m_pQuality->button(m_settings.m_nQuality))
+    if (QAbstractButton* quality = m_pQuality->button(static_cast<int>(m_settings.m_nQuality)))
         quality->setChecked(true);
     m_pInputFolder->setText(TextFromPath(m_settings.m_strInputFolder));
     m_pTargetUrl->setText(QString::fromStdString(m_settings.m_strTargetUrl));
     m_pBatch->setChecked(m_settings.m_bBatch);
-    if (QAbstractButton* format = m_pExtractFormat->button(m_settings.m_nExtractFormat))
+    if (QAbstractButton* format = m_pExtractFormat->button(static_cast<int>(m_settings.m_nExtractFormat)))
         format->setChecked(true);
     UpdateControlStates();
 }
@@ -371,7 +371,7 @@ void CQuorvelDlg::OnConvert() {
         return;
     }
     if (!fpsValid) {
-        RejectField(m_pFps, tr("FPS must be a whole number from 1 to 255."));
+        RejectField(m_pFps, tr("FPS must be a whole number from %1 to %2.").arg(kMinFps).arg(kMaxFps));
         return;
     }
 

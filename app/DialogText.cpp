@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QStringList>
 
+#include "jobs/Options.h"
+
 std::optional<int> ParseFps(const QString& text) {
     const QString digits = text.trimmed();
     if (digits.isEmpty() || digits.size() > 3) return std::nullopt;
@@ -11,7 +13,7 @@ std::optional<int> ParseFps(const QString& text) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
         value = value * 10 + (c.unicode() - u'0');
     }
-    if (value < 1 || value > 255) return std::nullopt;
+    if (value < kMinFps || value > kMaxFps) return std::nullopt;
     return value;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "jobs/JobResult.h"
+#include "jobs/Options.h"
 
 // Exit statuses of quorvel.
 constexpr int kExitSuccess = 0;
@@ -21,6 +22,15 @@ struct Command {
 
 Command AddConvertCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
+
+// Accepts the names of an option's choices in any letter case and turns them into the listed
+// spelling.
+template <typename Choice, std::size_t N>
+CLI::IsMember ChoiceValidator(const ChoiceName<Choice> (&names)[N]) {
+    std::vector<std::string> spellings;
+    for (const auto& entry : names) spellings.emplace_back(entry.name);
+    return CLI::IsMember(spellings, CLI::ignore_case);
+}
 
 // "quorvel: <file>: <cause>" on standard error.
 void PrintError(const std::string& file, const std::string& cause);

@@ -1,6 +1,5 @@
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,15 +16,13 @@ namespace {
 struct ConvertOptions {
     std::vector<std::string> inputs;
     std::string output;
-    int fps = 10;
-    std::string quality = "normal";
+    int fps = kDefaultFps;
+    std::string quality{NameOf(Quality::Normal)};
     std::string url;
     unsigned threads = 0;  // 0: one per core
     bool quiet = false;
 };
 
-const std::map<std::string, int> kQualityIndex = {{"low", 0}, {"normal", 1}, {"high", 2}};
-constexpr std::size_t kMaxUrlBytes = 65533;
 
 // Each input is a GIF file or a folder, which stands for its GIF files. Inputs that name
 // neither are reported at once and counted as failed.
@@ -66,7 +63,7 @@ int RunConvert(const ConvertOptions& options) {
     ConversionSettings settings;
     settings.m_strOutputFolder = options.output;  // empty: beside each input
     settings.m_nFps = options.fps;
-    settings.m_nQuality = kQualityIndex.at(options.quality);
+    settings.m_nQuality = QualityFromName(options.quality).value_or(Quality::Normal);
     settings.m_strTargetUrl = options.url;
 
     // Progress and results arrive from several threads when files run side by side.
@@ -137,12 +134,14 @@ Command AddConvertCommand(CLI::App& app) {
     sub->add_option("INPUT", options->inputs, "GIF files or folders of GIF files")->required();
     sub->add_option("-o,--output", options->output,
                     "Folder for the movies (default: each input's folder)");
-    sub->add_option("--fps", options->fps, "Frames per second of the movie, 1 to 255")
-        ->check(CLI::Range(1, 255))
-        ->default_str("10");
-    sub->add_option("--quality", options->quality, "JPEG quality: low, normal or high")
-        ->transform(CLI::IsMember({"low", "normal", "high"}, CLI::ignore_case))
-        ->default_str("normal");
+    sub->add_option("--fps", options->fps,
+                    "Frames per second of the movie, " + std::to_string(kMinFps) + " to " +
+                        std::to_string(kMaxFps))
+        ->check(CLI::Range(kMinFps, kMaxFps))
+        ->default_str(std::to_string(kDefaultFps));
+    sub->add_option("--quality", options->quality, "JPEG quality: " + QualityNameList())
+        ->transform(ChoiceValidator(kQualityNames))
+        ->default_str(options->quality);
     sub->add_option("--url", options->url,
                     "Open this URL when the movie is clicked (a button over the whole stage)");
     sub->add_option("-j,--jobs", options->threads,

@@ -1,6 +1,5 @@
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <memory>
 
 #include "cli/CliCommon.h"
@@ -12,12 +11,9 @@ namespace {
 struct ExtractOptions {
     std::string input;
     std::string output;
-    std::string format = "bmp";
+    std::string format{NameOf(ExtractFormat::Bmp)};
     bool quiet = false;
 };
-
-// Format names and their ConversionSettings::m_nExtractFormat index.
-const std::map<std::string, int> kFormatIndex = {{"bmp", 0}, {"png", 1}, {"jpg", 2}, {"tga", 3}};
 
 int RunExtract(const ExtractOptions& options) {
     ConversionSettings settings;
@@ -28,8 +24,7 @@ int RunExtract(const ExtractOptions& options) {
         settings.m_strOutputFolder = std::filesystem::path(options.input).parent_path().string();
         if (settings.m_strOutputFolder.empty()) settings.m_strOutputFolder = ".";
     }
-    const auto format = kFormatIndex.find(options.format);
-    settings.m_nExtractFormat = format == kFormatIndex.end() ? -1 : format->second;
+    settings.m_nExtractFormat = ExtractFormatFromName(options.format).value_or(ExtractFormat::Bmp);
 
     ProgressLine progress(!options.quiet, options.input);
     JobControl control;
@@ -55,9 +50,9 @@ Command AddExtractCommand(CLI::App& app) {
     sub->add_option("INPUT", options->input, "The GIF file")->required();
     sub->add_option("-o,--output", options->output,
                     "Folder for the frame files (default: the input's folder)");
-    sub->add_option("-f,--format", options->format, "Image format: bmp, png, jpg or tga")
-        ->transform(CLI::IsMember({"bmp", "png", "jpg", "tga"}, CLI::ignore_case))
-        ->default_str("bmp");
+    sub->add_option("-f,--format", options->format, "Image format: " + ExtractFormatNameList())
+        ->transform(ChoiceValidator(kExtractFormatNames))
+        ->default_str(options->format);
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
     return {sub, [options] { return RunExtract(*options); }};
 }

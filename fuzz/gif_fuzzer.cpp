@@ -1,36 +1,11 @@
 // libFuzzer target: arbitrary bytes as a GIF file, read to the end with a Draw after each frame.
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "gif/CGifAnimation.h"
-
-namespace {
-
-// Load takes a path: the bytes go to an anonymous in-memory file, opened by its /proc name.
-struct MemoryFile {
-    int fd = memfd_create("gif-fuzz", 0);
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
-
-    bool Write(const uint8_t* data, size_t size) {
-        if (fd < 0 || ftruncate(fd, 0) != 0) return false;
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
-            if (n <= 0) return false;
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Screens the reader takes but that are large (up to 100 MB of canvas) slow the search down
@@ -43,11 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return 0;
         }
     }
-    static MemoryFile file;
-    if (!file.Write(data, size)) std::abort();
-
     CGifAnimation gif;
-    if (gif.Load(file.path.c_str()) != 0) {
+    if (gif.Load(data, size) != 0) {
         if (gif.GetError().empty()) std::abort();  // every failure names its cause
         return 0;
     }

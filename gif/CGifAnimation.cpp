@@ -1,5 +1,7 @@
 #include "gif/CGifAnimation.h"
 
+#include <gif_lib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -20,6 +22,21 @@ void FillColorTable(GifBitmapInfo& bmi, const ColorMapObject* map) {
 
 }  // namespace
 
+struct CGifAnimation::MemorySource {
+    std::vector<uint8_t> bytes;
+    std::size_t position = 0;
+
+    // giflib's read callback: copies up to `length` bytes, fewer at the end.
+    static int Read(GifFileType* gif, GifByteType* to, int length) {
+        auto* self = static_cast<MemorySource*>(gif->UserData);
+        const std::size_t n =
+            std::min(static_cast<std::size_t>(std::max(length, 0)), self->bytes.size() - self->position);
+        std::memcpy(to, self->bytes.data() + self->position, n);
+        self->position += n;
+        return static_cast<int>(n);
+    }
+};
+
 CGifAnimation::CGifAnimation() {
     std::memset(&m_bmiScreen, 0, sizeof m_bmiScreen);
     std::memset(&m_bmiFrame, 0, sizeof m_bmiFrame);
@@ -35,25 +52,42 @@ void CGifAnimation::Close() {
         DGifCloseFile(m_pGif, &error);  // frees the handle whatever it reports
         m_pGif = nullptr;
     }
+    m_source.reset();
     m_canvasBlock.reset();
     m_pCanvas = nullptr;
     m_wideLine.clear();
     m_wideLine.shrink_to_fit();
+    m_nWidth = 0;
+    m_nHeight = 0;
     m_nStride = 0;
     m_dirty = {};
     m_bEnded = false;
-    m_nDeferred = 1;
+    m_deferred.reset();
 }
 
 int CGifAnimation::Load(const char* utf8Path) {
-    m_crTransparent = kWhite;
-    m_crBackground = kWhite;
     Close();
-    m_strError.clear();
-
     int error = 0;
     errno = 0;
     GifFileType* gif = DGifOpenFileName(utf8Path ? utf8Path : "", &error);
+    return Open(gif, error);
+}
+
+int CGifAnimation::Load(const uint8_t* data, std::size_t size) {
+    Close();
+    m_source = std::make_unique<MemorySource>();
+    if (data != nullptr) m_source->bytes.assign(data, data + size);
+    int error = 0;
+    errno = 0;
+    GifFileType* gif = DGifOpen(m_source.get(), &MemorySource::Read, &error);
+    return Open(gif, error);
+}
+
+// Takes over the decoder that a DGifOpen call returned (null when it failed with error).
+int CGifAnimation::Open(GifFileType* gif, int error) {
+    m_crTransparent = kWhite;
+    m_crBackground = kWhite;
+    m_strError.clear();
     if (!gif) {
         const int cause = errno;
         if ((error == D_GIF_ERR_OPEN_FAILED || error == D_GIF_ERR_READ_FAILED) && cause != 0) {
@@ -64,6 +98,7 @@ int CGifAnimation::Load(const char* utf8Path) {
             const char* text = GifErrorString(error);
             m_strError = text ? text : "giflib error " + std::to_string(error);
         }
+        m_source.reset();
         return -1;
     }
 
@@ -80,9 +115,12 @@ int CGifAnimation::Load(const char* utf8Path) {
     }
     if (!m_strError.empty()) {
         DGifCloseFile(gif, &error);
+        m_source.reset();
         return -3;
     }
     m_pGif = gif;
+    m_nWidth = width;
+    m_nHeight = height;
 
     m_nStride = StrideFor(width);
     const size_t blockSize = (2 * static_cast<size_t>(height) + 1) * static_cast<size_t>(m_nStride);
@@ -113,6 +151,9 @@ int CGifAnimation::Load(const char* utf8Path) {
     }
     m_nFrameCount = 0;
     m_nLoopCount = 0;
+    m_loopExtension.reset();
+    m_nFrameDelay = 0;
+    m_nFrameDisposal = 0;
     return 0;
 }
 
@@ -122,9 +163,9 @@ int CGifAnimation::NextFrame() {
         return -1;
     }
     if (m_bEnded) return 0;
-    if (m_nDeferred <= 0) {  // the end met while returning the last pending frame
-        const int result = m_nDeferred;
-        m_nDeferred = 1;
+    if (m_deferred) {  // the end met while returning the last pending frame
+        const int result = *m_deferred;
+        m_deferred.reset();
         m_bEnded = result == 0;
         return result;
     }
@@ -134,7 +175,7 @@ int CGifAnimation::NextFrame() {
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(m_pGif, &type) == GIF_ERROR) {
-            SetGifError("", m_pGif->Error);
+            SetGifError(m_pGif->Error, "", "the file ends before the trailer");
             return Finish(0, pending);
         }
         switch (type) {
@@ -146,14 +187,15 @@ int CGifAnimation::NextFrame() {
             case IMAGE_DESC_RECORD_TYPE:
                 if (DGifGetImageDesc(m_pGif) == GIF_ERROR) {
                     // Noted, then reading goes on: the next unreadable record ends the file.
-                    SetGifError("image descriptor " + std::to_string(m_nFrameCount + 1),
-                                m_pGif->Error);
+                    const std::string part = "image descriptor " + std::to_string(m_nFrameCount + 1);
+                    SetGifError(m_pGif->Error, part, "the file ends inside " + part);
                     break;
                 }
                 ++m_nFrameCount;
                 if (!ComposeImage(control)) return -1;
+                m_nFrameDisposal = control.disposal;
                 control.disposal = 0;
-                if (control.delay != 0) return control.delay * 10;
+                if (control.delay != 0) return m_nFrameDelay = control.delay * 10;
                 pending = true;  // delay 0: merges into the next image with a delay
                 break;
             case TERMINATE_RECORD_TYPE:
@@ -170,8 +212,8 @@ int CGifAnimation::NextFrame() {
 // deferred to the next call.
 int CGifAnimation::Finish(int result, bool pending) {
     if (pending) {
-        m_nDeferred = result;
-        return kDefaultDelay * 10;
+        m_deferred = result;
+        return m_nFrameDelay = kDefaultDelay * 10;
     }
     if (result == 0) m_bEnded = true;
     return result;
@@ -181,7 +223,7 @@ int CGifAnimation::ReadExtension(FrameControl& control) {
     int code = 0;
     GifByteType* block = nullptr;  // block[0] is the length of the data after it
     if (DGifGetExtension(m_pGif, &code, &block) == GIF_ERROR) {
-        SetGifError("extension", m_pGif->Error);
+        SetGifError(m_pGif->Error, "extension", "the file ends before the trailer");
         return -2;
     }
     if (!block) return 0;  // an extension without data: its terminator is already read
@@ -191,28 +233,30 @@ int CGifAnimation::ReadExtension(FrameControl& control) {
         if (block[0] >= 4) {  // a shorter graphic control block is ignored
             control.disposal = (block[1] >> 2) & 7;
             control.delay = block[2] | block[3] << 8;
-            control.transparent = (block[1] & 1) ? block[4] : -1;
+            control.transparent.reset();
+            if (block[1] & 1) control.transparent = block[4];
         }
     } else if (code == APPLICATION_EXT_FUNC_CODE) {
         looping = block[0] == 11 && std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0;
     }
     for (;;) {
         if (DGifGetExtensionNext(m_pGif, &block) == GIF_ERROR) {
-            SetGifError("extension", m_pGif->Error);
+            SetGifError(m_pGif->Error, "extension", "the file ends before the trailer");
             return -3;
         }
         if (!block) return 0;
         // The loop sub-block: id 1 in the low three bits, then the count (0: for ever).
         if (looping && block[0] == 3 && (block[1] & 7) == 1) {
-            m_nLoopCount = (block[2] | block[3] << 8) - 1;
+            m_loopExtension = block[2] | block[3] << 8;
+            m_nLoopCount = *m_loopExtension - 1;
         }
     }
 }
 
 bool CGifAnimation::ComposeImage(const FrameControl& control) {
     const GifImageDesc& image = m_pGif->Image;
-    const int width = m_pGif->SWidth;
-    const int height = m_pGif->SHeight;
+    const int width = m_nWidth;
+    const int height = m_nHeight;
     uint8_t* frame = m_pCanvas;
     uint8_t* base = m_pCanvas + static_cast<size_t>(height) * m_nStride;
 
@@ -260,7 +304,8 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
             const int step = image.Interlace ? kPassStep[pass] : 1;
             for (int r = start; r < image.Height; r += step) {
                 if (DGifGetLine(m_pGif, line, image.Width) == GIF_ERROR) {
-                    SetGifError("image " + std::to_string(m_nFrameCount), m_pGif->Error);
+                    const std::string part = "image " + std::to_string(m_nFrameCount);
+                    SetGifError(m_pGif->Error, part, "the file ends inside " + part);
                     return false;
                 }
                 const int y = image.Top + r;
@@ -277,7 +322,7 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
 
     switch (control.disposal) {
         case 2:  // restore to background
-            FillArea(base, area, control.transparent >= 0 ? m_crTransparent : m_crBackground);
+            FillArea(base, area, control.transparent ? m_crTransparent : m_crBackground);
             break;
         case 3:  // restore to previous: the base area keeps the canvas from before the image
             break;
@@ -293,17 +338,13 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
 bool CGifAnimation::SkipImageData() {
     int codeSize = 0;
     GifByteType* block = nullptr;
-    if (DGifGetCode(m_pGif, &codeSize, &block) == GIF_ERROR) {
-        SetGifError("image " + std::to_string(m_nFrameCount), m_pGif->Error);
-        return false;
+    bool ok = DGifGetCode(m_pGif, &codeSize, &block) != GIF_ERROR;
+    while (ok && block) ok = DGifGetCodeNext(m_pGif, &block) != GIF_ERROR;
+    if (!ok) {
+        const std::string part = "image " + std::to_string(m_nFrameCount);
+        SetGifError(m_pGif->Error, part, "the file ends inside " + part);
     }
-    while (block) {
-        if (DGifGetCodeNext(m_pGif, &block) == GIF_ERROR) {
-            SetGifError("image " + std::to_string(m_nFrameCount), m_pGif->Error);
-            return false;
-        }
-    }
-    return true;
+    return ok;
 }
 
 void CGifAnimation::CopyRows(uint8_t* to, const uint8_t* from, const Area& area) const {
@@ -327,8 +368,8 @@ void CGifAnimation::FillArea(uint8_t* base, const Area& area, GifColorRef color)
 void CGifAnimation::BuildHeader(GifBitmapInfo& bmi) const {
     GifBitmapInfoHeader& h = bmi.bmiHeader;
     h.biSize = sizeof(GifBitmapInfoHeader);
-    h.biWidth = m_pGif->SWidth;
-    h.biHeight = -m_pGif->SHeight;
+    h.biWidth = m_nWidth;
+    h.biHeight = -m_nHeight;
     h.biPlanes = 1;
     h.biBitCount = 24;
     h.biCompression = 0;
@@ -341,8 +382,8 @@ void CGifAnimation::BuildHeader(GifBitmapInfo& bmi) const {
 
 int CGifAnimation::Draw(DrawingSurface& surface, const GifRect* rect) {
     if (!m_pGif || !m_pCanvas) return 0;
-    const int width = m_pGif->SWidth;
-    const int height = m_pGif->SHeight;
+    const int width = m_nWidth;
+    const int height = m_nHeight;
     // Centred in the rectangle; the division truncates toward zero.
     int64_t x = 0;
     int64_t y = 0;
@@ -373,13 +414,12 @@ int CGifAnimation::Draw(DrawingSurface& surface, const GifRect* rect) {
     return static_cast<int>(rows);
 }
 
-void CGifAnimation::SetGifError(const std::string& context, int code) {
+void CGifAnimation::SetGifError(int code, const std::string& part, const std::string& truncated) {
     if (code == D_GIF_ERR_READ_FAILED) {  // a short read: the file breaks off
-        m_strError = context.rfind("image ", 0) == 0 ? "the file ends inside " + context
-                                                     : "the file ends before the trailer";
+        m_strError = truncated;
         return;
     }
     const char* text = GifErrorString(code);
-    std::string message = text ? text : "giflib error " + std::to_string(code);
-    m_strError = context.empty() ? message : context + ": " + message;
+    const std::string message = text ? text : "giflib error " + std::to_string(code);
+    m_strError = part.empty() ? message : part + ": " + message;
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <gif_lib.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +49,8 @@ struct GifRect {
     int bottom;
 };
 
+struct GifFileType;  // giflib's decoder, known only to the implementation
+
 // Reads an animated GIF through giflib and composes its images, one displayed frame per
 // NextFrame, onto a 24-bit canvas the size of the logical screen.
 //
@@ -79,6 +81,8 @@ public:
     // be allocated (the decoder stays open); -3 when the logical screen is empty or too large
     // (the object is then empty). GetError() gives the cause of any failure.
     int Load(const char* utf8Path);
+    // The same for a GIF held in memory; the object reads from its own copy of the bytes.
+    int Load(const uint8_t* data, std::size_t size);
 
     // Composes the next displayed frame into the frame area. Returns its delay in milliseconds
     // (> 0); 0 at the end of the file (the trailer, or a record that cannot be read); -1 when
@@ -95,10 +99,32 @@ public:
     // Closes the decoder and releases the canvas. Safe to call on an empty object.
     void Close();
 
-    int Width() const { return m_pGif ? m_pGif->SWidth : 0; }
-    int Height() const { return m_pGif ? m_pGif->SHeight : 0; }
+    // The logical screen; 0 x 0 while no file is open.
+    int Width() const { return m_nWidth; }
+    int Height() const { return m_nHeight; }
     int Stride() const { return m_nStride; }
     const uint8_t* FrameArea() const { return m_pCanvas; }
+
+    // The frame last composed: its delay in milliseconds (what NextFrame returned) and the
+    // disposal method of its last image (0 to 7).
+    int FrameDelay() const { return m_nFrameDelay; }
+    int FrameDisposal() const { return m_nFrameDisposal; }
+    // Image descriptors read since Load.
+    int FrameCount() const { return m_nFrameCount; }
+    // The "NETSCAPE2.0" extension's loop count minus one (so -1 loops for ever), 0 without one.
+    int LoopCount() const { return m_nLoopCount; }
+    // The extension's count itself (0: for ever); none when the file has no such extension,
+    // which browsers play once.
+    std::optional<int> LoopExtension() const { return m_loopExtension; }
+
+    // The logical screen with the global colour table, and the frame last composed with the
+    // table it used.
+    const GifBitmapInfo& ScreenInfo() const { return m_bmiScreen; }
+    const GifBitmapInfo& FrameInfo() const { return m_bmiFrame; }
+    // The restore-to-background fill without a transparent index (the screen's background
+    // colour), and with one.
+    GifColorRef BackgroundColor() const { return m_crBackground; }
+    GifColorRef TransparentColor() const { return m_crTransparent; }
 
     // Empty while all is well, and after a clean end at the trailer; otherwise the cause of the
     // last failure (a frame that could not be decoded, a file that breaks off, ...).
@@ -106,16 +132,6 @@ public:
 
     // The logical screen's stride: 3 * width rounded up to a multiple of 4.
     static int StrideFor(int width) { return (3 * width + 3) & ~3; }
-
-    // Read these; only the object changes them.
-    GifFileType* m_pGif = nullptr;
-    uint8_t* m_pCanvas = nullptr;          // points into m_canvasBlock, or null
-    GifBitmapInfo m_bmiScreen;             // the logical screen, with the global colour table
-    GifBitmapInfo m_bmiFrame;              // the frame last composed, with the table it used
-    GifColorRef m_crTransparent = kWhite;  // restore-to-background fill with a transparent index
-    GifColorRef m_crBackground = kWhite;   // restore-to-background fill without one
-    int32_t m_nFrameCount = 0;             // image descriptors read since Load
-    int32_t m_nLoopCount = 0;              // "NETSCAPE2.0" loop count minus one
 
 private:
     struct Area {  // a clipped rectangle of the screen, right and bottom exclusive
@@ -127,9 +143,12 @@ private:
     struct FrameControl {
         int delay = kDefaultDelay;
         int disposal = 0;
-        int transparent = -1;  // none
+        std::optional<uint8_t> transparent;
     };
 
+    struct MemorySource;  // the bytes of a GIF loaded from memory
+
+    int Open(GifFileType* gif, int error);
     int ReadExtension(FrameControl& control);
     bool ComposeImage(const FrameControl& control);
     bool SkipImageData();
@@ -137,14 +156,31 @@ private:
     void CopyRows(uint8_t* to, const uint8_t* from, const Area& area) const;
     void FillArea(uint8_t* base, const Area& area, GifColorRef color) const;
     void BuildHeader(GifBitmapInfo& bmi) const;
-    void SetGifError(const std::string& context, int code);
+    // Records why a giflib call failed while reading `part` ("image 3"; empty between
+    // records); a short read there means `truncated`.
+    void SetGifError(int code, const std::string& part, const std::string& truncated);
 
+    GifFileType* m_pGif = nullptr;
+    std::unique_ptr<MemorySource> m_source;
+    uint8_t* m_pCanvas = nullptr;  // points into m_canvasBlock, or null
     std::unique_ptr<uint8_t[]> m_canvasBlock;
     std::vector<uint8_t> m_wideLine;  // line buffer for images wider than the screen
+    int m_nWidth = 0;
+    int m_nHeight = 0;
     int m_nStride = 0;
     std::string m_strError;
 
+    GifBitmapInfo m_bmiScreen;             // the logical screen, with the global colour table
+    GifBitmapInfo m_bmiFrame;              // the frame last composed, with the table it used
+    GifColorRef m_crTransparent = kWhite;  // restore-to-background fill with a transparent index
+    GifColorRef m_crBackground = kWhite;   // restore-to-background fill without one
+    int32_t m_nFrameCount = 0;
+    int32_t m_nLoopCount = 0;
+    std::optional<int> m_loopExtension;
+    int m_nFrameDelay = 0;
+    int m_nFrameDisposal = 0;
+
     Area m_dirty;           // where the frame area may differ from the base area
     bool m_bEnded = false;  // the end was reached; NextFrame returns 0 from now on
-    int m_nDeferred = 1;    // > 0: nothing deferred; else the result the next NextFrame returns
+    std::optional<int> m_deferred;  // the result the next NextFrame returns, when set
 };

@@ -2,18 +2,20 @@
 
 #include <string>
 
+#include "jobs/Options.h"
+
 // The option values every job reads. Strings are UTF-8; paths are passed to giflib and
 // FreeImage as they are.
 struct ConversionSettings {
     std::string m_strGifTitle;      // base name of the output files; jobs derive it from the path
     std::string m_strGifPath;       // the GIF to convert or extract
     std::string m_strOutputFolder;  // receives the output files
-    int m_nFps = 10;                // frames per second of the movie, 1 to 255
-    int m_nQuality = 1;             // JPEG quality: 0 low, 1 normal, 2 high
+    int m_nFps = kDefaultFps;       // frames per second of the movie, kMinFps to kMaxFps
+    Quality m_nQuality = Quality::Normal;  // JPEG quality
     std::string m_strInputFolder;   // folder of a batch
     std::string m_strTargetUrl;     // empty after trimming: no button
     bool m_bBatch = false;          // batch mode
-    int m_nExtractFormat = 0;       // 0 BMP, 1 PNG, 2 JPG, 3 TGA
+    ExtractFormat m_nExtractFormat = ExtractFormat::Bmp;  // image format of extracted frames
 };
 
 // The title used in output names: the file name without its folder and without a ".gif"

@@ -11,12 +11,7 @@
 #include <thread>
 #include <vector>
 
-// The outcome of encoding one frame.
-struct EncodedFrame {
-    std::vector<uint8_t> data;  // the encoded image (JPEG) when ok
-    std::string error;          // why it failed otherwise
-    bool ok = false;
-};
+#include "jobs/BitmapEncoder.h"
 
 // Runs frame encodings on a few worker threads and hands the results back in the order the
 // frames were submitted, with a bound on the frames in flight so that memory stays flat however

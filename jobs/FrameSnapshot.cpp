@@ -61,15 +61,17 @@ int ComposeFrameBmp(CGifAnimation& gif, std::vector<uint8_t>& bmp) {
     return gif.Draw(surface, &whole);
 }
 
-FIBITMAP* LoadFrameBmp(const std::vector<uint8_t>& bmp) {
+FreeImageBitmap LoadFrameImage(const std::vector<uint8_t>& bmp) {
     if (bmp.size() < kBmpHeaderSize) return nullptr;
     // FreeImage only reads from the stream; its API is not const-correct.
-    FIMEMORY* stream =
-        FreeImage_OpenMemory(const_cast<BYTE*>(bmp.data()), static_cast<DWORD>(bmp.size()));
+    const FreeImageMemory stream(
+        FreeImage_OpenMemory(const_cast<BYTE*>(bmp.data()), static_cast<DWORD>(bmp.size())));
     if (!stream) return nullptr;
-    FIBITMAP* image = FreeImage_LoadFromMemory(FIF_BMP, stream, 0);
-    FreeImage_CloseMemory(stream);  // the image holds its own copy of the pixels
-    return image;
+    FreeImageBitmap image(FreeImage_LoadFromMemory(FIF_BMP, stream.get(), 0));
+    if (image && FreeImage_GetBPP(image.get()) != 24) {
+        image.reset(FreeImage_ConvertTo24Bits(image.get()));
+    }
+    return image;  // it holds its own copy of the pixels
 }
 
 FrameSurface CreateDrawingSurface(int width, int height) {
@@ -87,19 +89,11 @@ void ReleaseDrawingSurface(FrameSurface& surface) {
 FrameSnapshot SnapshotFrame(CGifAnimation& gif, FrameSurface& surface) {
     const GifRect whole = {0, 0, surface.surface.nWidth, surface.surface.nHeight};
     gif.Draw(surface.surface, &whole);
-
     FrameSnapshot snapshot;
     snapshot.bmp = surface.bmp.data();
     snapshot.size = surface.bmp.size();
-    if (snapshot.size < kBmpHeaderSize) return snapshot;
-    snapshot.stream =
-        FreeImage_OpenMemory(const_cast<BYTE*>(snapshot.bmp), static_cast<DWORD>(snapshot.size));
-    if (snapshot.stream) snapshot.image = FreeImage_LoadFromMemory(FIF_BMP, snapshot.stream, 0);
+    snapshot.image = LoadFrameImage(surface.bmp);
     return snapshot;
 }
 
-void ReleaseFrameSnapshot(FrameSnapshot& snapshot) {
-    if (snapshot.image) FreeImage_Unload(snapshot.image);
-    if (snapshot.stream) FreeImage_CloseMemory(snapshot.stream);
-    snapshot = FrameSnapshot{};
-}
+void ReleaseFrameSnapshot(FrameSnapshot& snapshot) { snapshot = FrameSnapshot{}; }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <FreeImage.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -9,10 +7,11 @@
 #include "gif/CGifAnimation.h"
 #include "gif/DrawingSurface.h"
 #include "jobs/ConversionSettings.h"
+#include "jobs/FreeImageHandles.h"
 
-// The steps every job shares to turn a composed GIF frame into a FreeImage image: open the GIF
-// of the settings, keep one drawing surface of the GIF's size, and wrap each frame as a complete
-// BMP file in memory that FreeImage loads. Free of any user interface.
+// How every job turns a composed GIF frame into a FreeImage image: the frame is drawn into a
+// complete BMP file in memory (on the thread that composes the frames), and FreeImage loads that
+// BMP (on any thread). Free of any user interface.
 //
 // The in-memory BMP: a 14-byte file header and a 40-byte info header (54 bytes, little-endian,
 // no colour table, biHeight = -H so the first row stored is the top row, 24 bits per pixel),
@@ -32,12 +31,12 @@ DrawingSurface PrepareFrameBmp(std::vector<uint8_t>& bmp, int width, int height)
 
 // Builds the in-memory BMP of the frame gif has just composed: prepares bmp for the GIF's screen
 // size and draws the frame into it at (0, 0). Returns Draw's result (rows drawn; 0 when no file
-// is open). Runs on whichever thread composes the frames.
+// is open).
 int ComposeFrameBmp(CGifAnimation& gif, std::vector<uint8_t>& bmp);
 
-// Loads a FreeImage image from a complete BMP held in memory; null when FreeImage cannot read
-// it. The caller unloads the image. May run on another thread than ComposeFrameBmp.
-FIBITMAP* LoadFrameBmp(const std::vector<uint8_t>& bmp);
+// Loads a complete in-memory BMP as a 24-bit FreeImage image; null when FreeImage cannot read
+// it.
+FreeImageBitmap LoadFrameImage(const std::vector<uint8_t>& bmp);
 
 // One drawing surface for the length of a job: an in-memory BMP whose pixel rows are the
 // surface. Move-only: the surface points into bmp (a move keeps bmp's buffer).
@@ -55,14 +54,12 @@ struct FrameSurface {
 FrameSurface CreateDrawingSurface(int width, int height);
 void ReleaseDrawingSurface(FrameSurface& surface);
 
-// The frame as FreeImage sees it. The snapshot owns its image (null when FreeImage failed to
-// load it) and the memory stream over the surface's BMP: free both with ReleaseFrameSnapshot,
-// never with FreeImage_Unload.
+// The frame as FreeImage sees it: the surface's BMP and the 24-bit image loaded from it (null
+// when FreeImage failed to load it). The snapshot owns its image.
 struct FrameSnapshot {
     const uint8_t* bmp = nullptr;  // the BMP buffer (the surface's)
     std::size_t size = 0;          // its size in bytes: 54 + rows * stride
-    FIMEMORY* stream = nullptr;
-    FIBITMAP* image = nullptr;
+    FreeImageBitmap image;
 };
 
 // Draws the frame gif has just composed into surface (at 0, 0, filling it) and loads the BMP.

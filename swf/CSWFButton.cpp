@@ -1,15 +1,14 @@
 #include "swf/CSWFButton.h"
 
 #include <cstring>
-#include <limits>
 
 #include "swf/BitWriter.h"
+#include "swf/SwfTag.h"
 
 namespace {
 
 constexpr uint8_t kActionGetURL = 0x83;
 constexpr uint8_t kActionEndFlag = 0x00;
-constexpr uint16_t kDefineButton2Header = 34 * 64 + 0x3F;  // long form
 // Condition flags as written: CondOverDownToOverUp in the first byte, nothing in the second.
 constexpr uint8_t kCondOverDownToOverUp[2] = {0x08, 0x00};
 
@@ -73,7 +72,7 @@ const uint8_t* CSWFButton::GetData() {
     const std::size_t recordBytes = records.Bytes().size();
 
     BitWriter body;
-    body.WriteU16(m_nId);
+    body.WriteU16(GetId());
     body.WriteU8(0);  // ReservedFlags, TrackAsMenu 0: a push button
     // ActionOffset: from this field to the first condition action, 0 when there is none.
     body.WriteU16(m_actions.empty() ? 0 : static_cast<uint16_t>(recordBytes + 3));
@@ -88,12 +87,6 @@ const uint8_t* CSWFButton::GetData() {
     }
     if (!m_actions.empty()) body.WriteU16(0);
 
-    const std::size_t length = body.Bytes().size();
-    if (length > static_cast<std::size_t>(std::numeric_limits<int32_t>::max()) - 6) return nullptr;
-    BitWriter tag;
-    tag.WriteU16(kDefineButton2Header);
-    tag.WriteU32(static_cast<uint32_t>(length));
-    tag.WriteBytes(body.Bytes());
-    m_data = tag.TakeBytes();
-    return m_data.data();
+    m_data = MakeTag(SwfTagCode::DefineButton2, body.Bytes(), SwfTagForm::Long);
+    return m_data.empty() ? nullptr : m_data.data();
 }

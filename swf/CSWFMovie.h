@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "base/AtomicFile.h"
 #include "swf/CSWFObject.h"
 
 // Writes one uncompressed SWF file (signature "FWS", version 3): header, the tags in the order
 // they are appended, End tag.
 //
-// The file is complete or absent. OpenFile creates a temporary file next to the target and
-// tags go through a bounded write buffer straight into it, so memory use does not grow with
-// the movie; CloseFile patches the header (file length, frame count) and renames the temporary
-// file over the target only when every write succeeded. Tags appended before OpenFile, or after
-// it failed, collect in memory and are written once a file is open.
+// The file is complete or absent: it is written through an AtomicFile, and tags go through a
+// bounded write buffer straight into it, so memory use does not grow with the movie; CloseFile
+// patches the header (file length, frame count) and puts the file in place only when every
+// write succeeded. Tags can only be appended while a file is open.
 //
 // Failures come back as return values; GetError then says why, naming the file and the
 // system's cause. A movie writes at most one file.
@@ -38,13 +38,14 @@ public:
     bool OpenFile(const std::filesystem::path& path, float width, float height, int fps);
     // Appends SetBackgroundColor.
     void SetBackgroundColor(uint8_t r, uint8_t g, uint8_t b);
-    // Appends the object's definition tag and, when place is true and the object is not a
-    // bitmap, a PlaceObject2 tag placing it at depth. False, and nothing appended, for a null
-    // object or one without a tag.
+    // Appends the object's definition tag and, when place is true and the object's kind is
+    // placed (every kind but bitmaps), a PlaceObject2 tag placing it at depth. False, and
+    // nothing appended, for a null object or one without a tag.
     bool DefineObject(CSWFObject* obj, uint16_t depth, bool place);
     // Appends a PlaceObject2 tag placing the object at depth with its placement matrix.
     bool PlaceObject(CSWFObject* obj, uint16_t depth);
     // Appends ShowFrame. False, and nothing appended, once the movie holds kMaxFrames frames.
+    // Every append fails while no file is open.
     bool ShowFrame();
     // Appends the End tag, writes the header and puts the file in place. False when no file is
     // open or any write failed; the temporary file is then gone and an earlier file at the
@@ -62,17 +63,14 @@ private:
     enum class State { New, Open, Done };
 
     bool Append(const uint8_t* data, std::size_t size);
-    bool AppendPlaceObject(CSWFObject& obj, uint16_t depth);
+    bool Append(const std::vector<uint8_t>& tag) { return Append(tag.data(), tag.size()); }
     bool FlushBuffer();
-    bool WriteFully(const uint8_t* data, std::size_t size);
     // The header with the current stage, frame rate, frame count and length.
     std::vector<uint8_t> EncodeHeader();
-    // Writes the final header over the placeholder at the start of the file.
-    bool WriteHeader();
     std::string Where() const;
     bool Fail(std::string message);
-    bool FailWrite(int error);
-    void DiscardTempFile();
+    // Fails with the file's first write error.
+    bool FailWrite();
 
     State m_state = State::New;
     uint16_t m_nFrameRate = 0x0C00;  // 8.8 fixed point
@@ -80,12 +78,8 @@ private:
     CSWFRectangle m_stage;
     std::size_t m_nHeaderSize = 0;  // bytes of the header with the current stage
     uint64_t m_nBodyLength = 0;     // bytes of all tags appended so far
-    std::vector<uint8_t> m_body;    // tags appended while no file is open
-    std::vector<uint8_t> m_buffer;  // tags waiting to be written to the open file
-    int m_fd = -1;
-    int m_nWriteError = 0;  // errno of the first failed write, 0 while all went well
-    std::string m_strWriteError;
+    std::vector<uint8_t> m_buffer;  // tags waiting to be written to the file
+    AtomicFile m_file;
     std::filesystem::path m_path;
-    std::filesystem::path m_tempPath;
     std::string m_strError;
 };

@@ -85,7 +85,8 @@ private:
 };
 
 // Base of the character definitions (shape, bitmap, button). GetData returns the complete
-// definition tag, header included; GetSize its byte count, valid once GetData has run.
+// definition tag, header included; GetSize its byte count, valid once GetData has run. Kind, id
+// and depth are fixed when the object is made.
 class CSWFObject {
 public:
     virtual ~CSWFObject() = default;
@@ -93,13 +94,23 @@ public:
     virtual const uint8_t* GetData() = 0;
     virtual int GetSize() const = 0;
 
-    int m_nKind;
-    uint16_t m_nId;
-    uint16_t m_nDepth;
-    CSWFMatrix m_matrix;  // written into the character's PlaceObject2 tag; the identity
+    int GetKind() const { return m_nKind; }
+    uint16_t GetId() const { return m_nId; }
+    uint16_t GetDepth() const { return m_nDepth; }
+    // Bitmaps are only ever shown through a shape's bitmap fill; every other kind is placed.
+    bool IsPlaced() const { return m_nKind != SWF_KIND_BITMAP; }
+
+    // The matrix written into the character's PlaceObject2 tag; the identity unless set.
+    CSWFMatrix& Matrix() { return m_matrix; }
 
 protected:
     CSWFObject(int kind, uint16_t id, uint16_t depth) : m_nKind(kind), m_nId(id), m_nDepth(depth) {}
     CSWFObject(const CSWFObject&) = default;
     CSWFObject& operator=(const CSWFObject&) = default;
+
+private:
+    int m_nKind;
+    uint16_t m_nId;
+    uint16_t m_nDepth;
+    CSWFMatrix m_matrix;
 };

@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "swf/BitWriter.h"
+#include "swf/SwfTag.h"
 
 namespace {
-
-constexpr uint16_t kDefineShape3Header = 32 * 64 + 0x3F;  // long form
 
 // Style change state flags.
 constexpr uint8_t kStateLineStyle = 0x08;
@@ -145,7 +143,7 @@ const uint8_t* CSWFShape::GetData() {
     const unsigned numLineBits = CountUnsignedBits(static_cast<uint32_t>(m_lineStyles.size()));
 
     BitWriter body;
-    body.WriteU16(m_nId);
+    body.WriteU16(GetId());
     WriteEncoded(body, m_bounds);
     WriteCount(body, m_fillStyles.size());
     for (const FillStyle& f : m_fillStyles) {
@@ -168,12 +166,6 @@ const uint8_t* CSWFShape::GetData() {
     body.WriteU8(static_cast<uint8_t>(numFillBits << 4 | numLineBits));
     body.WriteBytes(EncodeRecords(numFillBits, numLineBits));
 
-    const std::size_t length = body.Bytes().size();
-    if (length > static_cast<std::size_t>(std::numeric_limits<int32_t>::max()) - 6) return nullptr;
-    BitWriter tag;
-    tag.WriteU16(kDefineShape3Header);
-    tag.WriteU32(static_cast<uint32_t>(length));
-    tag.WriteBytes(body.Bytes());
-    m_data = tag.TakeBytes();
-    return m_data.data();
+    m_data = MakeTag(SwfTagCode::DefineShape3, body.Bytes(), SwfTagForm::Long);
+    return m_data.empty() ? nullptr : m_data.data();
 }

@@ -1,0 +1,30 @@
+#include "jobs/FrameSource.h"
+
+#include "jobs/FrameSnapshot.h"
+
+bool FrameSource::Open(const std::string& path) {
+    m_nComposed = 0;
+    return m_gif.Load(path.c_str()) == 0;
+}
+
+std::optional<SourceFrame> FrameSource::Next() {
+    const int delay = m_gif.NextFrame();
+    if (delay <= 0) return std::nullopt;
+    SourceFrame frame;
+    frame.index = m_nComposed++;
+    frame.delayMs = delay;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_spare.empty()) {
+            frame.bmp = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+    }
+    ComposeFrameBmp(m_gif, frame.bmp);
+    return frame;
+}
+
+void FrameSource::Recycle(std::vector<uint8_t> bmp) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_spare.push_back(std::move(bmp));
+}

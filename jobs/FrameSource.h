@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gif/CGifAnimation.h"
+
+// One composed GIF frame, ready to be encoded on any thread.
+struct SourceFrame {
+    int index = 0;             // from 0, in display order
+    int delayMs = 0;           // how long the GIF shows it
+    std::vector<uint8_t> bmp;  // the frame as an in-memory BMP (FrameSnapshot.h)
+};
+
+// The composed frames of one GIF, in display order, each drawn into an in-memory BMP of its
+// own. Buffers of frames done with come back through Recycle, so that a long animation
+// allocates no more of them than are in flight. Next runs on one thread; Recycle on any.
+class FrameSource {
+public:
+    // Opens the GIF at path (UTF-8). False on failure, with the cause in Error().
+    bool Open(const std::string& path);
+
+    // Composes the next frame. None at the end of the file or when reading stopped early
+    // (Error() then says why).
+    std::optional<SourceFrame> Next();
+    // Gives a frame's buffer back for reuse.
+    void Recycle(std::vector<uint8_t> bmp);
+
+    int Width() const { return m_gif.Width(); }
+    int Height() const { return m_gif.Height(); }
+    int Composed() const { return m_nComposed; }
+    const CGifAnimation& Gif() const { return m_gif; }
+    // Empty after a clean end; else why the file could not be opened or read to its end.
+    const std::string& Error() const { return m_gif.GetError(); }
+
+private:
+    CGifAnimation m_gif;
+    int m_nComposed = 0;
+    std::mutex m_mutex;
+    std::vector<std::vector<uint8_t>> m_spare;
+};

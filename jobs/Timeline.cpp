@@ -1,0 +1,59 @@
+#include "jobs/Timeline.h"
+
+#include "swf/CSWFButton.h"
+#include "swf/CSWFShape.h"
+
+namespace {
+
+// Selects the first fill style and lineStyle (0: none), then outlines a W x H rectangle from
+// the origin, back to where it began.
+void AddOutline(CSWFShape& shape, float w, float h, uint16_t lineStyle) {
+    const float origin[2] = {0, 0};
+    shape.ChangeStyle(origin, lineStyle);
+    shape.AddStraightEdge(w, 0);
+    shape.AddStraightEdge(0, h);
+    shape.AddStraightEdge(-w, 0);
+    shape.AddStraightEdge(0, -h);
+}
+
+}  // namespace
+
+FullFrameTimeline::FullFrameTimeline(CSWFMovie& movie, const BitmapEncoder& encoder, int width,
+                                     int height)
+    : m_movie(movie),
+      m_encoder(encoder),
+      m_fWidth(static_cast<float>(width)),
+      m_fHeight(static_cast<float>(height)) {}
+
+int FullFrameTimeline::MaxFrames() const { return kMaxMovieFrames; }
+
+bool FullFrameTimeline::AddFrame(const EncodedFrame& bitmap) {
+    const float w = m_fWidth, h = m_fHeight;
+    const uint16_t bitmapId = m_nNextId;
+    const auto shapeId = static_cast<uint16_t>(bitmapId + 1);
+    const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, bitmap);
+    CSWFShape shape(shapeId, 0, 0, w, h, shapeId);
+    shape.AddBitmapFillStyle(bitmapId, 0, 0, w, h, 0, 0, w, h);
+    AddOutline(shape, w, h, 0);
+    if (!m_movie.DefineObject(definition.get(), bitmapId, false) ||
+        !m_movie.DefineObject(&shape, shapeId, true) || !m_movie.ShowFrame()) {
+        return false;
+    }
+    m_nNextId = static_cast<uint16_t>(m_nNextId + 2);
+    return true;
+}
+
+bool AddUrlButton(CSWFMovie& movie, const std::string& url, int width, int height) {
+    const auto w = static_cast<float>(width), h = static_cast<float>(height);
+    CSWFAction action;
+    if (!action.AddGetURL(url.c_str())) return false;
+    CSWFShape face(1, 0, 0, w, h, 1);
+    face.AddLineStyle(SWFColor(0, 0, 0, 0));
+    face.AddSolidFillStyle(SWFColor(0, 0, 0, 0));
+    AddOutline(face, w, h, 1);
+    CSWFButton button;
+    // One record per button state, all showing the face: hit test, over, down, up.
+    for (int state : {0x08, 0x02, 0x04, 0x01}) button.AddRecord(static_cast<uint8_t>(state), 1, 1);
+    button.AddAction(action);
+    return movie.DefineObject(&face, 1, false) && movie.DefineObject(&button, 2, true);
+}
