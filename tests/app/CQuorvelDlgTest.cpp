@@ -209,8 +209,8 @@ private slots:
         QVERIFY(m_dlg->ControlsToSettings());
         const ConversionSettings& s = m_dlg->Settings();
         QCOMPARE(s.m_nFps, 10);
-        QCOMPARE(s.m_nQuality, 1);
-        QCOMPARE(s.m_nExtractFormat, 0);
+        QCOMPARE(s.m_nQuality, Quality::Normal);
+        QCOMPARE(s.m_nExtractFormat, ExtractFormat::Bmp);
         QVERIFY(!s.m_bBatch);
         QVERIFY(s.m_strGifPath.empty() && s.m_strOutputFolder.empty());
         QVERIFY(s.m_strInputFolder.empty() && s.m_strTargetUrl.empty());
@@ -390,7 +390,7 @@ private slots:
         settings.m_strGifTitle = "anim";
         settings.m_strOutputFolder = reference.Path().string();
         settings.m_nFps = 12;
-        settings.m_nQuality = 2;
+        settings.m_nQuality = Quality::High;
         settings.m_strTargetUrl = "http://example.org/";
         QVERIFY(ConvertFile(settings).Succeeded());
         QCOMPARE(swftest::ReadFileBytes(out / "anim.swf"),

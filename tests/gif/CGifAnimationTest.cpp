@@ -62,9 +62,9 @@ TEST_F(GifAnimationTest, EmptyObjectComposesAndDrawsNothing) {
     DrawingSurface surface{2, 2, 8, 24, pixels};
     EXPECT_EQ(gif.Draw(surface), 0);
     // Entry 0 black, the others white, until a file brings its own table.
-    EXPECT_EQ(gif.m_bmiScreen.bmiColors[0].rgbRed, 0);
-    EXPECT_EQ(gif.m_bmiScreen.bmiColors[1].rgbRed, 255);
-    EXPECT_EQ(gif.m_bmiScreen.bmiColors[255].rgbBlue, 255);
+    EXPECT_EQ(gif.ScreenInfo().bmiColors[0].rgbRed, 0);
+    EXPECT_EQ(gif.ScreenInfo().bmiColors[1].rgbRed, 255);
+    EXPECT_EQ(gif.ScreenInfo().bmiColors[255].rgbBlue, 255);
 }
 
 TEST_F(GifAnimationTest, LoadPaintsCanvasWhiteAndBuildsScreenHeader) {
@@ -81,20 +81,20 @@ TEST_F(GifAnimationTest, LoadPaintsCanvasWhiteAndBuildsScreenHeader) {
             ASSERT_EQ(canvas[row * 16 + byte], expected) << "row " << row << " byte " << byte;
         }
     }
-    const GifBitmapInfoHeader& h = gif.m_bmiScreen.bmiHeader;
+    const GifBitmapInfoHeader& h = gif.ScreenInfo().bmiHeader;
     EXPECT_EQ(h.biSize, 40u);
     EXPECT_EQ(h.biWidth, 5);
     EXPECT_EQ(h.biHeight, -3);
     EXPECT_EQ(h.biPlanes, 1);
     EXPECT_EQ(h.biBitCount, 24);
     EXPECT_EQ(h.biClrUsed, 256u);
-    EXPECT_EQ(gif.m_bmiScreen.bmiColors[0].rgbRed, 255);   // red
-    EXPECT_EQ(gif.m_bmiScreen.bmiColors[2].rgbBlue, 255);  // blue
-    EXPECT_EQ(gif.m_bmiScreen.bmiColors[2].rgbRed, 0);
-    EXPECT_EQ(gif.m_crBackground, 0xFF0000u);  // blue, entry 2, as a COLORREF
-    EXPECT_EQ(gif.m_crTransparent, 0xFFFFFFu);
-    EXPECT_EQ(gif.m_nFrameCount, 0);
-    EXPECT_EQ(gif.m_nLoopCount, 0);
+    EXPECT_EQ(gif.ScreenInfo().bmiColors[0].rgbRed, 255);   // red
+    EXPECT_EQ(gif.ScreenInfo().bmiColors[2].rgbBlue, 255);  // blue
+    EXPECT_EQ(gif.ScreenInfo().bmiColors[2].rgbRed, 0);
+    EXPECT_EQ(gif.BackgroundColor(), 0xFF0000u);  // blue, entry 2, as a COLORREF
+    EXPECT_EQ(gif.TransparentColor(), 0xFFFFFFu);
+    EXPECT_EQ(gif.FrameCount(), 0);
+    EXPECT_EQ(gif.LoopCount(), 0);
 }
 
 TEST_F(GifAnimationTest, WithoutControlExtensionEveryFrameLasts100Ms) {
@@ -102,13 +102,13 @@ TEST_F(GifAnimationTest, WithoutControlExtensionEveryFrameLasts100Ms) {
         Open(GifBuilder(2, 1).GlobalColors(kPalette).Solid(0, 0, 2, 1, 0).Solid(0, 0, 1, 1, 1)), 0);
     EXPECT_EQ(gif.NextFrame(), 100);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kRed}));
-    EXPECT_EQ(gif.m_bmiFrame.bmiHeader.biHeight, -1);
+    EXPECT_EQ(gif.FrameInfo().bmiHeader.biHeight, -1);
     EXPECT_EQ(gif.NextFrame(), 100);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kGreen, kRed}));
     EXPECT_EQ(gif.NextFrame(), 0);
     EXPECT_EQ(gif.NextFrame(), 0);  // stays at the end, without inventing an error
     EXPECT_EQ(gif.GetError(), "");
-    EXPECT_EQ(gif.m_nFrameCount, 2);
+    EXPECT_EQ(gif.FrameCount(), 2);
 }
 
 TEST_F(GifAnimationTest, LocalColorTableServesItsImageOnly) {
@@ -123,13 +123,13 @@ TEST_F(GifAnimationTest, LocalColorTableServesItsImageOnly) {
               0);
     ASSERT_EQ(gif.NextFrame(), 10);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kYellow, kBlue}));
-    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbRed, 255);  // yellow
-    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbGreen, 255);
-    EXPECT_EQ(gif.m_bmiFrame.bmiHeader.biWidth, 2);
+    EXPECT_EQ(gif.FrameInfo().bmiColors[0].rgbRed, 255);  // yellow
+    EXPECT_EQ(gif.FrameInfo().bmiColors[0].rgbGreen, 255);
+    EXPECT_EQ(gif.FrameInfo().bmiHeader.biWidth, 2);
     ASSERT_EQ(gif.NextFrame(), 10);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kGreen, kBlue}));  // index 1 global: green
-    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbGreen, 0);       // the global table again: red
-    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbRed, 255);
+    EXPECT_EQ(gif.FrameInfo().bmiColors[0].rgbGreen, 0);       // the global table again: red
+    EXPECT_EQ(gif.FrameInfo().bmiColors[0].rgbRed, 255);
 }
 
 TEST_F(GifAnimationTest, TransparentPixelsLeaveTheCanvasBelow) {
@@ -249,7 +249,7 @@ TEST_F(GifAnimationTest, DelayZeroImagesMergeIntoTheNextDelayedImage) {
               0);
     EXPECT_EQ(gif.NextFrame(), 50);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kGreen, kBlue, kWhite}));
-    EXPECT_EQ(gif.m_nFrameCount, 3);
+    EXPECT_EQ(gif.FrameCount(), 3);
     EXPECT_EQ(gif.NextFrame(), 100);  // each call starts with the default delay again
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kRed, kGreen, kBlue, kYellow}));
     EXPECT_EQ(gif.NextFrame(), 0);
@@ -296,14 +296,14 @@ TEST_F(GifAnimationTest, NetscapeLoopCountIsStoredMinusOne) {
     const int cases[][2] = {{0, -1}, {1, 0}, {3, 2}, {65535, 65534}};
     for (const auto& c : cases) {
         ASSERT_EQ(Open(GifBuilder(1, 1).GlobalColors(kPalette).Loop(c[0]).Solid(0, 0, 1, 1, 0)), 0);
-        EXPECT_EQ(gif.m_nLoopCount, 0);
+        EXPECT_EQ(gif.LoopCount(), 0);
         EXPECT_EQ(gif.NextFrame(), 100);
-        EXPECT_EQ(gif.m_nLoopCount, c[1]) << "count " << c[0];
+        EXPECT_EQ(gif.LoopCount(), c[1]) << "count " << c[0];
     }
     // Comments and other extensions are passed over.
     ASSERT_EQ(Open(GifBuilder(1, 1).GlobalColors(kPalette).Comment("hi").Solid(0, 0, 1, 1, 0)), 0);
     EXPECT_EQ(gif.NextFrame(), 100);
-    EXPECT_EQ(gif.m_nLoopCount, 0);
+    EXPECT_EQ(gif.LoopCount(), 0);
 }
 
 TEST_F(GifAnimationTest, SecondLoadReleasesTheFirstFile) {
@@ -314,7 +314,7 @@ TEST_F(GifAnimationTest, SecondLoadReleasesTheFirstFile) {
     ASSERT_EQ(gif.Load(other.c_str()), 0);
     EXPECT_EQ(gif.Width(), 3);
     EXPECT_EQ(gif.Height(), 1);
-    EXPECT_EQ(gif.m_nFrameCount, 0);
+    EXPECT_EQ(gif.FrameCount(), 0);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kWhite, kWhite, kWhite}));
     EXPECT_EQ(gif.NextFrame(), 100);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kBlue, kBlue, kBlue}));
@@ -447,11 +447,11 @@ TEST_F(GifAnimationTest, ImageWithoutAnyColorTableIsBlack) {
     RawImage(bytes, 2, 0, 1, 1, {7});  // no control block: the next call starts afresh
     RawTrailer(bytes);
     ASSERT_EQ(Open(bytes), 0);
-    EXPECT_EQ(gif.m_crBackground, 0xFFFFFFu);
+    EXPECT_EQ(gif.BackgroundColor(), 0xFFFFFFu);
     ASSERT_EQ(gif.NextFrame(), 40);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kBlack, kBlack, kWhite}));
-    EXPECT_EQ(gif.m_bmiFrame.bmiColors[0].rgbRed, 0);    // the preset table: black
-    EXPECT_EQ(gif.m_bmiFrame.bmiColors[1].rgbRed, 255);  // then white
+    EXPECT_EQ(gif.FrameInfo().bmiColors[0].rgbRed, 0);    // the preset table: black
+    EXPECT_EQ(gif.FrameInfo().bmiColors[1].rgbRed, 255);  // then white
     ASSERT_EQ(gif.NextFrame(), 100);  // a new call: default delay, no transparency
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kWhite, kWhite, kBlack}));
 }
@@ -461,7 +461,7 @@ TEST_F(GifAnimationTest, BackgroundIndexOutsideTheGlobalTableIsBlack) {
     RawHeader(bytes, 1, 1, {kRed, kGreen}, 9);
     RawTrailer(bytes);
     ASSERT_EQ(Open(bytes), 0);
-    EXPECT_EQ(gif.m_crBackground, 0u);
+    EXPECT_EQ(gif.BackgroundColor(), 0u);
     EXPECT_EQ(gif.NextFrame(), 0);  // no image at all: no frame
 }
 
@@ -476,10 +476,10 @@ TEST_F(GifAnimationTest, ImagesWithoutPixelsAndOddExtensionsAreHarmless) {
     RawTrailer(bytes);
     ASSERT_EQ(Open(bytes), 0);
     EXPECT_EQ(gif.NextFrame(), 100);
-    EXPECT_EQ(gif.m_nFrameCount, 1);
+    EXPECT_EQ(gif.FrameCount(), 1);
     EXPECT_EQ(gif.NextFrame(), 100);
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kGreen, kRed}));
-    EXPECT_EQ(gif.m_nLoopCount, 0);
+    EXPECT_EQ(gif.LoopCount(), 0);
     EXPECT_EQ(gif.NextFrame(), 0);
     EXPECT_EQ(gif.GetError(), "");
 }

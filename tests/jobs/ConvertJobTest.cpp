@@ -63,7 +63,7 @@ protected:
         settings.m_strGifPath = gif.string();
         settings.m_strOutputFolder = (dir / "out").string();
         settings.m_nFps = fps;
-        settings.m_nQuality = quality;
+        settings.m_nQuality = static_cast<Quality>(quality);
         settings.m_strTargetUrl = url;
         fs::create_directories(dir / "out");
         return settings;

@@ -129,7 +129,7 @@ TEST_F(ExtractJobTest, ThreeFramesComposedByTheReaderAreWrittenAsTheyAre) {
     } formats[] = {{0, ".bmp", true}, {1, ".png", true}, {2, ".jpg", false}, {3, ".tga", true}};
     for (const auto& f : formats) {
         SCOPED_TRACE(f.extension);
-        settings.m_nExtractFormat = f.format;
+        settings.m_nExtractFormat = static_cast<ExtractFormat>(f.format);
         std::vector<int> progress;
         JobControl control;
         control.progress = [&](int done) { progress.push_back(done); };
@@ -183,7 +183,7 @@ TEST_F(ExtractJobTest, Utf8PathsOpenAndWrite) {
     ASSERT_TRUE(ThreeFrames().Write(name));
     settings.m_strGifPath = name;
     settings.m_strOutputFolder = folder.string();
-    settings.m_nExtractFormat = 1;
+    settings.m_nExtractFormat = ExtractFormat::Png;
     const JobResult result = ExtractFrames(settings);
     ASSERT_TRUE(result.Succeeded()) << result.error;
     EXPECT_TRUE(fs::exists(folder / "añim 動画_f2.png"));
@@ -205,7 +205,7 @@ TEST_F(ExtractJobTest, RefusesBadSettingsBeforeWritingAnything) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        settings.m_nExtractFormat = c.format;
+        settings.m_nExtractFormat = static_cast<ExtractFormat>(c.format);
         settings.m_strOutputFolder = c.folder;
         const JobResult result = ExtractFrames(settings);
         EXPECT_EQ(result.status, JobResult::Status::Failed);
@@ -272,7 +272,7 @@ TEST_F(ExtractJobTest, FailedSaveNamesTheFileAndLeavesNoTemporaryFile) {
 
 TEST_F(ExtractJobTest, ReplacesEarlierFilesWhole) {
     ASSERT_TRUE(WriteBytes(out / "anim_f0.png", std::vector<uint8_t>(100000, 'x')));
-    settings.m_nExtractFormat = 1;
+    settings.m_nExtractFormat = ExtractFormat::Png;
     ASSERT_TRUE(ExtractFrames(settings).Succeeded());
     const ReadBack image = Read((out / "anim_f0.png").string());
     EXPECT_EQ(image.width, 5u);

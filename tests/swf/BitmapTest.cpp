@@ -33,8 +33,8 @@ TEST(BitmapTest, CompleteJpegStreamIsCopiedWhole) {
     const auto jpeg = Hex("FF D8 01 02 FF D9");
     CSWFBitmap b(3, jpeg.data(), static_cast<int32_t>(jpeg.size()));
     EXPECT_EQ(Encode(b), Hex("7F 05 0E 00 00 00 03 00 FF D9 FF D8 FF D8 01 02 FF D9 FF D9"));
-    EXPECT_EQ(b.m_nKind, SWF_KIND_BITMAP);
-    EXPECT_EQ(b.m_nId, 3);
+    EXPECT_EQ(b.GetKind(), SWF_KIND_BITMAP);
+    EXPECT_EQ(b.GetId(), 3);
 }
 
 TEST(BitmapTest, NoDataGivesNoTag) {

@@ -63,9 +63,9 @@ TEST(ButtonTest, UrlButtonSixtyBytes) {
     ASSERT_EQ(expected.size(), 60u);
     EXPECT_EQ(Encode(button), expected);
     EXPECT_EQ(button.GetSize(), 60);
-    EXPECT_EQ(button.m_nKind, SWF_KIND_BUTTON);
-    EXPECT_EQ(button.m_nId, 2);
-    EXPECT_EQ(button.m_nDepth, 0xFFFF);
+    EXPECT_EQ(button.GetKind(), SWF_KIND_BUTTON);
+    EXPECT_EQ(button.GetId(), 2);
+    EXPECT_EQ(button.GetDepth(), 0xFFFF);
 }
 
 TEST(ButtonTest, TagSizeGrowsWithTheUrl) {

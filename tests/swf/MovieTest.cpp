@@ -86,16 +86,17 @@ TEST(MovieTest, NothingAppendedIs21Bytes) {
               Hex("46 57 53 03 15 00 00 00 60 00 3E 80 00 1F 40 00 0C 00 00 00 00"));
 }
 
-TEST(MovieTest, TagsAppendedBeforeOpenFileAreWrittenFirst) {
+TEST(MovieTest, TagsAppendedBeforeOpenFileAreRefused) {
     TempDir dir;
     const auto path = dir / "early.swf";
     CSWFMovie movie;
     movie.SetBackgroundColor(0xFF, 0xFF, 0xFF);
+    EXPECT_FALSE(movie.ShowFrame());
+    EXPECT_EQ(movie.GetError(), "cannot append to the movie: no file is open");
     ASSERT_TRUE(movie.OpenFile(path, 100, 50, 12));
-    ASSERT_TRUE(movie.ShowFrame());
     ASSERT_TRUE(movie.CloseFile()) << movie.GetError();
-    EXPECT_EQ(FileBytes(path), Hex("46 57 53 03 1C 00 00 00 60 00 3E 80 00 1F 40 00 0C 01 00 "
-                                   "43 02 FF FF FF 40 00 00 00"));
+    EXPECT_EQ(FileBytes(path),
+              Hex("46 57 53 03 15 00 00 00 60 00 3E 80 00 1F 40 00 0C 00 00 00 00"));
 }
 
 TEST(MovieTest, FrameRateIsWholeFramesInTheHighByte) {
@@ -134,7 +135,7 @@ TEST(MovieTest, PlaceObject2Examples) {
               Hex("BF 06 06 00 00 00 06 02 00 02 00 00"));
     // A placement matrix other than the identity is written as it is.
     FixedObject moved(SWF_KIND_SHAPE, 0x0304, Hex("40 00"));
-    moved.m_matrix.SetMatrix(0, 0, 0, 0, 10, 5);
+    moved.Matrix().SetMatrix(0, 0, 0, 0, 10, 5);
     EXPECT_EQ(BodyOf([&](CSWFMovie& m) { EXPECT_TRUE(m.PlaceObject(&moved, 0x0102)); }),
               Hex("BF 06 09 00 00 00 06 02 01 04 03 12 C8 32 00"));
 }
@@ -188,7 +189,7 @@ TEST(MovieTest, RealObjectsAreCopiedUnchanged) {
     expected.insert(expected.end(), place.begin(), place.end());
     EXPECT_EQ(BodyOf([&](CSWFMovie& m) {
                   EXPECT_TRUE(m.DefineObject(&bitmap, 3, true));
-                  EXPECT_TRUE(m.DefineObject(&shape, shape.m_nDepth, true));
+                  EXPECT_TRUE(m.DefineObject(&shape, shape.GetDepth(), true));
               }),
               expected);
 }
@@ -237,9 +238,9 @@ TEST(MovieTest, OpenFileInAMissingFolderFails) {
     CSWFMovie movie;
     EXPECT_FALSE(movie.OpenFile(path, 100, 50, 12));
     EXPECT_EQ(movie.GetError(), "cannot create " + path.string() + ": No such file or directory");
-    // Appends still collect; closing without a file writes nothing.
+    // Nothing can be appended, and closing without a file writes nothing.
     movie.SetBackgroundColor(1, 2, 3);
-    EXPECT_TRUE(movie.ShowFrame());
+    EXPECT_FALSE(movie.ShowFrame());
     EXPECT_FALSE(movie.CloseFile());
     EXPECT_TRUE(dir.Entries().empty());
 }
@@ -280,8 +281,8 @@ TEST(MovieTest, TargetChangesOnlyWhenClosed) {
     EXPECT_EQ(ReadText(path), "old contents");
     const auto entries = dir.Entries();
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0], "anim.swf");
-    EXPECT_EQ(entries[1].rfind("anim.swf.", 0), 0u) << entries[1];
+    EXPECT_EQ(entries[1], "anim.swf");
+    EXPECT_EQ(entries[0].rfind(".anim.swf.", 0), 0u) << entries[0];  // hidden, beside the target
     ASSERT_TRUE(movie.CloseFile()) << movie.GetError();
     EXPECT_EQ(FileBytes(path).size(), 28u);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"anim.swf"});

@@ -134,8 +134,8 @@ TEST(ShapeTest, TagLengthIsSizeMinusSixInTheLongForm) {
     EXPECT_EQ(bytes[1], 0x08);
     const uint32_t length = bytes[2] | bytes[3] << 8 | bytes[4] << 16 | bytes[5] << 24;
     EXPECT_EQ(length, bytes.size() - 6);
-    EXPECT_EQ(s.m_nKind, SWF_KIND_SHAPE);
-    EXPECT_EQ(s.m_nDepth, 9);
+    EXPECT_EQ(s.GetKind(), SWF_KIND_SHAPE);
+    EXPECT_EQ(s.GetDepth(), 9);
 }
 
 // Style counts of 255 or more use FF and a 16-bit count. Bounds 0, 0, 0, 0 put the fill count
