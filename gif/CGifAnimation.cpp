@@ -92,8 +92,11 @@ int CGifAnimation::Open(GifFileType* gif, int error) {
         const int cause = errno;
         if ((error == D_GIF_ERR_OPEN_FAILED || error == D_GIF_ERR_READ_FAILED) && cause != 0) {
             m_strError = std::strerror(cause);  // "No such file or directory", ...
-        } else if (error == D_GIF_ERR_READ_FAILED) {
-            m_strError = "the file ends inside the GIF header";
+        } else if (error == D_GIF_ERR_READ_FAILED || error == D_GIF_ERR_NO_SCRN_DSCR ||
+                   error == 0) {
+            // A short read of the signature, the screen descriptor or the global colour table
+            // (giflib's file reader reports the last two as no error at all).
+            m_strError = "the file ends inside its header";
         } else {
             const char* text = GifErrorString(error);
             m_strError = text ? text : "giflib error " + std::to_string(error);

@@ -38,7 +38,7 @@ QString Text(const fs::path& path) { return QString::fromStdString(path.string()
 // An animation of `frames` full-screen frames cycling through four colours.
 bool WriteAnimation(const fs::path& path, int frames, int width = 8, int height = 6) {
     GifBuilder gif(width, height);
-    gif.GlobalColors({{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}}).Loop(0);
+    gif.GlobalColors({kRed, kGreen, kBlue, kWhite}).Loop(0);
     for (int i = 0; i < frames; ++i)
         gif.Solid(0, 0, width, height, static_cast<uint8_t>(i % 4), 10);
     return gif.Write(path);
@@ -393,8 +393,8 @@ private slots:
         settings.m_nQuality = Quality::High;
         settings.m_strTargetUrl = "http://example.org/";
         QVERIFY(ConvertFile(settings).Succeeded());
-        QCOMPARE(swftest::ReadFileBytes(out / "anim.swf"),
-                 swftest::ReadFileBytes(reference / "anim.swf"));
+        QCOMPARE(ReadFileBytes(out / "anim.swf"),
+                 ReadFileBytes(reference / "anim.swf"));
     }
 
     void conversionMatchesTheCommandLine() {
@@ -420,9 +420,9 @@ private slots:
         QVERIFY(quorvel.waitForFinished(kJobTimeoutMs));
         QVERIFY2(quorvel.exitStatus() == QProcess::NormalExit && quorvel.exitCode() == 0,
                  quorvel.readAllStandardError().constData());
-        const auto cliBytes = swftest::ReadFileBytes(cli / "loop.swf");
+        const auto cliBytes = ReadFileBytes(cli / "loop.swf");
         QVERIFY(cliBytes.has_value());
-        QCOMPARE(swftest::ReadFileBytes(out / "loop.swf"), cliBytes);
+        QCOMPARE(ReadFileBytes(out / "loop.swf"), cliBytes);
 #endif
     }
 

@@ -9,12 +9,6 @@
 
 namespace {
 
-const GifRgb kRed{255, 0, 0};
-const GifRgb kGreen{0, 255, 0};
-const GifRgb kBlue{0, 0, 255};
-const GifRgb kYellow{255, 255, 0};
-const GifRgb kWhite{255, 255, 255};
-const GifRgb kBlack{0, 0, 0};
 const std::vector<GifRgb> kPalette = {kRed, kGreen, kBlue, kYellow};  // indices 0 to 3
 
 class GifAnimationTest : public ::testing::Test {
@@ -299,11 +293,54 @@ TEST_F(GifAnimationTest, NetscapeLoopCountIsStoredMinusOne) {
         EXPECT_EQ(gif.LoopCount(), 0);
         EXPECT_EQ(gif.NextFrame(), 100);
         EXPECT_EQ(gif.LoopCount(), c[1]) << "count " << c[0];
+        EXPECT_EQ(gif.LoopExtension(), c[0]);
     }
-    // Comments and other extensions are passed over.
+    // Comments and other extensions are passed over; without the extension there is no count.
     ASSERT_EQ(Open(GifBuilder(1, 1).GlobalColors(kPalette).Comment("hi").Solid(0, 0, 1, 1, 0)), 0);
     EXPECT_EQ(gif.NextFrame(), 100);
     EXPECT_EQ(gif.LoopCount(), 0);
+    EXPECT_EQ(gif.LoopExtension(), std::nullopt);
+}
+
+// A GIF read from memory behaves exactly as the same bytes read from a file: results, frames,
+// delays, disposal and errors.
+TEST_F(GifAnimationTest, MemoryAndFileReadTheSame) {
+    std::vector<uint8_t> truncated =
+        GifBuilder(3, 2).GlobalColors(kPalette).Solid(0, 0, 3, 2, 1, 20).Solid(1, 0, 1, 1, 2).Build();
+    truncated.resize(truncated.size() - 6);
+    const std::vector<std::vector<uint8_t>> files = {
+        GifBuilder(3, 2)
+            .GlobalColors(kPalette)
+            .Solid(0, 0, 3, 2, 1, 0)
+            .Solid(1, 0, 1, 1, 2, 7, 2)
+            .Solid(0, 1, 2, 1, 3, 30, 3)
+            .Build(),
+        truncated,
+        {'G', 'I', 'F', '8', '9', 'a', 2},  // ends inside the header
+        {},
+    };
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE("file " + std::to_string(i));
+        auto readAll = [this](int loaded) {
+            std::vector<std::string> trace = {std::to_string(loaded) + " " + gif.GetError()};
+            for (int result = loaded == 0 ? 1 : 0; result > 0;) {
+                result = gif.NextFrame();
+                trace.push_back(std::to_string(result) + " " + std::to_string(gif.FrameDelay()) +
+                                " " + std::to_string(gif.FrameDisposal()) + " " + gif.GetError());
+                if (result > 0) trace.push_back(testing::PrintToString(Row(0)) + testing::PrintToString(Row(1)));
+            }
+            return trace;
+        };
+        const std::vector<std::string> fromFile = readAll(Open(files[i]));
+        const std::vector<std::string> fromMemory = readAll(gif.Load(files[i].data(), files[i].size()));
+        EXPECT_EQ(fromMemory, fromFile);
+        if (i == 0) {
+            EXPECT_EQ(fromFile[1], "70 70 2 ");  // the delay-0 image merged
+        }
+        if (i >= 2) {
+            EXPECT_EQ(fromFile[0], "-1 the file ends inside its header");
+        }
+    }
 }
 
 TEST_F(GifAnimationTest, SecondLoadReleasesTheFirstFile) {

@@ -24,16 +24,6 @@ namespace {
 const std::vector<GifRgb> kPalette = {{255, 0, 0}, {0, 160, 0},    {0, 0, 255},    {255, 255, 255},
                                       {0, 0, 0},   {250, 200, 40}, {120, 40, 160}, {40, 200, 220}};
 
-// Names in a folder, sorted; empty when it does not exist.
-std::vector<std::string> Listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // An image whose pixels form a pattern that differs per frame, so that frames tell apart.
 GifImage PatternImage(int width, int height, int seed, int delay = 10) {
     GifImage image;
@@ -309,6 +299,12 @@ TEST_F(ConvertJobTest, TitleComesFromThePathAtTheTimeOfTheJob) {
     ASSERT_TRUE(ConvertFile(settings).Succeeded());
     EXPECT_TRUE(fs::exists(dir / "out" / "Anim.swf"));
     EXPECT_FALSE(fs::exists(dir / "out" / "stale.swf"));
+
+    // A movie name of 255 bytes, the usual limit, still leaves room for its temporary file.
+    const std::string title(255 - 4, 'a');
+    const JobResult result = ConvertFile(Settings(MakeGif(title + ".gif", 4, 4, 1)));
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(ListFolder(dir / "out"), (std::vector<std::string>{"Anim.swf", title + ".swf"}));
 }
 
 // Every refusal or failure writes nothing and names its cause.
@@ -353,7 +349,7 @@ TEST_F(ConvertJobTest, FailuresWriteNothingAndSayWhy) {
         EXPECT_FALSE(result.error.empty());
         EXPECT_NE(result.error.find(c.cause), std::string::npos) << result.error;
         EXPECT_TRUE(result.outputs.empty());
-        EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{});
+        EXPECT_EQ(ListFolder(dir / "out"), std::vector<std::string>{});
     }
 }
 
@@ -389,7 +385,7 @@ TEST_F(ConvertJobTest, BrokenGifKeepsEarlierMovieOrGivesTheFramesRead) {
     EXPECT_EQ(
         ReadFileBytes(dir / "out" / "cut.swf"),
         (std::vector<uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'm', 'o', 'v', 'i', 'e'}));
-    EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{"cut.swf"});
+    EXPECT_EQ(ListFolder(dir / "out"), std::vector<std::string>{"cut.swf"});
 }
 
 TEST_F(ConvertJobTest, GifWithoutImagesGivesAnEmptyMovieAndAWarning) {
@@ -415,7 +411,7 @@ TEST_F(ConvertJobTest, FramesBeyondTheLastCharacterIdAreDropped) {
     GTEST_SKIP() << "32768 frames take minutes under AddressSanitizer; the release build runs it";
 #endif
     std::vector<uint8_t> bytes;
-    RawHeader(bytes, 1, 1, {{255, 0, 0}, {0, 0, 255}});
+    RawHeader(bytes, 1, 1, {kRed, kBlue});
     for (int i = 0; i < 32768; ++i) {
         RawControl(bytes, 1);
         RawImage(bytes, 0, 0, 1, 1, {static_cast<uint8_t>(i & 1)});
@@ -448,7 +444,7 @@ TEST_F(ConvertJobTest, CancelStopsBetweenFramesAndLeavesNoFile) {
         };
         const JobResult result = ConvertFile(Settings(gif), control);
         EXPECT_EQ(result.status, JobResult::Status::Cancelled);
-        EXPECT_EQ(Listing(dir / "out"), std::vector<std::string>{});
+        EXPECT_EQ(ListFolder(dir / "out"), std::vector<std::string>{});
     }
 }
 
@@ -492,7 +488,7 @@ TEST_F(ConvertJobTest, FfmpegDecodesOneImagePerFrameCloseToTheExtractedFrames) {
                                 "' -f image2 -c:v bmp '" + (dir / "decoded").string() +
                                 "/d%d.bmp' </dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_EQ(Listing(dir / "decoded"), (std::vector<std::string>{"d1.bmp", "d2.bmp", "d3.bmp"}));
+    EXPECT_EQ(ListFolder(dir / "decoded"), (std::vector<std::string>{"d1.bmp", "d2.bmp", "d3.bmp"}));
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         const std::string decodedName =
@@ -546,7 +542,7 @@ TEST_F(ConvertJobTest, BatchGoesOnAfterAFailedFileAndReportsEach) {
         EXPECT_EQ(batch.results[2].status, JobResult::Status::Failed);  // d.gif
         EXPECT_FALSE(batch.results[2].error.empty());
         EXPECT_EQ(progress, (std::vector<int>{1, 2, 3}));
-        EXPECT_EQ(Listing(dir / "out"), (std::vector<std::string>{"B.swf", "a.swf"}));
+        EXPECT_EQ(ListFolder(dir / "out"), (std::vector<std::string>{"B.swf", "a.swf"}));
     }
 }
 

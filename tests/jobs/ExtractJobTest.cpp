@@ -13,10 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const GifRgb kRed{255, 0, 0};
-const GifRgb kGreen{0, 255, 0};
-const GifRgb kBlue{0, 0, 255};
-const GifRgb kWhite{255, 255, 255};
 
 // 5 x 4, three frames: a red square on white, a green bar over it, then a blue pixel; the first
 // frame leaves a transparent corner that must come out white. A delay-0 image merges into the
@@ -93,14 +89,7 @@ protected:
         settings.m_strGifPath = gifPath;
         settings.m_strOutputFolder = out.string();
     }
-    std::vector<std::string> Written() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(out)) {
-            names.push_back(e.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> Written() const { return ListFolder(out); }
 
     ScratchDir dir;
     fs::path out;
@@ -270,13 +259,30 @@ TEST_F(ExtractJobTest, FailedSaveNamesTheFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(Written(), (std::vector<std::string>{"anim_f0.bmp", "anim_f1.bmp"}));
 }
 
-TEST_F(ExtractJobTest, ReplacesEarlierFilesWhole) {
+TEST_F(ExtractJobTest, ReplacesEarlierFilesWholeKeepingTheirMode) {
     ASSERT_TRUE(WriteBytes(out / "anim_f0.png", std::vector<uint8_t>(100000, 'x')));
+    fs::permissions(out / "anim_f0.png", fs::perms::owner_read | fs::perms::owner_write |
+                                             fs::perms::group_read);
     settings.m_nExtractFormat = ExtractFormat::Png;
     ASSERT_TRUE(ExtractFrames(settings).Succeeded());
     const ReadBack image = Read((out / "anim_f0.png").string());
     EXPECT_EQ(image.width, 5u);
     EXPECT_LT(fs::file_size(out / "anim_f0.png"), 100000u);
+    EXPECT_EQ(fs::status(out / "anim_f0.png").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// Frame files whose names take the whole 255 bytes a name may have: the temporary files beside
+// them must still fit.
+TEST_F(ExtractJobTest, FrameNamesOfTheLongestLengthAreWritten) {
+    const std::string title(255 - std::string("_f0.png").size(), 'b');
+    settings.m_strGifPath = (dir / (title + ".gif")).string();
+    ASSERT_TRUE(ThreeFrames().Write(settings.m_strGifPath));
+    settings.m_nExtractFormat = ExtractFormat::Png;
+    const JobResult result = ExtractFrames(settings);
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(Written(), (std::vector<std::string>{title + "_f0.png", title + "_f1.png",
+                                                   title + "_f2.png"}));
 }
 
 TEST_F(ExtractJobTest, CancelStopsBetweenFrames) {

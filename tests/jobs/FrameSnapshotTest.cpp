@@ -21,10 +21,6 @@ GifRgb ImageAt(FIBITMAP* image, int x, int y) {
     return {q.rgbRed, q.rgbGreen, q.rgbBlue};
 }
 
-const GifRgb kRed{255, 0, 0};
-const GifRgb kGreen{0, 255, 0};
-const GifRgb kBlue{0, 0, 255};
-const GifRgb kWhite{255, 255, 255};
 
 // A 3 x 2 frame: top row red, green, blue; bottom row transparent, so white shows through.
 GifBuilder ThreeByTwo() {

@@ -1,5 +1,7 @@
 #include "support/CliRunner.h"
 
+#include "support/TestFiles.h"
+
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -16,13 +18,6 @@ std::string Quote(const std::string& s) {
     return quoted + "'";
 }
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
@@ -36,8 +31,8 @@ CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
     command += " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string());
     const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = Slurp(out);
-    run.err = Slurp(err);
+    run.out = ReadText(out);
+    run.err = ReadText(err);
     fs::remove(out);
     fs::remove(err);
 #else

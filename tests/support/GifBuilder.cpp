@@ -252,31 +252,3 @@ std::vector<uint8_t> RawImageData(const std::vector<uint8_t>& pixels) {
 }
 
 void RawTrailer(std::vector<uint8_t>& out) { out.push_back(0x3B); }
-
-bool WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
-}
-
-ScratchDir::ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
-    if (mkdtemp(pattern.data())) m_path = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-}
-
-std::vector<std::string> ScratchDir::List() const {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path, ec)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}

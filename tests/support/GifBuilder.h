@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestFiles.h"
+
 struct GifRgb {
     uint8_t r = 0;
     uint8_t g = 0;
@@ -17,6 +19,13 @@ struct GifRgb {
     bool operator==(const GifRgb&) const = default;
 };
 void PrintTo(const GifRgb& color, std::ostream* os);  // for test failure messages
+
+inline constexpr GifRgb kRed{255, 0, 0};
+inline constexpr GifRgb kGreen{0, 255, 0};
+inline constexpr GifRgb kBlue{0, 0, 255};
+inline constexpr GifRgb kYellow{255, 255, 0};
+inline constexpr GifRgb kWhite{255, 255, 255};
+inline constexpr GifRgb kBlack{0, 0, 0};
 
 // One image of a GIF, with the graphic control extension that precedes it.
 struct GifImage {
@@ -93,21 +102,3 @@ void RawImage(std::vector<uint8_t>& out, int left, int top, int width, int heigh
 // (any index 0 to 255, whatever the colour table), in sub-blocks, then the block terminator.
 std::vector<uint8_t> RawImageData(const std::vector<uint8_t>& pixels);
 void RawTrailer(std::vector<uint8_t>& out);
-
-bool WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
-
-// A fresh folder under the system's temporary folder, removed with its contents at the end.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::filesystem::path& Path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-    // Names of the entries in the folder, sorted.
-    std::vector<std::string> List() const;
-
-private:
-    std::filesystem::path m_path;
-};

@@ -255,15 +255,6 @@ SwfFile ParseSwf(const std::vector<uint8_t>& bytes) {
     return f;
 }
 
-std::optional<std::vector<uint8_t>> ReadFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
 SwfFile ReadSwfFile(const std::filesystem::path& path) {
     const auto bytes = ReadFileBytes(path);
     if (!bytes) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestFiles.h"
+
 namespace swftest {
 
 enum TagCode : uint16_t {
@@ -54,7 +56,6 @@ SwfFile ParseSwf(const std::vector<uint8_t>& bytes);
 SwfFile ReadSwfFile(const std::filesystem::path& path);
 
 // The whole file, or nothing when it cannot be read.
-std::optional<std::vector<uint8_t>> ReadFileBytes(const std::filesystem::path& path);
 
 // Reads bit fields most significant bit first.
 class BitReader {

@@ -8,6 +8,7 @@
 
 #include "SwfTestUtil.h"
 #include "swf/BitWriter.h"
+#include "swf/SwfTag.h"
 
 using swftest::Hex;
 
@@ -185,6 +186,30 @@ TEST(ConversionTest, FixedPointTruncates) {
     EXPECT_EQ(ToFixed8(1.0f), 256);
     EXPECT_EQ(ToFixed8(0.999f), 255);
     EXPECT_EQ(ToFixed8(-0.999f), -255);
+}
+
+// The short form holds lengths to 62; 63 and above, or a forced long form, take six bytes.
+TEST(TagHeaderTest, ShortOrLongFromCodeAndLength) {
+    const struct {
+        SwfTagCode code;
+        uint32_t length;
+        SwfTagForm form;
+        const char* bytes;
+    } cases[] = {
+        {SwfTagCode::End, 0, SwfTagForm::Fit, "00 00"},
+        {SwfTagCode::ShowFrame, 0, SwfTagForm::Fit, "40 00"},
+        {SwfTagCode::SetBackgroundColor, 3, SwfTagForm::Fit, "43 02"},
+        {SwfTagCode::PlaceObject2, 62, SwfTagForm::Fit, "BE 06"},
+        {SwfTagCode::PlaceObject2, 63, SwfTagForm::Fit, "BF 06 3F 00 00 00"},
+        {SwfTagCode::PlaceObject2, 6, SwfTagForm::Long, "BF 06 06 00 00 00"},
+        {SwfTagCode::DefineShape3, 0x12345678, SwfTagForm::Fit, "3F 08 78 56 34 12"},
+    };
+    for (const auto& c : cases) {
+        BitWriter w;
+        WriteTagHeader(w, c.code, c.length, c.form);
+        EXPECT_EQ(w.Bytes(), swftest::Hex(c.bytes)) << c.bytes;
+    }
+    EXPECT_EQ(MakeTag(SwfTagCode::SetBackgroundColor, {1, 2, 3}), swftest::Hex("43 02 01 02 03"));
 }
 
 }  // namespace

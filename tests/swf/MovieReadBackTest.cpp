@@ -16,7 +16,6 @@
 #include "swf/CSWFMovie.h"
 #include "swf/CSWFShape.h"
 
-using swftest::TempDir;
 
 namespace {
 
@@ -103,7 +102,7 @@ protected:
         ASSERT_TRUE(movie.CloseFile()) << movie.GetError();
     }
 
-    TempDir m_dir;
+    ScratchDir m_dir;
     std::filesystem::path m_path;
     std::vector<std::vector<uint8_t>> m_jpegs;
 };

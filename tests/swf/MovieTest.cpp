@@ -14,7 +14,6 @@
 #include "swf/CSWFShape.h"
 
 using swftest::Hex;
-using swftest::TempDir;
 
 namespace {
 
@@ -23,23 +22,14 @@ namespace {
 constexpr std::size_t kHeader100x50 = 19;
 
 std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
-    auto bytes = swftest::ReadFileBytes(path);
+    auto bytes = ReadFileBytes(path);
     EXPECT_TRUE(bytes.has_value()) << path;
     return bytes.value_or(std::vector<uint8_t>{});
 }
 
-void WriteText(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The tags between the header of a 100 x 50 movie and its End tag.
 std::vector<uint8_t> BodyOf(const std::function<void(CSWFMovie&)>& append) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "body.swf";
     CSWFMovie movie;
     EXPECT_TRUE(movie.OpenFile(path, 100, 50, 12));
@@ -63,7 +53,7 @@ private:
 };
 
 TEST(MovieTest, WhiteBackgroundAndOneFrameIs28Bytes) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "movie.swf";
     CSWFMovie movie;
     ASSERT_TRUE(movie.OpenFile(path, 100, 50, 12)) << movie.GetError();
@@ -73,11 +63,11 @@ TEST(MovieTest, WhiteBackgroundAndOneFrameIs28Bytes) {
     ASSERT_TRUE(movie.CloseFile()) << movie.GetError();
     EXPECT_EQ(FileBytes(path), Hex("46 57 53 03 1C 00 00 00 60 00 3E 80 00 1F 40 00 0C 01 00 "
                                    "43 02 FF FF FF 40 00 00 00"));
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"movie.swf"});
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"movie.swf"});
 }
 
 TEST(MovieTest, NothingAppendedIs21Bytes) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "empty.swf";
     CSWFMovie movie;
     ASSERT_TRUE(movie.OpenFile(path, 100, 50, 12));
@@ -87,7 +77,7 @@ TEST(MovieTest, NothingAppendedIs21Bytes) {
 }
 
 TEST(MovieTest, TagsAppendedBeforeOpenFileAreRefused) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "early.swf";
     CSWFMovie movie;
     movie.SetBackgroundColor(0xFF, 0xFF, 0xFF);
@@ -102,7 +92,7 @@ TEST(MovieTest, TagsAppendedBeforeOpenFileAreRefused) {
 TEST(MovieTest, FrameRateIsWholeFramesInTheHighByte) {
     for (const auto& [fps, bytes] : {std::pair{12, "00 0C"}, std::pair{25, "00 19"},
                                      std::pair{1, "00 01"}, std::pair{255, "00 FF"}}) {
-        TempDir dir;
+        ScratchDir dir;
         CSWFMovie movie;
         ASSERT_TRUE(movie.OpenFile(dir / "rate.swf", 100, 50, fps)) << movie.GetError();
         ASSERT_TRUE(movie.CloseFile());
@@ -114,12 +104,12 @@ TEST(MovieTest, FrameRateIsWholeFramesInTheHighByte) {
 
 TEST(MovieTest, FrameRateOutsideTheFieldIsRefused) {
     for (int fps : {0, -1, 256, 1000}) {
-        TempDir dir;
+        ScratchDir dir;
         CSWFMovie movie;
         EXPECT_FALSE(movie.OpenFile(dir / "rate.swf", 100, 50, fps)) << fps;
         EXPECT_NE(movie.GetError().find("frame rate " + std::to_string(fps)), std::string::npos)
             << movie.GetError();
-        EXPECT_TRUE(dir.Entries().empty());
+        EXPECT_TRUE(dir.List().empty());
         // The movie stays usable: a later OpenFile with a good rate works.
         EXPECT_TRUE(movie.OpenFile(dir / "rate.swf", 100, 50, 10)) << movie.GetError();
         EXPECT_TRUE(movie.CloseFile());
@@ -195,7 +185,7 @@ TEST(MovieTest, RealObjectsAreCopiedUnchanged) {
 }
 
 TEST(MovieTest, FrameCountStopsAt65535) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "long.swf";
     CSWFMovie movie;
     ASSERT_TRUE(movie.OpenFile(path, 10, 10, 30));
@@ -211,7 +201,7 @@ TEST(MovieTest, FrameCountStopsAt65535) {
 }
 
 TEST(MovieTest, WideStageWidensTheRect) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "wide.swf";
     CSWFMovie movie;
     ASSERT_TRUE(movie.OpenFile(path, 8191, 2000, 10));
@@ -225,15 +215,15 @@ TEST(MovieTest, WideStageWidensTheRect) {
 }
 
 TEST(MovieTest, StageTooLargeIsRefused) {
-    TempDir dir;
+    ScratchDir dir;
     CSWFMovie movie;
     EXPECT_FALSE(movie.OpenFile(dir / "huge.swf", 1e9f, 10, 10));
     EXPECT_FALSE(movie.GetError().empty());
-    EXPECT_TRUE(dir.Entries().empty());
+    EXPECT_TRUE(dir.List().empty());
 }
 
 TEST(MovieTest, OpenFileInAMissingFolderFails) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "missing" / "out.swf";
     CSWFMovie movie;
     EXPECT_FALSE(movie.OpenFile(path, 100, 50, 12));
@@ -242,36 +232,36 @@ TEST(MovieTest, OpenFileInAMissingFolderFails) {
     movie.SetBackgroundColor(1, 2, 3);
     EXPECT_FALSE(movie.ShowFrame());
     EXPECT_FALSE(movie.CloseFile());
-    EXPECT_TRUE(dir.Entries().empty());
+    EXPECT_TRUE(dir.List().empty());
 }
 
 TEST(MovieTest, OpenFileOnAFolderFails) {
-    TempDir dir;
+    ScratchDir dir;
     std::filesystem::create_directory(dir / "out.swf");
     CSWFMovie movie;
     EXPECT_FALSE(movie.OpenFile(dir / "out.swf", 100, 50, 12));
     EXPECT_NE(movie.GetError().find("Is a directory"), std::string::npos) << movie.GetError();
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.swf"});
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"out.swf"});
 }
 
 TEST(MovieTest, SecondOpenFileFailsAndKeepsTheFirst) {
-    TempDir dir;
+    ScratchDir dir;
     CSWFMovie movie;
     ASSERT_TRUE(movie.OpenFile(dir / "first.swf", 100, 50, 12));
     EXPECT_FALSE(movie.OpenFile(dir / "second.swf", 100, 50, 12));
     movie.ShowFrame();
     ASSERT_TRUE(movie.CloseFile()) << movie.GetError();
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"first.swf"});
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"first.swf"});
     EXPECT_EQ(FileBytes(dir / "first.swf").size(), 23u);
     // A movie writes one file: after closing it neither reopens nor closes again.
     EXPECT_FALSE(movie.OpenFile(dir / "third.swf", 100, 50, 12));
     EXPECT_FALSE(movie.CloseFile());
     EXPECT_FALSE(movie.ShowFrame());
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"first.swf"});
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"first.swf"});
 }
 
 TEST(MovieTest, TargetChangesOnlyWhenClosed) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "anim.swf";
     WriteText(path, "old contents");
     CSWFMovie movie;
@@ -279,17 +269,17 @@ TEST(MovieTest, TargetChangesOnlyWhenClosed) {
     movie.SetBackgroundColor(0xFF, 0xFF, 0xFF);
     movie.ShowFrame();
     EXPECT_EQ(ReadText(path), "old contents");
-    const auto entries = dir.Entries();
+    const auto entries = dir.List();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1], "anim.swf");
     EXPECT_EQ(entries[0].rfind(".anim.swf.", 0), 0u) << entries[0];  // hidden, beside the target
     ASSERT_TRUE(movie.CloseFile()) << movie.GetError();
     EXPECT_EQ(FileBytes(path).size(), 28u);
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"anim.swf"});
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"anim.swf"});
 }
 
 TEST(MovieTest, AbandoningLeavesNoTemporaryFile) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "anim.swf";
     WriteText(path, "keep me");
     {
@@ -297,7 +287,7 @@ TEST(MovieTest, AbandoningLeavesNoTemporaryFile) {
         ASSERT_TRUE(movie.OpenFile(path, 100, 50, 12));
         movie.ShowFrame();
         movie.Abandon();
-        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"anim.swf"});
+        EXPECT_EQ(dir.List(), std::vector<std::string>{"anim.swf"});
         EXPECT_FALSE(movie.CloseFile());
     }
     {
@@ -305,14 +295,14 @@ TEST(MovieTest, AbandoningLeavesNoTemporaryFile) {
         ASSERT_TRUE(movie.OpenFile(dir / "other.swf", 100, 50, 12));
         movie.ShowFrame();
     }
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"anim.swf"});
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"anim.swf"});
     EXPECT_EQ(ReadText(path), "keep me");
 }
 
 // Write errors while tags stream out are remembered and make CloseFile fail: the file size
 // limit of the process makes the writes fail with "File too large".
 TEST(MovieTest, WriteFailureLeavesNoFileAndTheTargetIntact) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "anim.swf";
     WriteText(path, "earlier movie");
     const std::vector<uint8_t> jpeg(100000, 0x55);
@@ -341,12 +331,12 @@ TEST(MovieTest, WriteFailureLeavesNoFileAndTheTargetIntact) {
     EXPECT_TRUE(appendFailed);  // the appends after the failure say so at once
     EXPECT_FALSE(closed);
     EXPECT_EQ(movie.GetError(), "cannot write " + path.string() + ": File too large");
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"anim.swf"});
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"anim.swf"});
     EXPECT_EQ(ReadText(path), "earlier movie");
 }
 
 TEST(MovieTest, RenameFailureLeavesNoTemporaryFile) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "anim.swf";
     CSWFMovie movie;
     ASSERT_TRUE(movie.OpenFile(path, 100, 50, 12));
@@ -357,13 +347,13 @@ TEST(MovieTest, RenameFailureLeavesNoTemporaryFile) {
     EXPECT_FALSE(movie.CloseFile());
     EXPECT_EQ(movie.GetError().rfind("cannot write " + path.string() + ": ", 0), 0u)
         << movie.GetError();
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"anim.swf"});
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"anim.swf"});
     EXPECT_TRUE(std::filesystem::is_directory(path));
     EXPECT_EQ(ReadText(path / "inside"), "x");
 }
 
 TEST(MovieTest, NewFileFollowsTheUmaskAndAReplacedFileKeepsItsMode) {
-    TempDir dir;
+    ScratchDir dir;
     const mode_t oldMask = umask(022);
     CSWFMovie fresh;
     const bool freshOk = fresh.OpenFile(dir / "new.swf", 10, 10, 10) && fresh.CloseFile();
@@ -393,7 +383,7 @@ TEST(MovieTest, NewFileFollowsTheUmaskAndAReplacedFileKeepsItsMode) {
 // Tags stream to the temporary file while the movie is written: memory holds at most the write
 // buffer, and the file holds the rest before CloseFile.
 TEST(MovieTest, TagsStreamToDiskBeforeClose) {
-    TempDir dir;
+    ScratchDir dir;
     const auto path = dir / "big.swf";
     std::vector<uint8_t> jpeg(50000);
     for (std::size_t i = 0; i < jpeg.size(); ++i) jpeg[i] = static_cast<uint8_t>(i * 7);
@@ -409,7 +399,7 @@ TEST(MovieTest, TagsStreamToDiskBeforeClose) {
     ASSERT_TRUE(movie.DefineObject(&big, 0, false));
     ASSERT_TRUE(movie.ShowFrame());
 
-    const auto entries = dir.Entries();
+    const auto entries = dir.List();
     ASSERT_EQ(entries.size(), 1u);
     const auto written = std::filesystem::file_size(dir / entries[0]);
     EXPECT_GT(written, 40u * 50000u + 600000u - 256u * 1024u);

@@ -1,0 +1,27 @@
+#include <gtest/gtest.h>
+
+#include "jobs/Options.h"
+
+namespace {
+
+// Every choice has one name, found again in any letter case; other names are refused.
+TEST(OptionsTest, NamesAndValuesMapBothWays) {
+    for (const auto& [value, name] : kQualityNames) {
+        EXPECT_EQ(NameOf(value), name);
+        std::string upper(name);
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(QualityFromName(upper), value) << upper;
+    }
+    for (const auto& [value, name] : kExtractFormatNames) {
+        EXPECT_EQ(ExtractFormatFromName(name), value);
+        EXPECT_EQ(NameOf(value), name);
+    }
+    EXPECT_EQ(QualityFromName("best"), std::nullopt);
+    EXPECT_EQ(ExtractFormatFromName("gif"), std::nullopt);
+    EXPECT_EQ(ExtractFormatFromName(""), std::nullopt);
+    EXPECT_EQ(NameOf(static_cast<Quality>(7)), "");
+    EXPECT_EQ(QualityNameList(), "low, normal or high");
+    EXPECT_EQ(ExtractFormatNameList(), "bmp, png, jpg or tga");
+}
+
+}  // namespace
