@@ -19,28 +19,6 @@ int32_t WideTwips(float pixels, bool& valid) {
     return ClampWide(PixelsToTwips(pixels), valid);
 }
 
-// The 16.16 forms of a pair of factors and their shared width.
-struct FixedPair {
-    int32_t a;
-    int32_t b;
-    unsigned bits;
-};
-
-FixedPair MakeFixedPair(float a, float b, bool& valid) {
-    if (std::isnan(a) || std::isnan(b)) valid = false;
-    const uint32_t ia = Magnitude(SaturatingTruncate(a));
-    const uint32_t ib = Magnitude(SaturatingTruncate(b));
-    unsigned bits = CountFixedBits(ia > ib ? ia : ib);
-    FixedPair pair{ToFixed16(a), ToFixed16(b), bits};
-    if (bits > 31) {
-        pair.bits = 31;
-        pair.a = ClampWide(pair.a, valid);
-        pair.b = ClampWide(pair.b, valid);
-        valid = false;
-    }
-    return pair;
-}
-
 }  // namespace
 
 void CSWFRectangle::SetRect(float xmin, float ymin, float xmax, float ymax) {
@@ -60,47 +38,57 @@ const uint8_t* CSWFRectangle::GetData() {
     return m_data.data();
 }
 
+namespace {
+
+// The 16.16 forms of a pair of factors and their shared width.
+void SetFixedPair(int32_t& a, int32_t& b, unsigned& bits, float fa, float fb, bool& valid) {
+    if (std::isnan(fa) || std::isnan(fb)) valid = false;
+    const uint32_t ia = Magnitude(SaturatingTruncate(fa));
+    const uint32_t ib = Magnitude(SaturatingTruncate(fb));
+    bits = CountFixedBits(ia > ib ? ia : ib);
+    a = ToFixed16(fa);
+    b = ToFixed16(fb);
+    if (bits > 31) {
+        bits = 31;
+        a = ClampWide(a, valid);
+        b = ClampWide(b, valid);
+        valid = false;
+    }
+}
+
+}  // namespace
+
 void CSWFMatrix::SetMatrix(float scaleX, float scaleY, float rotateSkew0, float rotateSkew1,
                            float translateX, float translateY) {
     *this = CSWFMatrix();
-    if (scaleX != 0.0f || scaleY != 0.0f) {
-        const FixedPair p = MakeFixedPair(scaleX, scaleY, m_bValid);
-        m_bHasScale = true;
-        m_nScaleX = p.a;
-        m_nScaleY = p.b;
-        m_nScaleBits = p.bits;
+    m_scale.present = scaleX != 0.0f || scaleY != 0.0f;
+    if (m_scale.present) {
+        SetFixedPair(m_scale.a, m_scale.b, m_scale.bits, scaleX, scaleY, m_bValid);
     }
-    if (rotateSkew0 != 0.0f || rotateSkew1 != 0.0f) {
-        const FixedPair p = MakeFixedPair(rotateSkew0, rotateSkew1, m_bValid);
-        m_bHasRotate = true;
-        m_nRotateSkew0 = p.a;
-        m_nRotateSkew1 = p.b;
-        m_nRotateBits = p.bits;
+    m_rotate.present = rotateSkew0 != 0.0f || rotateSkew1 != 0.0f;
+    if (m_rotate.present) {
+        SetFixedPair(m_rotate.a, m_rotate.b, m_rotate.bits, rotateSkew0, rotateSkew1, m_bValid);
     }
     if (translateX != 0.0f || translateY != 0.0f) {
-        m_nTranslateX = WideTwips(translateX, m_bValid);
-        m_nTranslateY = WideTwips(translateY, m_bValid);
-        m_nTranslateBits = CountSignedBits({m_nTranslateX, m_nTranslateY});
+        m_translate.a = WideTwips(translateX, m_bValid);
+        m_translate.b = WideTwips(translateY, m_bValid);
+        m_translate.bits = CountSignedBits({m_translate.a, m_translate.b});
     }
 }
 
 const uint8_t* CSWFMatrix::GetData() {
     BitWriter w;
-    w.WriteUBits(1, m_bHasScale ? 1 : 0);
-    if (m_bHasScale) {
-        w.WriteUBits(5, m_nScaleBits);
-        w.WriteSBits(m_nScaleBits, m_nScaleX);
-        w.WriteSBits(m_nScaleBits, m_nScaleY);
+    auto writePair = [&w](const Pair& pair) {
+        w.WriteUBits(5, pair.bits);
+        w.WriteSBits(pair.bits, pair.a);
+        w.WriteSBits(pair.bits, pair.b);
+    };
+    // Scale and rotation each open with a presence flag; the translation is always there.
+    for (const Pair* optional : {&m_scale, &m_rotate}) {
+        w.WriteUBits(1, optional->present ? 1 : 0);
+        if (optional->present) writePair(*optional);
     }
-    w.WriteUBits(1, m_bHasRotate ? 1 : 0);
-    if (m_bHasRotate) {
-        w.WriteUBits(5, m_nRotateBits);
-        w.WriteSBits(m_nRotateBits, m_nRotateSkew0);
-        w.WriteSBits(m_nRotateBits, m_nRotateSkew1);
-    }
-    w.WriteUBits(5, m_nTranslateBits);
-    w.WriteSBits(m_nTranslateBits, m_nTranslateX);
-    w.WriteSBits(m_nTranslateBits, m_nTranslateY);
+    writePair(m_translate);
     m_data = w.TakeBytes();
     return m_data.data();
 }

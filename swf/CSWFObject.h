@@ -45,17 +45,16 @@ public:
     bool IsValid() const { return m_bValid; }
 
 private:
-    bool m_bHasScale = false;
-    bool m_bHasRotate = false;
-    unsigned m_nScaleBits = 0;
-    unsigned m_nRotateBits = 0;
-    unsigned m_nTranslateBits = 0;
-    int32_t m_nScaleX = 0;
-    int32_t m_nScaleY = 0;
-    int32_t m_nRotateSkew0 = 0;
-    int32_t m_nRotateSkew1 = 0;
-    int32_t m_nTranslateX = 0;
-    int32_t m_nTranslateY = 0;
+    // Two values that share one field width.
+    struct Pair {
+        bool present = false;  // scale and rotation only
+        unsigned bits = 0;
+        int32_t a = 0;
+        int32_t b = 0;
+    };
+    Pair m_scale;      // scaleX, scaleY (16.16)
+    Pair m_rotate;     // rotateSkew0, rotateSkew1 (16.16)
+    Pair m_translate;  // translateX, translateY (twips); always written
     bool m_bValid = true;
     std::vector<uint8_t> m_data;
 };
