@@ -16,6 +16,12 @@ struct ConversionSettings {
     std::string m_strTargetUrl;     // empty after trimming: no button
     bool m_bBatch = false;          // batch mode
     ExtractFormat m_nExtractFormat = ExtractFormat::Bmp;  // image format of extracted frames
+
+    // Output modes beyond the plain movie; the defaults give it byte for byte.
+    Timing m_timing = Timing::Fixed;          // the GIF's delays, or one SWF frame per GIF frame
+    LoopOption m_loop;                        // how often the movie plays
+    BitmapKind m_bitmaps = BitmapKind::Jpeg;  // how the bitmaps are stored
+    bool m_bChangedAreas = false;             // later frames store only what changed
 };
 
 // The title used in output names: the file name without its folder and without a ".gif"

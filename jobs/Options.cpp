@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <utility>
 
 namespace {
 
@@ -44,6 +46,24 @@ std::optional<Quality> QualityFromName(std::string_view name) { return FromName(
 std::optional<ExtractFormat> ExtractFormatFromName(std::string_view name) {
     return FromName(kExtractFormatNames, name);
 }
+std::optional<Timing> TimingFromName(std::string_view name) { return FromName(kTimingNames, name); }
+std::optional<BitmapKind> BitmapKindFromName(std::string_view name) {
+    return FromName(kBitmapKindNames, name);
+}
+
+std::optional<LoopOption> LoopOptionFromName(std::string_view name) {
+    using Kind = LoopOption::Kind;
+    const std::pair<std::string_view, Kind> words[] = {
+        {"forever", Kind::Forever}, {"once", Kind::Once}, {"gif", Kind::Gif}};
+    for (const auto& [word, kind] : words) {
+        if (SameIgnoringCase(word, name)) return LoopOption{kind, 1};
+    }
+    int times = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), times);
+    if (error != std::errc() || end != name.data() + name.size() || times < 1) return std::nullopt;
+    return LoopOption{Kind::Times, times};
+}
+
 std::string_view NameOf(Quality quality) { return Name(kQualityNames, quality); }
 std::string_view NameOf(ExtractFormat format) { return Name(kExtractFormatNames, format); }
 std::string QualityNameList() { return NameList(kQualityNames); }

@@ -18,29 +18,42 @@ void AddOutline(CSWFShape& shape, float w, float h, uint16_t lineStyle) {
 
 }  // namespace
 
-FullFrameTimeline::FullFrameTimeline(CSWFMovie& movie, const BitmapEncoder& encoder, int width,
-                                     int height)
-    : m_movie(movie),
-      m_encoder(encoder),
-      m_fWidth(static_cast<float>(width)),
-      m_fHeight(static_cast<float>(height)) {}
+TimelineWriter::TimelineWriter(CSWFMovie& movie, const BitmapEncoder& encoder, int width,
+                               int height)
+    : m_movie(movie), m_encoder(encoder), m_nWidth(width), m_nHeight(height) {}
+
+bool TimelineWriter::AddFrame(const EncodedFrame& bitmap) {
+    return WriteContent(bitmap) && m_movie.ShowFrame();
+}
+
+bool TimelineWriter::Finish() { return true; }
+
+bool TimelineWriter::Define(CSWFObject& object) {
+    return m_movie.DefineObject(&object, object.GetDepth(), false);
+}
+
+bool TimelineWriter::Place(CSWFObject& object, uint16_t depth) {
+    return m_movie.PlaceObject(&object, depth);
+}
 
 int FullFrameTimeline::MaxFrames() const { return kMaxMovieFrames; }
 
-bool FullFrameTimeline::AddFrame(const EncodedFrame& bitmap) {
-    const float w = m_fWidth, h = m_fHeight;
+bool FullFrameTimeline::WriteContent(const EncodedFrame& bitmap) {
     const uint16_t bitmapId = m_nNextId;
     const auto shapeId = static_cast<uint16_t>(bitmapId + 1);
     const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, bitmap);
-    CSWFShape shape(shapeId, 0, 0, w, h, shapeId);
-    shape.AddBitmapFillStyle(bitmapId, 0, 0, w, h, 0, 0, w, h);
-    AddOutline(shape, w, h, 0);
-    if (!m_movie.DefineObject(definition.get(), bitmapId, false) ||
-        !m_movie.DefineObject(&shape, shapeId, true) || !m_movie.ShowFrame()) {
-        return false;
-    }
+    CSWFShape shape = BitmapShape(shapeId, bitmapId, m_nWidth, m_nHeight);
+    if (!Define(*definition) || !Define(shape) || !Place(shape, shapeId)) return false;
     m_nNextId = static_cast<uint16_t>(m_nNextId + 2);
     return true;
+}
+
+CSWFShape BitmapShape(uint16_t id, uint16_t bitmapId, int width, int height) {
+    const auto w = static_cast<float>(width), h = static_cast<float>(height);
+    CSWFShape shape(id, 0, 0, w, h, id);
+    shape.AddBitmapFillStyle(bitmapId, 0, 0, w, h, 0, 0, w, h);
+    AddOutline(shape, w, h, 0);
+    return shape;
 }
 
 bool AddUrlButton(CSWFMovie& movie, const std::string& url, int width, int height) {

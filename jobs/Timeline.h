@@ -5,38 +5,61 @@
 
 #include "jobs/BitmapEncoder.h"
 #include "swf/CSWFMovie.h"
+#include "swf/CSWFShape.h"
 
-// Lays the encoded frames out on the movie's timeline, in display order: which tags each frame
-// adds, how long it stays, and how the movie ends. Failures are the movie's (its GetError).
+// Lays the encoded frames out on the movie's timeline, in display order. A subclass decides
+// what each GIF frame adds (its bitmap, the shapes showing it, what they cover and remove), and
+// goes through Define, Place and Remove for it; the base writes the ShowFrame that ends the
+// frame. Failures are the movie's (its GetError). Character ids 1 and 2 and depth 2 are the URL
+// button's; the timeline's ids start at 3.
 class TimelineWriter {
 public:
+    TimelineWriter(CSWFMovie& movie, const BitmapEncoder& encoder, int width, int height);
     virtual ~TimelineWriter() = default;
+    TimelineWriter(const TimelineWriter&) = delete;
+    TimelineWriter& operator=(const TimelineWriter&) = delete;
+
     // The most GIF frames the movie can hold; the job drops the rest with a warning.
     virtual int MaxFrames() const = 0;
-    // Adds a frame's bitmap.
-    virtual bool AddFrame(const EncodedFrame& bitmap) = 0;
+    // Adds one GIF frame.
+    bool AddFrame(const EncodedFrame& bitmap);
     // Completes the timeline after the last frame.
-    virtual bool Finish() = 0;
-};
+    bool Finish();
 
-// One SWF frame per GIF frame at the movie's fixed rate: the bitmap, a stage-sized shape filled
-// with it (one bitmap pixel per stage pixel) placed above everything before it, and ShowFrame.
-// Frame k defines bitmap 3 + 2k and shape 4 + 2k, placed at depth 4 + 2k.
-class FullFrameTimeline : public TimelineWriter {
-public:
-    FullFrameTimeline(CSWFMovie& movie, const BitmapEncoder& encoder, int width, int height);
-    int MaxFrames() const override;
-    bool AddFrame(const EncodedFrame& bitmap) override;
-    bool Finish() override { return true; }
+protected:
+    // Writes the tags of one GIF frame that come before its ShowFrame.
+    virtual bool WriteContent(const EncodedFrame& bitmap) = 0;
 
-private:
+    // Appends an object's definition tag.
+    bool Define(CSWFObject& object);
+    // Shows the character id at depth, with its placement matrix, replacing what was there.
+    bool Place(CSWFObject& object, uint16_t depth);
+
     CSWFMovie& m_movie;
     const BitmapEncoder& m_encoder;
-    float m_fWidth;
-    float m_fHeight;
+    const int m_nWidth;
+    const int m_nHeight;
+};
+
+// One SWF frame per GIF frame: the bitmap, a stage-sized shape filled with it (one bitmap pixel
+// per stage pixel) placed above everything before it, and ShowFrame. Frame k defines bitmap
+// 3 + 2k and shape 4 + 2k, placed at depth 4 + 2k.
+class FullFrameTimeline : public TimelineWriter {
+public:
+    using TimelineWriter::TimelineWriter;
+    int MaxFrames() const override;
+
+protected:
+    bool WriteContent(const EncodedFrame& bitmap) override;
+
+private:
     uint16_t m_nNextId = 3;
 };
 
 // The invisible full-stage button that opens url: its hit-area shape (id 1) and the button
 // (id 2) placed at depth 2, below every frame.
 bool AddUrlButton(CSWFMovie& movie, const std::string& url, int width, int height);
+
+// A shape of width x height pixels at the origin, filled with bitmapId one bitmap pixel per
+// stage pixel, without an outline.
+CSWFShape BitmapShape(uint16_t id, uint16_t bitmapId, int width, int height);

@@ -20,8 +20,22 @@ TEST(OptionsTest, NamesAndValuesMapBothWays) {
     EXPECT_EQ(ExtractFormatFromName("gif"), std::nullopt);
     EXPECT_EQ(ExtractFormatFromName(""), std::nullopt);
     EXPECT_EQ(NameOf(static_cast<Quality>(7)), "");
+    EXPECT_EQ(TimingFromName("GIF"), Timing::Gif);
+    EXPECT_EQ(BitmapKindFromName("lossless"), BitmapKind::Lossless);
     EXPECT_EQ(QualityNameList(), "low, normal or high");
     EXPECT_EQ(ExtractFormatNameList(), "bmp, png, jpg or tga");
+}
+
+TEST(OptionsTest, LoopNamesAndCounts) {
+    using Kind = LoopOption::Kind;
+    const std::pair<const char*, std::optional<LoopOption>> cases[] = {
+        {"forever", LoopOption{Kind::Forever, 1}}, {"Once", LoopOption{Kind::Once, 1}},
+        {"gif", LoopOption{Kind::Gif, 1}},         {"3", LoopOption{Kind::Times, 3}},
+        {"0", std::nullopt},                       {"-2", std::nullopt},
+        {"3x", std::nullopt},                      {"", std::nullopt},
+        {"99999999999", std::nullopt},
+    };
+    for (const auto& [name, loop] : cases) EXPECT_EQ(LoopOptionFromName(name), loop) << name;
 }
 
 }  // namespace
