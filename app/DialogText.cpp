@@ -50,7 +50,11 @@ JobMessage DescribeSingle(const JobResult& result, const char* done, const QStri
         case JobResult::Status::Succeeded:
             break;
     }
-    if (result.warnings.empty()) return {JobMessage::Icon::Information, QString::fromUtf8(done)};
+    if (result.warnings.empty()) {
+        QString text = QString::fromUtf8(done);
+        for (const std::string& note : result.notes) text += '\n' + FileLine(result.input, note);
+        return {JobMessage::Icon::Information, text};
+    }
     QStringList lines;
     for (const std::string& warning : result.warnings) lines << FileLine(result.input, warning);
     return {JobMessage::Icon::Warning,

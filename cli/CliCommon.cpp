@@ -24,6 +24,7 @@ void PrintWarning(const std::string& file, const std::string& text) {
 
 int ReportResult(const JobResult& result) {
     for (const std::string& warning : result.warnings) PrintWarning(result.input, warning);
+    for (const std::string& note : result.notes) PrintWarning(result.input, note);
     switch (result.status) {
         case JobResult::Status::Succeeded:
             return kExitSuccess;

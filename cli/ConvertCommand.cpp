@@ -19,6 +19,10 @@ struct ConvertOptions {
     int fps = kDefaultFps;
     std::string quality{NameOf(Quality::Normal)};
     std::string url;
+    std::string timing{NameOf(Timing::Fixed)};
+    std::string loop = "forever";
+    bool likeGif = false;  // the GIF's timing and looping where not given otherwise
+    bool fpsGiven = false;
     unsigned threads = 0;  // 0: one per core
     bool quiet = false;
 };
@@ -63,7 +67,10 @@ int RunConvert(const ConvertOptions& options) {
     ConversionSettings settings;
     settings.m_strOutputFolder = options.output;  // empty: beside each input
     settings.m_nFps = options.fps;
+    settings.m_bFpsGiven = options.fpsGiven;
     settings.m_nQuality = QualityFromName(options.quality).value_or(Quality::Normal);
+    settings.m_timing = TimingFromName(options.timing).value_or(Timing::Fixed);
+    settings.m_loop = LoopOptionFromName(options.loop).value_or(LoopOption{});
     settings.m_strTargetUrl = options.url;
 
     // Progress and results arrive from several threads when files run side by side.
@@ -136,9 +143,25 @@ Command AddConvertCommand(CLI::App& app) {
                     "Folder for the movies (default: each input's folder)");
     sub->add_option("--fps", options->fps,
                     "Frames per second of the movie, " + std::to_string(kMinFps) + " to " +
-                        std::to_string(kMaxFps))
-        ->check(CLI::Range(kMinFps, kMaxFps))
-        ->default_str(std::to_string(kDefaultFps));
+                        std::to_string(kMaxFps) + " (default " + std::to_string(kDefaultFps) +
+                        "; with --timing gif, the lowest rate that shows every delay exactly)")
+        ->check(CLI::Range(kMinFps, kMaxFps));
+    sub->add_option("--timing", options->timing,
+                    "fixed: every GIF frame is one frame at --fps, whatever its delay.\n"
+                    "gif: every GIF frame lasts its own delay (a delay of 10 ms or less lasts "
+                    "100 ms, as in browsers)")
+        ->transform(ChoiceValidator(kTimingNames))
+        ->default_str(options->timing);
+    sub->add_option("--loop", options->loop,
+                    "forever (the player loops), once (stops on the last frame), gif (the "
+                    "GIF's own loop count) or N (plays N times and stops)")
+        ->check([](const std::string& value) {
+            return LoopOptionFromName(value) ? std::string()
+                                             : "must be forever, once, gif or a number from 1";
+        })
+        ->default_str(options->loop);
+    sub->add_flag("--like-gif", options->likeGif,
+                  "Play like the GIF: --timing gif --loop gif (either may still be given)");
     sub->add_option("--quality", options->quality, "JPEG quality: " + QualityNameList())
         ->transform(ChoiceValidator(kQualityNames))
         ->default_str(options->quality);
@@ -148,5 +171,10 @@ Command AddConvertCommand(CLI::App& app) {
                     "Threads to use; several files are converted at once (default: one per core)")
         ->check(CLI::Range(1u, 256u));
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
-    return {sub, [options] { return RunConvert(*options); }};
+    return {sub, [options, sub] {
+        options->fpsGiven = sub->count("--fps") > 0;
+        if (options->likeGif && sub->count("--timing") == 0) options->timing = "gif";
+        if (options->likeGif && sub->count("--loop") == 0) options->loop = "gif";
+        return RunConvert(*options);
+    }};
 }

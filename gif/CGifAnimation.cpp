@@ -37,7 +37,7 @@ struct CGifAnimation::MemorySource {
     }
 };
 
-CGifAnimation::CGifAnimation() {
+CGifAnimation::CGifAnimation(Pixels pixels) : m_bDecodePixels(pixels == Pixels::Decode) {
     std::memset(&m_bmiScreen, 0, sizeof m_bmiScreen);
     std::memset(&m_bmiFrame, 0, sizeof m_bmiFrame);
     // Entry 0 black, all others white, until a global colour table says otherwise.
@@ -126,17 +126,19 @@ int CGifAnimation::Open(GifFileType* gif, int error) {
     m_nHeight = height;
 
     m_nStride = StrideFor(width);
-    const size_t blockSize = (2 * static_cast<size_t>(height) + 1) * static_cast<size_t>(m_nStride);
-    m_canvasBlock.reset(new (std::nothrow) uint8_t[blockSize]());
-    if (!m_canvasBlock) {
-        m_strError = "not enough memory for a canvas of " + size + " pixels";
-        return -2;
-    }
-    m_pCanvas = m_canvasBlock.get();
-
-    // Frame and base area start white; the padding and the line buffer stay zero.
-    for (int row = 0; row < 2 * height; ++row) {
-        std::memset(m_pCanvas + static_cast<size_t>(row) * m_nStride, 255, 3 * size_t(width));
+    if (m_bDecodePixels) {
+        const size_t blockSize =
+            (2 * static_cast<size_t>(height) + 1) * static_cast<size_t>(m_nStride);
+        m_canvasBlock.reset(new (std::nothrow) uint8_t[blockSize]());
+        if (!m_canvasBlock) {
+            m_strError = "not enough memory for a canvas of " + size + " pixels";
+            return -2;
+        }
+        m_pCanvas = m_canvasBlock.get();
+        // Frame and base area start white; the padding and the line buffer stay zero.
+        for (int row = 0; row < 2 * height; ++row) {
+            std::memset(m_pCanvas + static_cast<size_t>(row) * m_nStride, 255, 3 * size_t(width));
+        }
     }
 
     BuildHeader(m_bmiScreen);
@@ -161,7 +163,7 @@ int CGifAnimation::Open(GifFileType* gif, int error) {
 }
 
 int CGifAnimation::NextFrame() {
-    if (!m_pGif || !m_pCanvas) {
+    if (!m_pGif || (m_bDecodePixels && !m_pCanvas)) {
         if (m_strError.empty()) m_strError = "no GIF file is open";  // keep Load's cause
         return -1;
     }
@@ -257,6 +259,7 @@ int CGifAnimation::ReadExtension(FrameControl& control) {
 }
 
 bool CGifAnimation::ComposeImage(const FrameControl& control) {
+    if (!m_bDecodePixels) return SkipImageData();
     const GifImageDesc& image = m_pGif->Image;
     const int width = m_nWidth;
     const int height = m_nHeight;

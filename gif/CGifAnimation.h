@@ -71,7 +71,11 @@ public:
     static constexpr int kDefaultDelay = 10;     // hundredths of a second
     static constexpr GifColorRef kWhite = 0xFFFFFF;
 
-    CGifAnimation();
+    // Decode composes every frame; Skip only reads the file's structure (screen, delays, loop
+    // count) without decoding or composing a pixel: no canvas, FrameArea null, Draw draws nothing.
+    enum class Pixels { Decode, Skip };
+
+    explicit CGifAnimation(Pixels pixels = Pixels::Decode);
     ~CGifAnimation();
     CGifAnimation(const CGifAnimation&) = delete;
     CGifAnimation& operator=(const CGifAnimation&) = delete;
@@ -160,6 +164,7 @@ private:
     // records); a short read there means `truncated`.
     void SetGifError(int code, const std::string& part, const std::string& truncated);
 
+    const bool m_bDecodePixels;
     GifFileType* m_pGif = nullptr;
     std::unique_ptr<MemorySource> m_source;
     uint8_t* m_pCanvas = nullptr;  // points into m_canvasBlock, or null

@@ -19,6 +19,7 @@ struct ConversionSettings {
 
     // Output modes beyond the plain movie; the defaults give it byte for byte.
     Timing m_timing = Timing::Fixed;          // the GIF's delays, or one SWF frame per GIF frame
+    bool m_bFpsGiven = false;  // with the GIF's timing, m_nFps is the rate only when given
     LoopOption m_loop;                        // how often the movie plays
     BitmapKind m_bitmaps = BitmapKind::Jpeg;  // how the bitmaps are stored
     bool m_bChangedAreas = false;             // later frames store only what changed

@@ -1,12 +1,16 @@
 #include "jobs/ConvertJob.h"
 
+#include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <thread>
 
+#include "gif/GifScan.h"
 #include "jobs/BitmapEncoder.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
+#include "jobs/FrameTiming.h"
 #include "jobs/Timeline.h"
 #include "swf/CSWFMovie.h"
 
@@ -65,6 +69,22 @@ std::string EncodeTargetUrl(const std::string& url) {
     return out;
 }
 
+namespace {
+
+// "3.1 s"
+std::string Seconds(int64_t ms) {
+    const int64_t tenths = (ms + 50) / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+}
+
+// What the job knows of a GIF frame while it is being encoded.
+struct FrameInFlight {
+    int index;
+    int showFrames;
+};
+
+}  // namespace
+
 JobResult ConvertFile(const ConversionSettings& settings, const JobControl& control) {
     JobResult result;
     result.input = settings.m_strGifPath;
@@ -84,11 +104,20 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     if (!source.Open(settings.m_strGifPath)) return Fail(result, source.Error());
     const int width = source.Width(), height = source.Height();
 
+    // With the GIF's own timing, a scan that decodes no pixels gives every delay before the
+    // first frame is written: the frame rate and each frame's length depend on all of them.
+    int fps = settings.m_nFps;
+    std::vector<int> schedule;  // SWF frames per GIF frame; empty: one each
+    if (settings.m_timing == Timing::Gif) {
+        const GifScan scan = ScanGif(settings.m_strGifPath);
+        if (!settings.m_bFpsGiven) fps = ChooseFrameRate(scan.delaysMs);
+        schedule = ScheduleFrames(scan.delaysMs, fps);
+    }
+
     const fs::path output = fs::path(settings.m_strOutputFolder) /
                             fs::path(GifTitleFromPath(settings.m_strGifPath) + ".swf");
     CSWFMovie movie;
-    if (!movie.OpenFile(output, static_cast<float>(width), static_cast<float>(height),
-                        settings.m_nFps)) {
+    if (!movie.OpenFile(output, static_cast<float>(width), static_cast<float>(height), fps)) {
         return Fail(result, movie.GetError());
     }
     movie.SetBackgroundColor(255, 255, 255);
@@ -99,20 +128,22 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     // The bitmap encoder and the timeline writer, with the ordered pool of encoder threads
     // between the source and them.
     const JpegBitmapEncoder encoder(settings.m_nQuality);
-    FullFrameTimeline timeline(movie, encoder, width, height);
+    FullFrameTimeline timeline(movie, encoder, width, height,
+                               settings.m_loop.kind != LoopOption::Kind::Forever);
     EncoderPool pool(control.threads ? control.threads
                                      : std::max(1u, std::thread::hardware_concurrency()));
+    std::deque<FrameInFlight> inFlight;
     std::string failure;
-    int taken = 0;
 
     // Hands the oldest encoded frame to the timeline, in the order the frames were composed.
     auto appendNext = [&] {
         const EncodedFrame frame = pool.TakeNext();
-        const int index = taken++;
+        const FrameInFlight info = inFlight.front();
+        inFlight.pop_front();
         if (!frame.ok) {
-            result.warnings.push_back("frame " + std::to_string(index) +
+            result.warnings.push_back("frame " + std::to_string(info.index) +
                                       " left out: " + frame.error);
-        } else if (!timeline.AddFrame(frame)) {
+        } else if (!timeline.AddFrame(frame, info.showFrames)) {
             failure = movie.GetError();
         } else {
             control.Report(++result.frames);
@@ -120,6 +151,8 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     };
 
     bool cancelled = false;
+    int composed = 0, leftOut = 0;
+    int64_t plannedFrames = 0, gifMs = 0;
     while (failure.empty()) {
         std::optional<SourceFrame> frame = source.Next();
         if (!frame) break;
@@ -127,20 +160,47 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
             cancelled = true;
             break;
         }
-        if (frame->index == timeline.MaxFrames()) {
-            result.warnings.push_back("only the first " + std::to_string(timeline.MaxFrames()) +
-                                      " frames fit in a movie (its character ids are 16-bit); "
-                                      "the rest were dropped");
+        const std::size_t index = static_cast<std::size_t>(frame->index);
+        const int showFrames = index < schedule.size() ? schedule[index] : 1;
+        std::string full;
+        if (frame->index - leftOut == timeline.MaxFrames()) {
+            full = "its character ids are 16-bit";
+        } else if (plannedFrames + showFrames > CSWFMovie::kMaxFrames) {
+            full = "an SWF movie holds at most " + std::to_string(CSWFMovie::kMaxFrames) +
+                   " frames";
+        }
+        if (!full.empty()) {
+            result.warnings.push_back("only the first " + std::to_string(composed) +
+                                      " frames fit in a movie (" + full +
+                                      "); the rest were dropped");
             break;
         }
+        ++composed;
+        gifMs += ShownDelay(frame->delayMs);
+        if (showFrames == 0) {  // shorter than a frame at this rate
+            ++leftOut;
+            source.Recycle(std::move(frame->bmp));
+            continue;
+        }
+        plannedFrames += showFrames;
+        inFlight.push_back({frame->index, showFrames});
         pool.Submit(MakeEncodeTask(std::move(*frame), source, encoder));
         while (failure.empty() && pool.Full()) appendNext();
     }
     const std::string readError = source.Error();
     while (failure.empty() && !pool.Empty()) appendNext();
-    if (failure.empty() && !timeline.Finish()) failure = movie.GetError();
 
-    const int composed = taken;
+    // Looping: passes written out, or the player's own loop when they would not fit.
+    int passes = LoopPasses(settings.m_loop, source.Gif().LoopExtension());
+    if (passes > 1 && int64_t{passes} * timeline.FramesPerPass() > CSWFMovie::kMaxFrames) {
+        result.warnings.push_back(
+            std::to_string(passes) + " passes of " + std::to_string(timeline.FramesPerPass()) +
+            " frames would not fit in a movie (at most " + std::to_string(CSWFMovie::kMaxFrames) +
+            " frames); it loops for ever instead");
+        passes = 0;
+    }
+    if (failure.empty() && !timeline.Finish(passes)) failure = movie.GetError();
+
     if (cancelled || control.Cancelled()) {
         movie.Abandon();
         result.status = JobResult::Status::Cancelled;
@@ -151,6 +211,11 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         movie.Abandon();
         return Fail(result, failure);
     }
+    if (leftOut > 0) {
+        result.warnings.push_back(std::to_string(leftOut) + " frame" + (leftOut == 1 ? "" : "s") +
+                                  " left out: shorter than one frame at " + std::to_string(fps) +
+                                  " frames per second");
+    }
     if (!readError.empty()) {
         if (composed == 0) {
             movie.Abandon();
@@ -160,6 +225,13 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
                                   " frames: " + readError);
     } else if (composed == 0) {
         result.warnings.push_back("the GIF has no frames; the movie is empty");
+    }
+    // The fixed rate's movie can play far from the GIF's own length: say so.
+    const int64_t movieMs = int64_t{result.frames} * 1000 / fps;
+    if (settings.m_timing == Timing::Fixed && result.frames > 1 &&
+        4 * std::abs(movieMs - gifMs) > gifMs) {
+        result.notes.push_back("plays in " + Seconds(movieMs) + "; the GIF lasts " +
+                               Seconds(gifMs) + " (--like-gif keeps its timing)");
     }
     if (!movie.CloseFile()) return Fail(result, movie.GetError());
     result.outputs.push_back(output.string());

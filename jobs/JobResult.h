@@ -13,6 +13,7 @@ struct JobResult {
     std::string input;                  // the GIF the job read
     std::string error;                  // the cause, when the job failed
     std::vector<std::string> warnings;  // things the user should know about a success
+    std::vector<std::string> notes;     // worth saying, though the job did all it was asked
     std::vector<std::string> outputs;   // files written, in order
     int frames = 0;                     // frames written
 

@@ -66,5 +66,7 @@ std::optional<LoopOption> LoopOptionFromName(std::string_view name) {
 
 std::string_view NameOf(Quality quality) { return Name(kQualityNames, quality); }
 std::string_view NameOf(ExtractFormat format) { return Name(kExtractFormatNames, format); }
+std::string_view NameOf(Timing timing) { return Name(kTimingNames, timing); }
+std::string_view NameOf(BitmapKind kind) { return Name(kBitmapKindNames, kind); }
 std::string QualityNameList() { return NameList(kQualityNames); }
 std::string ExtractFormatNameList() { return NameList(kExtractFormatNames); }

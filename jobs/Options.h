@@ -68,6 +68,8 @@ std::optional<LoopOption> LoopOptionFromName(std::string_view name);
 // The name of a value; empty for a value outside the list.
 std::string_view NameOf(Quality quality);
 std::string_view NameOf(ExtractFormat format);
+std::string_view NameOf(Timing timing);
+std::string_view NameOf(BitmapKind kind);
 // The names joined for a message: "low, normal or high".
 std::string QualityNameList();
 std::string ExtractFormatNameList();

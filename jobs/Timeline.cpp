@@ -19,21 +19,78 @@ void AddOutline(CSWFShape& shape, float w, float h, uint16_t lineStyle) {
 }  // namespace
 
 TimelineWriter::TimelineWriter(CSWFMovie& movie, const BitmapEncoder& encoder, int width,
-                               int height)
-    : m_movie(movie), m_encoder(encoder), m_nWidth(width), m_nHeight(height) {}
+                               int height, bool recordPasses)
+    : m_movie(movie),
+      m_encoder(encoder),
+      m_nWidth(width),
+      m_nHeight(height),
+      m_bRecord(recordPasses) {}
 
-bool TimelineWriter::AddFrame(const EncodedFrame& bitmap) {
-    return WriteContent(bitmap) && m_movie.ShowFrame();
+// A frame's ShowFrames are written when the next frame starts (or at the end), so that a Stop
+// can still go into the very last one.
+bool TimelineWriter::AddFrame(const EncodedFrame& bitmap, int showFrames) {
+    if (!ShowFrames(m_nPending)) return false;
+    if (m_bRecord) m_frames.push_back({{}, showFrames});
+    if (!WriteContent(bitmap)) return false;
+    m_nPending = showFrames;
+    m_nPassFrames += showFrames;
+    return true;
 }
 
-bool TimelineWriter::Finish() { return true; }
+bool TimelineWriter::Finish(int passes) {
+    if (passes == 0 || m_nPassFrames == 0) return ShowFrames(m_nPending);
+    for (int pass = 1; pass < passes && m_bRecord; ++pass) {
+        if (!ShowFrames(m_nPending)) return false;
+        // The pass starts from the empty stage, the button aside.
+        for (const uint16_t depth : std::set<uint16_t>(m_occupied)) {
+            Change removal{depth, 0, CSWFMatrix()};
+            if (!Apply(removal)) return false;
+        }
+        for (std::size_t i = 0; i < m_frames.size(); ++i) {
+            if (i > 0 && !ShowFrames(m_frames[i - 1].showFrames)) return false;
+            for (Change& change : m_frames[i].changes) {
+                if (!Apply(change)) return false;
+            }
+        }
+        m_nPending = m_frames.empty() ? 0 : m_frames.back().showFrames;
+    }
+    // The movie holds its last frame: a Stop in it, before its ShowFrame.
+    CSWFAction stop;
+    stop.AddStop();
+    return ShowFrames(m_nPending - 1) && m_movie.DoAction(stop) && m_movie.ShowFrame();
+}
+
+bool TimelineWriter::ShowFrames(int count) {
+    for (int i = 0; i < count; ++i) {
+        if (!m_movie.ShowFrame()) return false;
+    }
+    m_nPending = 0;
+    return true;
+}
 
 bool TimelineWriter::Define(CSWFObject& object) {
     return m_movie.DefineObject(&object, object.GetDepth(), false);
 }
 
 bool TimelineWriter::Place(CSWFObject& object, uint16_t depth) {
-    return m_movie.PlaceObject(&object, depth);
+    Change change{depth, object.GetId(), object.Matrix()};
+    if (m_bRecord) m_frames.back().changes.push_back(change);
+    return Apply(change);
+}
+
+bool TimelineWriter::Remove(uint16_t depth) {
+    Change change{depth, 0, CSWFMatrix()};
+    if (m_bRecord && !m_frames.empty()) m_frames.back().changes.push_back(change);
+    return Apply(change);
+}
+
+bool TimelineWriter::Apply(Change& change) {
+    if (change.id == 0) {
+        m_occupied.erase(change.depth);
+        return m_movie.RemoveObject(change.depth);
+    }
+    m_occupied.insert(change.depth);
+    return m_movie.PlaceCharacter(change.id, change.depth, change.matrix);
 }
 
 int FullFrameTimeline::MaxFrames() const { return kMaxMovieFrames; }

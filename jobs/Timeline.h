@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "jobs/BitmapEncoder.h"
 #include "swf/CSWFMovie.h"
@@ -9,22 +11,30 @@
 
 // Lays the encoded frames out on the movie's timeline, in display order. A subclass decides
 // what each GIF frame adds (its bitmap, the shapes showing it, what they cover and remove), and
-// goes through Define, Place and Remove for it; the base writes the ShowFrame that ends the
-// frame. Failures are the movie's (its GetError). Character ids 1 and 2 and depth 2 are the URL
+// goes through Define, Place and Remove for it; the base ends each GIF frame with as many
+// ShowFrames as it is to last, writes later passes over the animation by placing the shapes
+// already defined again, and stops the movie on its last frame when it is not to loop for ever.
+// Failures are the movie's (its GetError). Character ids 1 and 2 and depth 2 are the URL
 // button's; the timeline's ids start at 3.
 class TimelineWriter {
 public:
-    TimelineWriter(CSWFMovie& movie, const BitmapEncoder& encoder, int width, int height);
+    // recordPasses: keep what each frame places, so that Finish can write later passes.
+    TimelineWriter(CSWFMovie& movie, const BitmapEncoder& encoder, int width, int height,
+                   bool recordPasses = false);
     virtual ~TimelineWriter() = default;
     TimelineWriter(const TimelineWriter&) = delete;
     TimelineWriter& operator=(const TimelineWriter&) = delete;
 
     // The most GIF frames the movie can hold; the job drops the rest with a warning.
     virtual int MaxFrames() const = 0;
-    // Adds one GIF frame.
-    bool AddFrame(const EncodedFrame& bitmap);
-    // Completes the timeline after the last frame.
-    bool Finish();
+    // Adds one GIF frame, shown for showFrames SWF frames (at least 1).
+    bool AddFrame(const EncodedFrame& bitmap, int showFrames = 1);
+    // SWF frames of one pass over the animation so far.
+    int FramesPerPass() const { return m_nPassFrames; }
+    // Completes the timeline after the last frame: passes over the animation in all (0: the
+    // player loops it for ever); every pass after the first replays the first, and the last
+    // one stops on its last frame. Passes need recordPasses.
+    bool Finish(int passes = 0);
 
 protected:
     // Writes the tags of one GIF frame that come before its ShowFrame.
@@ -32,13 +42,37 @@ protected:
 
     // Appends an object's definition tag.
     bool Define(CSWFObject& object);
-    // Shows the character id at depth, with its placement matrix, replacing what was there.
+    // Shows the object at depth, with its placement matrix, on an empty depth.
     bool Place(CSWFObject& object, uint16_t depth);
+    // Takes whatever is at depth off the display list.
+    bool Remove(uint16_t depth);
 
     CSWFMovie& m_movie;
     const BitmapEncoder& m_encoder;
     const int m_nWidth;
     const int m_nHeight;
+
+private:
+    // One change of the display list: a character placed at a depth, or (id 0) a depth emptied.
+    struct Change {
+        uint16_t depth;
+        uint16_t id;
+        CSWFMatrix matrix;
+    };
+    struct RecordedFrame {
+        std::vector<Change> changes;
+        int showFrames;
+    };
+
+    bool Apply(Change& change);
+    // Writes count ShowFrames of the frames added so far.
+    bool ShowFrames(int count);
+
+    const bool m_bRecord;
+    std::vector<RecordedFrame> m_frames;  // of the first pass, when recording
+    std::set<uint16_t> m_occupied;        // depths the timeline has placed something at
+    int m_nPending = 0;                   // ShowFrames the last frame still owes
+    int m_nPassFrames = 0;
 };
 
 // One SWF frame per GIF frame: the bitmap, a stage-sized shape filled with it (one bitmap pixel

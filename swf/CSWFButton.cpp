@@ -7,6 +7,7 @@
 
 namespace {
 
+constexpr uint8_t kActionStop = 0x07;
 constexpr uint8_t kActionGetURL = 0x83;
 constexpr uint8_t kActionEndFlag = 0x00;
 // Condition flags as written: CondOverDownToOverUp in the first byte, nothing in the second.
@@ -25,6 +26,8 @@ bool CSWFAction::AddGetURL(const char* url) {
     m_records.push_back(std::move(r));
     return true;
 }
+
+void CSWFAction::AddStop() { m_records.push_back({kActionStop, {}}); }
 
 const uint8_t* CSWFAction::GetData() {
     BitWriter w;

@@ -6,8 +6,8 @@
 
 #include "swf/CSWFObject.h"
 
-// A list of action records, encoded as the Actions field of a button's condition action (no
-// DoAction header), ending with ActionEndFlag.
+// A list of action records, encoded as the Actions field of a button's condition action or the
+// body of a DoAction tag, ending with ActionEndFlag.
 class CSWFAction {
 public:
     // The ActionGetURL length field is 16 bits and holds the URL, its NUL and the empty
@@ -19,6 +19,8 @@ public:
     // Appends ActionGetURL with this URL and an empty target window. False, and nothing added,
     // when url is null or longer than kMaxUrlBytes.
     bool AddGetURL(const char* url);
+    // Appends ActionStop: the timeline stops at the frame that runs it.
+    void AddStop();
     // Encodes the list; the pointer stays valid until the next call.
     const uint8_t* GetData();
     int GetSize() const { return static_cast<int>(m_data.size()); }

@@ -77,12 +77,27 @@ bool CSWFMovie::DefineObject(CSWFObject* obj, uint16_t depth, bool place) {
 
 bool CSWFMovie::PlaceObject(CSWFObject* obj, uint16_t depth) {
     if (obj == nullptr) return Fail("no character to place in " + Where());
+    return PlaceCharacter(obj->GetId(), depth, obj->Matrix());
+}
+
+bool CSWFMovie::PlaceCharacter(uint16_t id, uint16_t depth, CSWFMatrix& matrix) {
     BitWriter body;
     body.WriteU8(kPlaceHasMatrixAndCharacter);
     body.WriteU16(depth);
-    body.WriteU16(obj->GetId());
-    WriteEncoded(body, obj->Matrix());
+    body.WriteU16(id);
+    WriteEncoded(body, matrix);
     return Append(MakeTag(SwfTagCode::PlaceObject2, body.Bytes(), SwfTagForm::Long));
+}
+
+bool CSWFMovie::RemoveObject(uint16_t depth) {
+    return Append(MakeTag(SwfTagCode::RemoveObject2,
+                          {static_cast<uint8_t>(depth), static_cast<uint8_t>(depth >> 8)}));
+}
+
+bool CSWFMovie::DoAction(CSWFAction& actions) {
+    const uint8_t* data = actions.GetData();
+    return Append(MakeTag(SwfTagCode::DoAction,
+                          std::vector<uint8_t>(data, data + actions.GetSize())));
 }
 
 bool CSWFMovie::ShowFrame() {

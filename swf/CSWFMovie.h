@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/AtomicFile.h"
+#include "swf/CSWFButton.h"
 #include "swf/CSWFObject.h"
 
 // Writes one uncompressed SWF file (signature "FWS", version 3): header, the tags in the order
@@ -44,6 +45,12 @@ public:
     bool DefineObject(CSWFObject* obj, uint16_t depth, bool place);
     // Appends a PlaceObject2 tag placing the object at depth with its placement matrix.
     bool PlaceObject(CSWFObject* obj, uint16_t depth);
+    // The same for a character defined earlier, by its id.
+    bool PlaceCharacter(uint16_t id, uint16_t depth, CSWFMatrix& matrix);
+    // Appends a RemoveObject2 tag: whatever is at depth leaves the display list.
+    bool RemoveObject(uint16_t depth);
+    // Appends a DoAction tag running the actions when the frame is shown.
+    bool DoAction(CSWFAction& actions);
     // Appends ShowFrame. False, and nothing appended, once the movie holds kMaxFrames frames.
     // Every append fails while no file is open.
     bool ShowFrame();

@@ -10,8 +10,10 @@ enum class SwfTagCode : uint16_t {
     End = 0,
     ShowFrame = 1,
     SetBackgroundColor = 9,
+    DoAction = 12,
     DefineBitsJPEG2 = 21,
     PlaceObject2 = 26,
+    RemoveObject2 = 28,
     DefineShape3 = 32,
     DefineButton2 = 34,
 };

@@ -16,10 +16,10 @@ protected:
         return RunQuorvel(args, dir.Path(), dir.Path());
     }
 
-    void MakeGif(const std::string& name, int frames) {
+    void MakeGif(const std::string& name, int frames, int delay = 10) {
         GifBuilder gif(8, 6);
         gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
-        for (int i = 0; i < frames; ++i) gif.Solid(0, 0, 8, 6, static_cast<uint8_t>(i % 2), 10);
+        for (int i = 0; i < frames; ++i) gif.Solid(0, 0, 8, 6, static_cast<uint8_t>(i % 2), delay);
         ASSERT_TRUE(gif.Write(dir / name)) << gif.Error();
     }
 
@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(ConvertCliTest, ConvertsOneFileBesideItWithTheGivenOptions) {
-    MakeGif("clip.gif", 3);
+    MakeGif("clip.gif", 3, 4);  // 40 ms a frame: 25 frames per second plays it in time
     const CliRun run = Quorvel({"convert", "clip.gif", "--fps", "25", "--quality", "HIGH", "--url",
                                 "page.htm", "-j", "1"});
     ASSERT_EQ(run.status, 0) << run.err;
