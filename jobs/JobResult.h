@@ -14,6 +14,7 @@ struct JobResult {
     std::string error;                  // the cause, when the job failed
     std::vector<std::string> warnings;  // things the user should know about a success
     std::vector<std::string> outputs;   // files written, in order
+    std::vector<std::string> skipped;   // files that existed and were kept, when asked to
     int frames = 0;                     // frames written
 
     bool Succeeded() const { return status == Status::Succeeded; }
