@@ -378,7 +378,6 @@ void CQuorvelDlg::UpdatePreview() {
     }
     m_gifInfo = ScanGifFile(PathFromText(path));
     m_pGifInfo->setText(DescribeGif(m_gifInfo));
-    m_pGifInfo->setProperty("error", !m_gifInfo.opened);
     if (!m_gifInfo.opened || m_gifInfo.width <= 0 || m_gifInfo.height <= 0) return;
     // Shown whole, never enlarged beyond twice its size.
     const QSize box = m_pPreview->contentsRect().size();

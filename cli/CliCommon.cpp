@@ -1,7 +1,5 @@
 #include "cli/CliCommon.h"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <iostream>
