@@ -41,24 +41,32 @@ fs::path MoviePath(const std::string& output, const std::string& file) {
     return folder / (GifTitleFromPath(file) + ".swf");
 }
 
-// Writes the page that plays the movie beside it. Returns its path, or an empty string after
-// reporting why it could not be written.
-std::string WritePlayerPage(const std::string& gif, const fs::path& movie,
-                            const std::string& ruffleUrl) {
-    const GifInfo info = ScanGifFile(gif);
+// Writes the page that plays a converted movie beside it and lists it among the result's
+// outputs. A page that exists is kept when asked; a page that cannot be written fails the file.
+void AddPlayerPage(JobResult& result, const std::string& gif, const ConvertOptions& options) {
+    if (!result.Succeeded() || result.outputs.empty()) return;
+    const fs::path movie = result.outputs.front();
     fs::path page = movie;
     page.replace_extension(".html");
+    std::error_code ec;
+    if (options.noOverwrite && fs::exists(page, ec)) {
+        if (!options.quiet)
+            std::cerr << "quorvel: " << page.string() << ": exists; not replaced (--no-overwrite)\n";
+        return;
+    }
+    const GifInfo info = ScanGifFile(gif);
     const std::string text = PlayerPage(movie.stem().string(), movie.filename().string(),
-                                        info.width, info.height, ruffleUrl);
+                                        info.width, info.height, options.ruffleUrl);
     const int error = WriteFileAtomically(page, reinterpret_cast<const uint8_t*>(text.data()),
                                           text.size());
     if (error != 0) {
-        PrintError(page.string(), "cannot write the page: " + ErrorText(error));
-        return {};
+        result.status = JobResult::Status::Failed;
+        result.error = "the movie was written, but not its page " + page.string() + ": " +
+                       ErrorText(error);
+        return;
     }
-    return page.string();
+    result.outputs.push_back(page.string());
 }
-
 
 // Each input is a GIF file or a folder, which stands for its GIF files. Inputs that name
 // neither are reported at once and counted as failed.
@@ -190,22 +198,7 @@ int RunConvert(const ConvertOptions& options) {
         progress.Clear();
         finished[index] = result;
         finished[index]->input = shownName(result.input);
-        if (options.html && result.Succeeded() && !result.outputs.empty()) {
-            const fs::path movie = result.outputs.front();
-            fs::path page = movie;
-            page.replace_extension(".html");
-            std::error_code ec;
-            if (options.noOverwrite && fs::exists(page, ec)) {
-                if (!options.quiet)
-                    std::cerr << "quorvel: " << page.string() << ": exists; not replaced (--no-overwrite)\n";
-            } else if (const std::string written = WritePlayerPage(files[index], movie, options.ruffleUrl);
-                       !written.empty()) {
-                finished[index]->outputs.push_back(written);
-            } else {
-                finished[index]->status = JobResult::Status::Failed;
-                finished[index]->error = "the movie was written, its page was not";
-            }
-        }
+        if (options.html) AddPlayerPage(*finished[index], files[index], options);
         for (; printed < files.size() && finished[printed]; ++printed) {
             if (!options.quiet && !toStdout) {
                 for (const std::string& name : finished[printed]->outputs)
@@ -234,7 +227,7 @@ int RunConvert(const ConvertOptions& options) {
         std::cerr << "quorvel: cancelled\n";
         failed += static_cast<int>(files.size() - batch.results.size());
     }
-    if ((total > 0 || skipped > 0) && !options.quiet) {
+    if (total > 0 && !options.quiet) {
         std::cerr << "Converted " << total - failed - skipped << " of " << total << " files";
         if (failed > 0) std::cerr << ", " << failed << " failed";
         if (skipped > 0) std::cerr << ", " << skipped << " skipped";

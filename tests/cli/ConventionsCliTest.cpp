@@ -183,7 +183,12 @@ TEST_F(ConventionsCliTest, NoOverwriteKeepsExistingOutputsWithANote) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "./b.swf\n");
     EXPECT_TRUE(Contains(run.err, "quorvel: ./a.swf: exists; not replaced")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Converted 1 of 2 files, 1 skipped.")) << run.err;
     EXPECT_EQ(Slurp(dir / "a.swf"), "old");
+    run = Quorvel({"convert", "-n", "a.gif"});  // one file: the note and no summary
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "quorvel: ./a.swf: exists; not replaced (--no-overwrite)\n");
     // Replacing stays the default.
     run = Quorvel({"convert", "-q", "a.gif"});
     EXPECT_EQ(run.status, 0);
