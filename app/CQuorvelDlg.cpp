@@ -34,6 +34,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CPrompts.h"
 #include "app/DialogText.h"
+#include "gif/GifInfo.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 
@@ -372,16 +373,15 @@ void CQuorvelDlg::UpdatePreview() {
     m_pPreview->clear();
     const QString path = m_pGifPath->text();
     if (path.trimmed().isEmpty()) {
-        m_gifInfo = {};
         m_pGifInfo->clear();
         return;
     }
-    m_gifInfo = ScanGifFile(PathFromText(path));
-    m_pGifInfo->setText(DescribeGif(m_gifInfo));
-    if (!m_gifInfo.opened || m_gifInfo.width <= 0 || m_gifInfo.height <= 0) return;
+    const GifInfo info = ScanGifFile(PathFromText(path));
+    m_pGifInfo->setText(DescribeGif(info));
+    if (!info.opened || info.width <= 0 || info.height <= 0) return;
     // Shown whole, never enlarged beyond twice its size.
     const QSize box = m_pPreview->contentsRect().size();
-    QSize size(m_gifInfo.width, m_gifInfo.height);
+    QSize size(info.width, info.height);
     size.scale(box.boundedTo(size * 2), Qt::KeepAspectRatio);
     m_pMovie->setFileName(path);
     m_pMovie->setScaledSize(size);
@@ -535,7 +535,10 @@ void CQuorvelDlg::OnConvert() {
                                                                    quint64 serial) {
         // The bar counts frames: a quick scan of every file gives the total first.
         qint64 total = 0;
-        for (const std::string& file : files) total += ScanGifFile(file).frames;
+        for (const std::string& file : files) {
+            if (control.Cancelled()) break;
+            total += ScanGifFile(file).frames;
+        }
         emit BatchFrames(serial, 0, total);
         std::mutex lock;
         std::vector<int> framesOf(files.size(), 0);
@@ -630,7 +633,6 @@ void CQuorvelDlg::OnBatchFrames(quint64 job, qint64 done, qint64 total) {
 void CQuorvelDlg::ShowBatchProgress() {
     if (m_progress->maximum() == 0) return;  // the total is not known yet
     m_progress->setValue(static_cast<int>(std::min<qint64>(m_nBatchFramesDone, m_progress->maximum())));
-    // The format's % signs stand for the bar's own figures: the counts go in as plain text.
     m_progress->setFormat(tr("%1 of %2 files, %3 of %4 frames")
                               .arg(m_nBatchFilesDone)
                               .arg(m_nBatchSize)

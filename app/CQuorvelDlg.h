@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "gif/GifInfo.h"
 #include "jobs/BatchJob.h"
 #include "jobs/ConversionSettings.h"
 #include "jobs/JobResult.h"
@@ -141,7 +140,6 @@ private:
     int m_nBatchFilesDone = 0;
     qint64 m_nBatchFramesDone = 0;
     std::string m_strJobOutputFolder;  // where the running job writes
-    GifInfo m_gifInfo;                 // the last scan of the GIF in the path box
     quint64 m_nJobSerial = 0;
     bool m_bQuiet = false;  // the job ends because the dialog closes: no message
     std::atomic<bool> m_bCancel{false};
