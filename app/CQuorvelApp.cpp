@@ -1,5 +1,6 @@
 #include "app/CQuorvelApp.h"
 
+#include <QFile>
 #include <QIcon>
 
 #include "app/CQuorvelDlg.h"
@@ -10,9 +11,10 @@ CQuorvelApp::CQuorvelApp(int& argc, char** argv) : m_app(argc, argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-gui"));
 }
 
-int CQuorvelApp::InitInstance() {
+int CQuorvelApp::InitInstance(const std::string& path) {
     CQuorvelDlg dialog;
     QApplication::setWindowIcon(dialog.windowIcon());
+    if (!path.empty()) dialog.LoadPath(QFile::decodeName(QByteArray::fromStdString(path)));
     dialog.exec();
     return 0;
 }

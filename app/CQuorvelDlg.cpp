@@ -2,6 +2,8 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -10,20 +12,29 @@
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QSpinBox>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <climits>
 #include <initializer_list>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 #include "app/CAboutDlg.h"
 #include "app/CPrompts.h"
 #include "app/DialogText.h"
+#include "gif/GifInfo.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 
@@ -51,6 +62,32 @@ Widget* Named(Widget* widget, const char* name, int id) {
     return widget;
 }
 
+// What the preview says about a scanned GIF.
+QString DescribeGif(const GifInfo& info) {
+    if (!info.opened) {
+        if (info.error == "not a GIF file") return QCoreApplication::translate("CQuorvelDlg", "This is not a GIF file.");
+        return QCoreApplication::translate("CQuorvelDlg", "Cannot read the GIF: %1")
+            .arg(QString::fromStdString(info.error));
+    }
+    QString loops;
+    if (!info.loopExtension)
+        loops = QCoreApplication::translate("CQuorvelDlg", "no loop count");
+    else if (*info.loopExtension == 0)
+        loops = QCoreApplication::translate("CQuorvelDlg", "loops forever");
+    else
+        loops = QCoreApplication::translate("CQuorvelDlg", "loop count %1").arg(*info.loopExtension);
+    QString text = QCoreApplication::translate("CQuorvelDlg", "%1 x %2 pixels, %3 %4, %5 s, %6")
+                       .arg(info.width)
+                       .arg(info.height)
+                       .arg(info.frames)
+                       .arg(info.frames == 1 ? QStringLiteral("frame") : QStringLiteral("frames"))
+                       .arg(QString::number(static_cast<double>(info.durationMs) / 1000.0, 'f', 1))
+                       .arg(loops);
+    if (!info.error.empty())
+        text += QCoreApplication::translate("CQuorvelDlg", "; breaks off: %1").arg(QString::fromStdString(info.error));
+    return text;
+}
+
 QLabel* FieldLabel(const QString& text, QWidget* buddy) {
     auto* label = new QLabel(text);
     label->setBuddy(buddy);
@@ -72,10 +109,13 @@ CQuorvelDlg::CQuorvelDlg(QWidget* parent) : QDialog(parent) {
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel.png")));
 
+    setAcceptDrops(true);
     BuildControls();
     SettingsToControls();
 
     connect(this, &CQuorvelDlg::JobProgress, this, &CQuorvelDlg::OnJobProgress,
+            Qt::QueuedConnection);
+    connect(this, &CQuorvelDlg::BatchFrames, this, &CQuorvelDlg::OnBatchFrames,
             Qt::QueuedConnection);
     connect(&m_watcher, &QFutureWatcherBase::finished, this, &CQuorvelDlg::OnJobFinished);
 }
@@ -95,6 +135,9 @@ void CQuorvelDlg::BuildControls() {
     auto pushButton = [&](const QString& text, const char* name, int id, int width) {
         auto* button = Named(new QPushButton(text), name, id);
         button->setMinimumWidth(width);
+        // No button presses itself on Enter from elsewhere: Enter in a field must not close
+        // the dialog or start a job.
+        button->setAutoDefault(false);
         return button;
     };
     auto lineEdit = [&](const char* name, int id) {
@@ -131,8 +174,23 @@ void CQuorvelDlg::BuildControls() {
     inputGrid->addWidget(m_pChangeOutputFolder, 2, 2);
     inputGrid->setColumnStretch(1, 1);
 
+    // The GIF playing, with what a quick scan tells of it, beside the inputs.
+    const int previewSide = du.X(60);
+    m_pPreview = new QLabel;
+    m_pPreview->setObjectName(QStringLiteral("preview"));
+    m_pPreview->setFixedSize(previewSide, previewSide);
+    m_pPreview->setAlignment(Qt::AlignCenter);
+    m_pPreview->setFrameShape(QFrame::StyledPanel);
+    m_pMovie = new QMovie(this);
+    m_pGifInfo = new QLabel;
+    m_pGifInfo->setObjectName(QStringLiteral("gifInfo"));
+    m_pGifInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    inputGrid->addWidget(m_pGifInfo, 3, 1, 1, 2);
+    inputGrid->addWidget(m_pPreview, 0, 3, 4, 1, Qt::AlignCenter);
+
     // Conversion options: frame rate and URL, JPEG quality, batch mode and the Convert button.
-    m_pFps = Named(new QLineEdit, "IDC_FPS", IDC_FPS);
+    m_pFps = Named(new QSpinBox, "IDC_FPS", IDC_FPS);
+    m_pFps->setRange(kMinFps, kMaxFps);
     m_pFps->setAlignment(Qt::AlignCenter);
     m_pFps->setFixedWidth(du.X(40));
     m_pTargetUrl = lineEdit("IDC_TARGET_URL", IDC_TARGET_URL);
@@ -194,7 +252,6 @@ void CQuorvelDlg::BuildControls() {
     m_progress->setValue(0);
     m_pAbout = pushButton(tr("&About..."), "IDC_ABOUT", IDC_ABOUT, buttonWidth);
     m_pExit = pushButton(tr("&Exit"), "IDOK", IDOK, buttonWidth);
-    m_pExit->setDefault(true);
     auto* bottomRow = new QHBoxLayout;
     bottomRow->addWidget(FieldLabel(tr("Progress:"), m_progress));
     bottomRow->addWidget(m_progress);
@@ -231,6 +288,7 @@ void CQuorvelDlg::BuildControls() {
                                       m_pExit};
     for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
+    connect(m_pGifPath, &QLineEdit::textChanged, this, &CQuorvelDlg::UpdatePreview);
     connect(m_pBrowseInputFolder, &QPushButton::clicked, this, &CQuorvelDlg::OnBrowseInputFolder);
     connect(m_pBrowseGif, &QPushButton::clicked, this, &CQuorvelDlg::OnBrowseGif);
     connect(m_pChangeOutputFolder, &QPushButton::clicked, this, &CQuorvelDlg::OnChangeOutputFolder);
@@ -250,20 +308,20 @@ bool CQuorvelDlg::ControlsToSettings() {
     m_settings.m_strGifPath = PathFromText(m_pGifPath->text());
     m_settings.m_strGifTitle = GifTitleFromPath(m_settings.m_strGifPath);
     m_settings.m_strOutputFolder = PathFromText(m_pOutputFolder->text());
-    const std::optional<int> fps = ParseFps(m_pFps->text());
-    if (fps) m_settings.m_nFps = *fps;
+    m_pFps->interpretText();
+    m_settings.m_nFps = m_pFps->value();
     m_settings.m_nQuality = static_cast<Quality>(m_pQuality->checkedId());
     m_settings.m_strInputFolder = PathFromText(m_pInputFolder->text());
     m_settings.m_strTargetUrl = m_pTargetUrl->text().toStdString();
     m_settings.m_bBatch = m_pBatch->isChecked();
     m_settings.m_nExtractFormat = static_cast<ExtractFormat>(m_pExtractFormat->checkedId());
-    return fps.has_value();
+    return true;
 }
 
 void CQuorvelDlg::SettingsToControls() {
     m_pGifPath->setText(TextFromPath(m_settings.m_strGifPath));
     m_pOutputFolder->setText(TextFromPath(m_settings.m_strOutputFolder));
-    m_pFps->setText(QString::number(m_settings.m_nFps));
+    m_pFps->setValue(m_settings.m_nFps);
     if (QAbstractButton* quality = m_pQuality->button(static_cast<int>(m_settings.m_nQuality)))
         quality->setChecked(true);
     m_pInputFolder->setText(TextFromPath(m_settings.m_strInputFolder));
@@ -299,6 +357,90 @@ void CQuorvelDlg::OnBrowseGif() {
     m_settings.m_strGifPath = PathFromText(path);
     m_settings.m_strGifTitle = GifTitleFromPath(m_settings.m_strGifPath);
     m_pGifPath->setText(path);
+    SuggestOutputFolder(path);
+}
+
+void CQuorvelDlg::SuggestOutputFolder(const QString& path) {
+    if (!m_pOutputFolder->text().trimmed().isEmpty()) return;
+    const QFileInfo info(path);
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    m_pOutputFolder->setText(folder);
+    m_settings.m_strOutputFolder = PathFromText(folder);
+}
+
+void CQuorvelDlg::UpdatePreview() {
+    m_pMovie->stop();
+    m_pPreview->clear();
+    const QString path = m_pGifPath->text();
+    if (path.trimmed().isEmpty()) {
+        m_pGifInfo->clear();
+        return;
+    }
+    const GifInfo info = ScanGifFile(PathFromText(path));
+    m_pGifInfo->setText(DescribeGif(info));
+    if (!info.opened || info.width <= 0 || info.height <= 0) return;
+    // Shown whole, never enlarged beyond twice its size.
+    const QSize box = m_pPreview->contentsRect().size();
+    QSize size(info.width, info.height);
+    size.scale(box.boundedTo(size * 2), Qt::KeepAspectRatio);
+    m_pMovie->setFileName(path);
+    m_pMovie->setScaledSize(size);
+    m_pPreview->setMovie(m_pMovie);
+    m_pMovie->start();
+}
+
+void CQuorvelDlg::LoadPath(const QString& path) {
+    if (IsJobRunning() || path.isEmpty()) return;
+    const QFileInfo info(path);
+    const bool folder = info.isDir();
+    if (m_pBatch->isChecked() != folder) {
+        m_pBatch->setChecked(folder);
+        OnBatchToggled();
+    }
+    if (folder) {
+        m_pInputFolder->setText(info.absoluteFilePath());
+        m_settings.m_strInputFolder = PathFromText(info.absoluteFilePath());
+        ListBatchFiles(m_settings.m_strInputFolder);
+    } else {
+        m_pGifPath->setText(info.absoluteFilePath());
+        m_settings.m_strGifPath = PathFromText(info.absoluteFilePath());
+        m_settings.m_strGifTitle = GifTitleFromPath(m_settings.m_strGifPath);
+    }
+    SuggestOutputFolder(path);
+}
+
+void CQuorvelDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            if (button->isEnabled()) button->click();
+        }
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+namespace {
+
+// The first local file or folder of a drag, or an empty string.
+QString DroppedPath(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+
+}  // namespace
+
+void CQuorvelDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (!IsJobRunning() && !DroppedPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CQuorvelDlg::dropEvent(QDropEvent* event) {
+    const QString path = DroppedPath(event->mimeData());
+    if (IsJobRunning() || path.isEmpty()) return;
+    event->acceptProposedAction();
+    LoadPath(path);
 }
 
 void CQuorvelDlg::OnChangeOutputFolder() {
@@ -318,6 +460,7 @@ void CQuorvelDlg::OnBrowseInputFolder() {
     m_settings.m_strInputFolder = PathFromText(folder);
     m_pInputFolder->setText(folder);
     ListBatchFiles(m_settings.m_strInputFolder);
+    SuggestOutputFolder(folder);
 }
 
 bool CQuorvelDlg::ListBatchFiles(const std::string& folder) {
@@ -355,7 +498,7 @@ void CQuorvelDlg::OnConvert() {
         m_bCancel.store(true);
         return;
     }
-    const bool fpsValid = ControlsToSettings();
+    ControlsToSettings();
     const ConversionSettings& s = m_settings;
     if (s.m_bBatch) {
         if (s.m_strInputFolder.empty()) {
@@ -370,13 +513,9 @@ void CQuorvelDlg::OnConvert() {
         RejectField(m_pOutputFolder, tr("Please enter the output folder."));
         return;
     }
-    if (!fpsValid) {
-        RejectField(m_pFps, tr("FPS must be a whole number from %1 to %2.").arg(kMinFps).arg(kMaxFps));
-        return;
-    }
 
     if (!s.m_bBatch) {
-        StartJob(Job::Convert, [settings = s](const JobControl& control) {
+        StartJob(Job::Convert, [settings = s](const JobControl& control, quint64) {
             Outcome outcome;
             outcome.single = ConvertFile(settings, control);
             return outcome;
@@ -392,9 +531,26 @@ void CQuorvelDlg::OnConvert() {
         return;
     }
     m_nBatchSize = m_batchFiles.size();
-    StartJob(Job::Batch, [settings = s, files = m_batchFiles](const JobControl& control) {
+    StartJob(Job::Batch, [this, settings = s, files = m_batchFiles](const JobControl& control,
+                                                                   quint64 serial) {
+        // The bar counts frames: a quick scan of every file gives the total first.
+        qint64 total = 0;
+        for (const std::string& file : files) {
+            if (control.Cancelled()) break;
+            total += ScanGifFile(file).frames;
+        }
+        emit BatchFrames(serial, 0, total);
+        std::mutex lock;
+        std::vector<int> framesOf(files.size(), 0);
+        qint64 done = 0;
+        const auto onFrame = [&](std::size_t index, int frames) {
+            std::lock_guard<std::mutex> guard(lock);
+            done += frames - framesOf[index];
+            framesOf[index] = frames;
+            emit BatchFrames(serial, done, total);
+        };
         Outcome outcome;
-        outcome.batch = ConvertBatch(settings, files, control);
+        outcome.batch = ConvertBatch(settings, files, control, {}, onFrame);
         return outcome;
     });
 }
@@ -410,7 +566,7 @@ void CQuorvelDlg::OnExtract() {
         RejectField(m_pOutputFolder, tr("Please enter the output folder."));
         return;
     }
-    StartJob(Job::Extract, [settings = m_settings](const JobControl& control) {
+    StartJob(Job::Extract, [settings = m_settings](const JobControl& control, quint64) {
         Outcome outcome;
         outcome.single = ExtractFrames(settings, control);
         return outcome;
@@ -422,10 +578,13 @@ void CQuorvelDlg::OnAbout() {
     about.exec();
 }
 
-void CQuorvelDlg::StartJob(Job job, std::function<Outcome(const JobControl&)> work) {
+void CQuorvelDlg::StartJob(Job job, std::function<Outcome(const JobControl&, quint64)> work) {
     m_bCancel.store(false);
     m_runningJob = job;
     m_nFramesDone = 0;
+    m_nBatchFilesDone = 0;
+    m_nBatchFramesDone = 0;
+    m_strJobOutputFolder = m_settings.m_strOutputFolder;
     const quint64 serial = ++m_nJobSerial;
 
     JobControl control;
@@ -434,25 +593,52 @@ void CQuorvelDlg::StartJob(Job job, std::function<Outcome(const JobControl&)> wo
     control.progress = [this, serial](int done) { emit JobProgress(serial, done); };
 
     if (job == Job::Batch) {
-        m_progress->setRange(0, static_cast<int>(m_nBatchSize));
-        m_progress->setValue(0);
-    } else {
-        // How many frames a GIF has is known only at its end: a busy bar until then.
+        // Busy until the scan of the files has given the frames to do.
         m_progress->setRange(0, 0);
+    } else {
+        // The scan tells how many frames the job will make; a file that turns out to hold more
+        // stretches the bar.
+        const GifInfo info = ScanGifFile(m_settings.m_strGifPath);
+        m_progress->setRange(0, std::max(info.frames, 1));
+        m_progress->setValue(0);
+        m_progress->setFormat(tr("%v of %m frames"));
+        m_progress->setTextVisible(true);
     }
     UpdateControlStates();
-    m_watcher.setFuture(
-        QtConcurrent::run([work = std::move(work), control] { return work(control); }));
+    m_watcher.setFuture(QtConcurrent::run(
+        [work = std::move(work), control, serial] { return work(control, serial); }));
 }
 
 void CQuorvelDlg::OnJobProgress(quint64 job, int done) {
     if (job != m_nJobSerial || !IsJobRunning()) return;
     if (m_runningJob == Job::Batch) {
-        // Files finish on several threads; a late report must not move the bar back.
-        m_progress->setValue(std::max(m_progress->value(), done));
+        // Files finish on several threads; a late report must not move the count back.
+        m_nBatchFilesDone = std::max(m_nBatchFilesDone, done);
+        ShowBatchProgress();
     } else {
         m_nFramesDone = std::max(m_nFramesDone, done);
+        if (m_nFramesDone > m_progress->maximum()) m_progress->setMaximum(m_nFramesDone);
+        m_progress->setValue(m_nFramesDone);
     }
+}
+
+void CQuorvelDlg::OnBatchFrames(quint64 job, qint64 done, qint64 total) {
+    if (job != m_nJobSerial || m_runningJob != Job::Batch) return;
+    const int maximum = static_cast<int>(std::clamp<qint64>(std::max(total, done), 1, INT_MAX));
+    if (m_progress->maximum() != maximum) m_progress->setRange(0, maximum);
+    m_nBatchFramesDone = std::max(m_nBatchFramesDone, done);
+    ShowBatchProgress();
+}
+
+void CQuorvelDlg::ShowBatchProgress() {
+    if (m_progress->maximum() == 0) return;  // the total is not known yet
+    m_progress->setValue(static_cast<int>(std::min<qint64>(m_nBatchFramesDone, m_progress->maximum())));
+    m_progress->setFormat(tr("%1 of %2 files, %3 of %4 frames")
+                              .arg(m_nBatchFilesDone)
+                              .arg(m_nBatchSize)
+                              .arg(m_nBatchFramesDone)
+                              .arg(m_progress->maximum()));
+    m_progress->setTextVisible(true);
 }
 
 void CQuorvelDlg::OnJobFinished() {
@@ -467,19 +653,19 @@ void CQuorvelDlg::OnJobFinished() {
     } else {
         message = job == Job::Convert ? DescribeConversion(outcome.single)
                                       : DescribeExtraction(outcome.single);
-        // A finished single job shows its frames as a full bar, an unfinished one an empty bar.
-        const bool finished = outcome.single.status != JobResult::Status::Cancelled &&
-                              outcome.single.status != JobResult::Status::Failed;
-        const int frames = finished ? m_nFramesDone : 0;
-        m_progress->setRange(0, std::max(frames, 1));
-        m_progress->setValue(frames);
     }
+    // Whatever the outcome, the bar is empty again for the next job.
+    if (m_progress->maximum() == 0) m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
     UpdateControlStates();
 
     if (!m_bQuiet) {
-        if (message.icon == JobMessage::Icon::Information)
-            CPrompts::Information(this, QString::fromUtf8(kInfoCaption), message.text);
-        else if (message.icon == JobMessage::Icon::Warning)
+        if (message.icon == JobMessage::Icon::Information) {
+            if (CPrompts::InformationWithAction(this, QString::fromUtf8(kInfoCaption), message.text,
+                                                tr("Open Folder")))
+                CPrompts::OpenFolder(TextFromPath(m_strJobOutputFolder));
+        } else if (message.icon == JobMessage::Icon::Warning)
             CPrompts::Warning(this, QString::fromUtf8(kWarningCaption), message.text);
     }
     emit JobEnded();
@@ -495,6 +681,10 @@ void CQuorvelDlg::CancelAndWait() {
 }
 
 void CQuorvelDlg::done(int result) {
+    if (IsJobRunning() &&
+        !CPrompts::Question(this, QString::fromUtf8(kWarningCaption),
+                            tr("A conversion is running. Stop it and close?")))
+        return;
     CancelAndWait();
     QDialog::done(result);
 }

@@ -14,9 +14,12 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
+class QMovie;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 // Control ids of the main dialog. Each control's object name is the id's name (IDC_GIF_PATH,
 // IDOK, ...) and its "controlId" property the number.
@@ -55,15 +58,20 @@ public:
     explicit CQuorvelDlg(QWidget* parent = nullptr);
     ~CQuorvelDlg() override;
 
-    // Data exchange. ControlsToSettings copies what the controls show into the settings and
-    // returns false when the FPS box does not hold a whole number from 1 to 255 (m_nFps then
-    // keeps its value). SettingsToControls shows the settings in the controls.
+    // Data exchange. ControlsToSettings copies what the controls show into the settings; the
+    // FPS spin box holds only whole numbers from kMinFps to kMaxFps, so it always succeeds.
+    // SettingsToControls shows the settings in the controls.
     bool ControlsToSettings();
     void SettingsToControls();
 
     const ConversionSettings& Settings() const { return m_settings; }
     const std::vector<std::string>& BatchFiles() const { return m_batchFiles; }
     bool IsJobRunning() const { return m_runningJob != Job::None; }
+
+    // Loads what the user handed over (a drop, the command line): a folder switches to batch
+    // mode with it as the input folder, anything else becomes the GIF to convert. Either fills
+    // an empty output folder with its own folder. Ignored while a job runs.
+    void LoadPath(const QString& path);
 
     // Command handlers, one per button.
     void OnBrowseGif();
@@ -74,15 +82,24 @@ public:
     void OnExtract();
     void OnAbout();
 
-    // Closing the dialog (Exit, Escape, the close box) cancels a running job and waits for its
-    // worker before the dialog goes.
+    // Closing the dialog (Exit, Escape, the close box) while a job runs asks first; when the
+    // user agrees, it cancels the job and waits for its worker before the dialog goes.
     void done(int result) override;
 
 signals:
     // Emitted on the worker thread; delivered queued. job tells stale reports from current ones.
+    // done counts frames of a single job, files of a batch.
     void JobProgress(quint64 job, int done);
+    // A batch's frames: done so far of total (the total comes first, with done 0).
+    void BatchFrames(quint64 job, qint64 done, qint64 total);
     // A job has ended and its message, if any, has been shown.
     void JobEnded();
+
+protected:
+    // Enter in a field does nothing (it used to close the dialog); on a button it presses it.
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     enum class Job { None, Convert, Extract, Batch };
@@ -100,8 +117,15 @@ private:
     bool ListBatchFiles(const std::string& folder);
     // Shows a warning naming the field and moves the focus to it. Always returns false.
     bool RejectField(QWidget* field, const QString& text);
-    void StartJob(Job job, std::function<Outcome(const JobControl&)> work);
+    void StartJob(Job job, std::function<Outcome(const JobControl&, quint64 serial)> work);
     void OnJobProgress(quint64 job, int done);
+    void OnBatchFrames(quint64 job, qint64 done, qint64 total);
+    // Scans the GIF named in the path box and shows it playing with its facts, or says why it
+    // cannot be read.
+    void UpdatePreview();
+    // Fills an empty output folder with the folder of path.
+    void SuggestOutputFolder(const QString& path);
+    void ShowBatchProgress();
     void OnJobFinished();
     // Ends the running job: cancels it, waits for the worker, shows no message.
     void CancelAndWait();
@@ -113,6 +137,9 @@ private:
     Job m_runningJob = Job::None;
     std::size_t m_nBatchSize = 0;
     int m_nFramesDone = 0;  // frames a single job has reported
+    int m_nBatchFilesDone = 0;
+    qint64 m_nBatchFramesDone = 0;
+    std::string m_strJobOutputFolder;  // where the running job writes
     quint64 m_nJobSerial = 0;
     bool m_bQuiet = false;  // the job ends because the dialog closes: no message
     std::atomic<bool> m_bCancel{false};
@@ -124,7 +151,10 @@ private:
     QPushButton* m_pBrowseGif = nullptr;
     QLineEdit* m_pOutputFolder = nullptr;
     QPushButton* m_pChangeOutputFolder = nullptr;
-    QLineEdit* m_pFps = nullptr;
+    QLabel* m_pPreview = nullptr;
+    QLabel* m_pGifInfo = nullptr;
+    QMovie* m_pMovie = nullptr;
+    QSpinBox* m_pFps = nullptr;
     QLineEdit* m_pTargetUrl = nullptr;
     QButtonGroup* m_pQuality = nullptr;
     QCheckBox* m_pBatch = nullptr;

@@ -1,7 +1,5 @@
 #include "cli/CliCommon.h"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -9,8 +7,12 @@
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_signal{0};
 
-extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+extern "C" void OnInterrupt(int signal) {
+    g_signal.store(signal);
+    g_interrupted.store(true);
+}
 
 }  // namespace
 
@@ -53,19 +55,4 @@ const std::atomic<bool>* InterruptFlag() {
     return &g_interrupted;
 }
 
-ProgressLine::ProgressLine(bool enabled, std::string label)
-    : m_enabled(enabled && isatty(STDERR_FILENO)), m_label(std::move(label)) {}
-
-ProgressLine::~ProgressLine() { Clear(); }
-
-void ProgressLine::Show(const std::string& status) {
-    if (!m_enabled) return;
-    std::cerr << "\r\033[K" << m_label << ": " << status << std::flush;
-    m_shown = true;
-}
-
-void ProgressLine::Clear() {
-    if (!m_shown) return;
-    std::cerr << "\r\033[K" << std::flush;
-    m_shown = false;
-}
+int InterruptSignal() { return g_signal.load(); }

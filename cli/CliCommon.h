@@ -42,21 +42,6 @@ int ReportResult(const JobResult& result);
 // Set once SIGINT or SIGTERM arrived; jobs poll it to stop between frames (a second signal
 // ends the program at once). Installs the handlers on first use.
 const std::atomic<bool>* InterruptFlag();
-
-// A one-line progress display on standard error, shown only when standard error is a terminal
-// and the display is enabled; Clear() erases it before other output is printed.
-class ProgressLine {
-public:
-    ProgressLine(bool enabled, std::string label);
-    ~ProgressLine();
-    ProgressLine(const ProgressLine&) = delete;
-    ProgressLine& operator=(const ProgressLine&) = delete;
-
-    void Show(const std::string& status);
-    void Clear();
-
-private:
-    bool m_enabled;
-    bool m_shown = false;
-    std::string m_label;
-};
+// The signal that set the flag, or 0. A run it stopped exits with 128 + the signal's number,
+// once the jobs have removed their temporary files.
+int InterruptSignal();

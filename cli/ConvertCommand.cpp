@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -5,7 +8,12 @@
 #include <optional>
 #include <system_error>
 
+#include "base/AtomicFile.h"
 #include "cli/CliCommon.h"
+#include "cli/PlayerPage.h"
+#include "cli/Progress.h"
+#include "cli/StdStreams.h"
+#include "gif/GifInfo.h"
 #include "jobs/BatchJob.h"
 #include "jobs/ConvertJob.h"
 
@@ -25,8 +33,44 @@ struct ConvertOptions {
     bool fpsGiven = false;
     unsigned threads = 0;  // 0: one per core
     bool quiet = false;
+    bool noOverwrite = false;
+    bool html = false;
+    std::string ruffleUrl = kDefaultRuffleUrl;
 };
 
+// Where the movie of `file` goes: the output folder, or the file's own folder.
+fs::path MoviePath(const std::string& output, const std::string& file) {
+    fs::path folder = output.empty() ? fs::path(file).parent_path() : fs::path(output);
+    if (folder.empty()) folder = ".";
+    return folder / (GifTitleFromPath(file) + ".swf");
+}
+
+// Writes the page that plays a converted movie beside it and lists it among the result's
+// outputs. A page that exists is kept when asked; a page that cannot be written fails the file.
+void AddPlayerPage(JobResult& result, const std::string& gif, const ConvertOptions& options) {
+    if (!result.Succeeded() || result.outputs.empty()) return;
+    const fs::path movie = result.outputs.front();
+    fs::path page = movie;
+    page.replace_extension(".html");
+    std::error_code ec;
+    if (options.noOverwrite && fs::exists(page, ec)) {
+        if (!options.quiet)
+            std::cerr << "quorvel: " << page.string() << ": exists; not replaced (--no-overwrite)\n";
+        return;
+    }
+    const GifInfo info = ScanGifFile(gif);
+    const std::string text = PlayerPage(movie.stem().string(), movie.filename().string(),
+                                        info.width, info.height, options.ruffleUrl);
+    const int error = WriteFileAtomically(page, reinterpret_cast<const uint8_t*>(text.data()),
+                                          text.size());
+    if (error != 0) {
+        result.status = JobResult::Status::Failed;
+        result.error = "the movie was written, but not its page " + page.string() + ": " +
+                       ErrorText(error);
+        return;
+    }
+    result.outputs.push_back(page.string());
+}
 
 // Each input is a GIF file or a folder, which stands for its GIF files. Inputs that name
 // neither are reported at once and counted as failed.
@@ -61,11 +105,72 @@ int RunConvert(const ConvertOptions& options) {
         std::cerr << "quorvel: the target URL is longer than " << kMaxUrlBytes << " bytes\n";
         return kExitUsage;
     }
+    const bool fromStdin =
+        std::find(options.inputs.begin(), options.inputs.end(), kStdStream) != options.inputs.end();
+    const bool toStdout = options.output == kStdStream;
+    if (fromStdin && options.inputs.size() > 1) {
+        std::cerr << "quorvel: standard input ('-') must be the only input\n";
+        return kExitUsage;
+    }
+    if (toStdout && options.html) {
+        std::cerr << "quorvel: --html needs a folder for the page, not standard output\n";
+        return kExitUsage;
+    }
+
+    // Standard input is stored in a private folder as "stdin.gif", so that its movie is named
+    // stdin.swf; standard output receives a movie made in a private folder once it is whole.
+    TempFolder temp;
+    std::string input;
+    if (fromStdin || toStdout) {
+        if (const std::string error = temp.Create(); !error.empty()) {
+            PrintError(kStdStream, error);
+            return kExitInputFailed;
+        }
+    }
+    if (fromStdin) {
+        input = (temp.Path() / "stdin.gif").string();
+        if (const std::string error = SaveStandardInput(input); !error.empty()) {
+            PrintError(kStdStream, error);
+            return kExitInputFailed;
+        }
+    }
+    const auto shownName = [&](const std::string& file) {
+        return fromStdin && file == input ? std::string(kStdStream) : file;
+    };
+
     int failed = 0;
-    const std::vector<std::string> files = ExpandInputs(options.inputs, failed, options.quiet);
+    std::vector<std::string> files =
+        fromStdin ? std::vector<std::string>{input}
+                  : ExpandInputs(options.inputs, failed, options.quiet);
+    if (toStdout && files.size() + static_cast<std::size_t>(failed) != 1) {
+        std::cerr << "quorvel: '-o -' writes one movie, but the inputs hold " << files.size()
+                  << " GIF files\n";
+        return kExitUsage;
+    }
+    std::string outputFolder = options.output;
+    if (toStdout) outputFolder = (temp.Path() / "out").string();
+    else if (fromStdin && outputFolder.empty()) outputFolder = ".";
+    if (toStdout) fs::create_directory(outputFolder);
+
+    const int total = static_cast<int>(options.inputs.size() > 1 || files.size() > 1
+                                           ? files.size() + static_cast<std::size_t>(failed)
+                                           : 0);
+    // Inputs whose movie exists already are left alone when asked.
+    int skipped = 0;
+    if (options.noOverwrite && !toStdout) {
+        std::erase_if(files, [&](const std::string& file) {
+            const fs::path movie = MoviePath(outputFolder, file);
+            std::error_code ec;
+            if (!fs::exists(movie, ec)) return false;
+            if (!options.quiet)
+                std::cerr << "quorvel: " << movie.string() << ": exists; not replaced (--no-overwrite)\n";
+            ++skipped;
+            return true;
+        });
+    }
 
     ConversionSettings settings;
-    settings.m_strOutputFolder = options.output;  // empty: beside each input
+    settings.m_strOutputFolder = outputFolder;  // empty: beside each input
     settings.m_nFps = options.fps;
     settings.m_bFpsGiven = options.fpsGiven;
     settings.m_nQuality = QualityFromName(options.quality).value_or(Quality::Normal);
@@ -75,56 +180,64 @@ int RunConvert(const ConvertOptions& options) {
 
     // Progress and results arrive from several threads when files run side by side.
     std::mutex outputMutex;
-    ProgressLine progress(!options.quiet, "quorvel");
-    std::vector<int> framesOf(files.size(), 0);
-    int filesDone = 0, framesDone = 0;
-    auto showProgress = [&] {
-        progress.Show(std::to_string(filesDone) + " of " + std::to_string(files.size()) +
-                      " files, " + std::to_string(framesDone) + " frames written");
-    };
+    std::vector<std::string> names;
+    std::vector<int> totals;
+    const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
+    for (const std::string& file : files) {
+        names.push_back(shownName(file));
+        totals.push_back(showProgress ? ScanGifFile(file).frames : 0);
+    }
+    Progress progress(showProgress, names, totals);
 
     JobControl control;
     control.cancel = InterruptFlag();
     control.threads = options.threads;
     const auto onFrame = [&](std::size_t index, int frames) {
         std::lock_guard<std::mutex> lock(outputMutex);
-        framesDone += frames - framesOf[index];
-        framesOf[index] = frames;
-        showProgress();
+        progress.Frames(index, frames);
     };
     // Results are printed in input order, each as soon as every earlier file is done.
     std::vector<std::optional<JobResult>> finished(files.size());
     std::size_t printed = 0;
+    int failedLate = 0;  // files that failed in the batch
     const auto onFileDone = [&](std::size_t index, const JobResult& result) {
         std::lock_guard<std::mutex> lock(outputMutex);
         progress.Clear();
         finished[index] = result;
+        finished[index]->input = shownName(result.input);
+        if (options.html) AddPlayerPage(*finished[index], files[index], options);
         for (; printed < files.size() && finished[printed]; ++printed) {
-            if (!options.quiet) {
+            if (!options.quiet && !toStdout) {
                 for (const std::string& name : finished[printed]->outputs)
                     std::cout << name << '\n';
                 std::cout << std::flush;
             }
             ReportResult(*finished[printed]);
+            if (!finished[printed]->Succeeded()) ++failedLate;
             finished[printed].reset();
         }
-        ++filesDone;
-        showProgress();
+        progress.FileDone(index);
     };
     const BatchResult batch = ConvertBatch(settings, files, control, onFileDone, onFrame);
     progress.Clear();
 
-    const int total = static_cast<int>(options.inputs.size() > 1 || files.size() > 1
-                                           ? files.size() + static_cast<std::size_t>(failed)
-                                           : 0);
-    failed += static_cast<int>(batch.results.size()) - batch.Converted();
+    if (toStdout && batch.Converted() == 1 && failedLate == 0) {
+        if (const std::string error = CopyToStandardOutput(batch.results.front().outputs.front());
+            !error.empty()) {
+            PrintError(kStdStream, error);
+            return kExitInputFailed;
+        }
+    }
+
+    failed += failedLate;
     if (batch.cancelled) {
         std::cerr << "quorvel: cancelled\n";
         failed += static_cast<int>(files.size() - batch.results.size());
     }
     if (total > 0 && !options.quiet) {
-        std::cerr << "Converted " << batch.Converted() << " of " << total << " files";
+        std::cerr << "Converted " << total - failed - skipped << " of " << total << " files";
         if (failed > 0) std::cerr << ", " << failed << " failed";
+        if (skipped > 0) std::cerr << ", " << skipped << " skipped";
         std::cerr << ".\n";
     }
     return failed > 0 ? kExitInputFailed : kExitSuccess;
@@ -138,9 +251,13 @@ Command AddConvertCommand(CLI::App& app) {
         "convert",
         "Convert GIF files into SWF movies: one JPEG frame per GIF frame, named <title>.swf.\n"
         "An INPUT that is a folder stands for the GIF files in it (*.gif in any letter case).");
-    sub->add_option("INPUT", options->inputs, "GIF files or folders of GIF files")->required();
+    sub->add_option("INPUT", options->inputs,
+                    "GIF files or folders of GIF files; - reads one GIF from standard input "
+                    "(its movie is stdin.swf)")
+        ->required();
     sub->add_option("-o,--output", options->output,
-                    "Folder for the movies (default: each input's folder)");
+                    "Folder for the movies (default: each input's folder); - writes the one "
+                    "movie to standard output");
     sub->add_option("--fps", options->fps,
                     "Frames per second of the movie, " + std::to_string(kMinFps) + " to " +
                         std::to_string(kMaxFps) + " (default " + std::to_string(kDefaultFps) +
@@ -171,6 +288,13 @@ Command AddConvertCommand(CLI::App& app) {
                     "Threads to use; several files are converted at once (default: one per core)")
         ->check(CLI::Range(1u, 256u));
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
+    sub->add_flag("-n,--no-overwrite", options->noOverwrite,
+                  "Leave movies (and pages) that exist alone, with a note, instead of replacing them");
+    sub->add_flag("--html", options->html,
+                  "Also write <title>.html beside each movie: a page that plays it with Ruffle");
+    sub->add_option("--ruffle-url", options->ruffleUrl,
+                    "Address of Ruffle's web build for the --html page")
+        ->default_str(kDefaultRuffleUrl);
     return {sub, [options, sub] {
         options->fpsGiven = sub->count("--fps") > 0;
         if (options->likeGif && sub->count("--timing") == 0) options->timing = "gif";

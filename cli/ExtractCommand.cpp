@@ -1,8 +1,13 @@
+#include <unistd.h>
+
 #include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "cli/CliCommon.h"
+#include "cli/Progress.h"
+#include "cli/StdStreams.h"
+#include "gif/GifInfo.h"
 #include "jobs/ConversionSettings.h"
 #include "jobs/ExtractJob.h"
 
@@ -13,30 +18,58 @@ struct ExtractOptions {
     std::string output;
     std::string format{NameOf(ExtractFormat::Bmp)};
     bool quiet = false;
+    bool noOverwrite = false;
+    int digits = 0;
 };
 
 int RunExtract(const ExtractOptions& options) {
+    // Standard input is stored in a private folder as "stdin.gif": its frames are stdin_f<i>.
+    const bool fromStdin = options.input == kStdStream;
+    TempFolder temp;
+    std::string input = options.input;
+    if (fromStdin) {
+        std::string error = temp.Create();
+        if (error.empty()) {
+            input = (temp.Path() / "stdin.gif").string();
+            error = SaveStandardInput(input);
+        }
+        if (!error.empty()) {
+            PrintError(kStdStream, error);
+            return kExitInputFailed;
+        }
+    }
+
     ConversionSettings settings;
-    settings.m_strGifPath = options.input;
-    settings.m_strGifTitle = GifTitleFromPath(options.input);
+    settings.m_strGifPath = input;
+    settings.m_strGifTitle = GifTitleFromPath(input);
     settings.m_strOutputFolder = options.output;
     if (settings.m_strOutputFolder.empty()) {  // default: beside the input
-        settings.m_strOutputFolder = std::filesystem::path(options.input).parent_path().string();
+        if (!fromStdin)
+            settings.m_strOutputFolder = std::filesystem::path(options.input).parent_path().string();
         if (settings.m_strOutputFolder.empty()) settings.m_strOutputFolder = ".";
     }
     settings.m_nExtractFormat = ExtractFormatFromName(options.format).value_or(ExtractFormat::Bmp);
 
-    ProgressLine progress(!options.quiet, options.input);
+    const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
+    Progress progress(showProgress, {options.input}, {showProgress ? ScanGifFile(input).frames : 0});
     JobControl control;
     control.cancel = InterruptFlag();
-    control.progress = [&progress](int done) {
-        progress.Show(std::to_string(done) + (done == 1 ? " frame" : " frames") + " written");
-    };
-    const JobResult result = ExtractFrames(settings, control);
+    control.progress = [&progress](int done) { progress.Frames(0, done); };
+    ExtractNaming naming;
+    naming.digits = options.digits;
+    naming.keepExisting = options.noOverwrite;
+    JobResult result = ExtractFrames(settings, control, naming);
     progress.Clear();
+    if (fromStdin) result.input = kStdStream;
     if (!options.quiet) {
         for (const std::string& name : result.outputs) std::cout << name << '\n';
         std::cout << std::flush;
+        if (!result.skipped.empty()) {
+            std::cerr << "quorvel: " << result.skipped.size()
+                      << (result.skipped.size() == 1 ? " frame file exists" : " frame files exist")
+                      << "; not replaced (--no-overwrite): " << result.skipped.front()
+                      << (result.skipped.size() > 1 ? ", ..." : "") << '\n';
+        }
     }
     return ReportResult(result);
 }
@@ -47,12 +80,19 @@ Command AddExtractCommand(CLI::App& app) {
     auto options = std::make_shared<ExtractOptions>();
     CLI::App* sub = app.add_subcommand(
         "extract", "Write every frame of a GIF as an image file, named <title>_f<index>.<format>.");
-    sub->add_option("INPUT", options->input, "The GIF file")->required();
+    sub->add_option("INPUT", options->input,
+                    "The GIF file; - reads it from standard input (frames stdin_f<index>)")
+        ->required();
     sub->add_option("-o,--output", options->output,
                     "Folder for the frame files (default: the input's folder)");
     sub->add_option("-f,--format", options->format, "Image format: " + ExtractFormatNameList())
         ->transform(ChoiceValidator(kExtractFormatNames))
         ->default_str(options->format);
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
+    sub->add_flag("-n,--no-overwrite", options->noOverwrite,
+                  "Leave frame files that exist alone, with a note, instead of replacing them");
+    sub->add_option("--digits", options->digits,
+                    "Pad the frame numbers with zeros to N digits (a_f007.png; default: no padding)")
+        ->check(CLI::Range(0, 9));
     return {sub, [options] { return RunExtract(*options); }};
 }

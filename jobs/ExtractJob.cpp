@@ -52,7 +52,8 @@ JobResult Fail(JobResult result, std::string error) {
 
 }  // namespace
 
-JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control) {
+JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control,
+                        const ExtractNaming& naming) {
     JobResult result;
     result.input = settings.m_strGifPath;
 
@@ -84,7 +85,16 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
         std::optional<SourceFrame> frame = source.Next();
         if (!frame) break;
 
-        const std::string path = prefix + std::to_string(frame->index) + format->extension;
+        std::string index = std::to_string(frame->index);
+        if (static_cast<int>(index.size()) < naming.digits)
+            index.insert(0, static_cast<std::size_t>(naming.digits) - index.size(), '0');
+        const std::string path = prefix + index + format->extension;
+        if (naming.keepExisting && std::filesystem::exists(path, ec)) {
+            source.Recycle(std::move(frame->bmp));
+            result.skipped.push_back(path);
+            control.Report(result.frames + static_cast<int>(result.skipped.size()));
+            continue;
+        }
         const FreeImageBitmap image = LoadFrameImage(frame->bmp);
         source.Recycle(std::move(frame->bmp));
         const std::string error =
@@ -95,7 +105,7 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
 
         result.outputs.push_back(path);
         ++result.frames;
-        control.Report(result.frames);
+        control.Report(result.frames + static_cast<int>(result.skipped.size()));
     }
 
     if (result.status == JobResult::Status::Cancelled) return result;
@@ -103,7 +113,7 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
         if (result.frames == 0) return Fail(result, source.Error());
         result.warnings.push_back(source.Error() + "; kept the " + std::to_string(result.frames) +
                                   " frame" + (result.frames == 1 ? "" : "s") + " before it");
-    } else if (result.frames == 0) {
+    } else if (result.frames == 0 && result.skipped.empty()) {
         result.warnings.push_back("the GIF has no frames; nothing was written");
     }
     return result;

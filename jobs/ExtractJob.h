@@ -3,7 +3,15 @@
 #include "jobs/ConversionSettings.h"
 #include "jobs/JobResult.h"
 
+// How the frame files are named and written.
+struct ExtractNaming {
+    int digits = 0;  // the index padded with zeros to this many digits ("a_f007.png"); 0: none
+    // A frame file that exists is left as it is and listed in JobResult::skipped.
+    bool keepExisting = false;
+};
+
 // Writes every composed frame of settings.m_strGifPath to
 // "<output folder>/<title>_f<index>.<bmp|png|jpg|tga>" (format from m_nExtractFormat),
-// 24 bits per pixel, frame indexes from 0. Progress counts frames written.
-JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control = {});
+// 24 bits per pixel, frame indexes from 0. Progress counts frames composed.
+JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control = {},
+                        const ExtractNaming& naming = {});

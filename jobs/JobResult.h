@@ -15,6 +15,7 @@ struct JobResult {
     std::vector<std::string> warnings;  // things the user should know about a success
     std::vector<std::string> notes;     // worth saying, though the job did all it was asked
     std::vector<std::string> outputs;   // files written, in order
+    std::vector<std::string> skipped;   // files that existed and were kept, when asked to
     int frames = 0;                     // frames written
 
     bool Succeeded() const { return status == Status::Succeeded; }

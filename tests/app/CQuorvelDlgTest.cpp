@@ -9,13 +9,18 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QMovie>
 #include <QProcess>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -62,6 +67,21 @@ void DropSizeHintNotice(QtMsgType type, const QMessageLogContext& context, const
     g_previousHandler(type, context, text);
 }
 
+// The values a progress bar took, with its maximum at each.
+struct BarRecord {
+    QList<int> values;
+    QList<int> maximums;
+    QStringList texts;  // what the bar said, where it shows text
+    explicit BarRecord(QProgressBar* bar) {
+        QObject::connect(bar, &QProgressBar::valueChanged, bar, [this, bar](int v) {
+            values << v;
+            maximums << bar->maximum();
+            if (bar->isTextVisible()) texts << bar->text();
+        });
+    }
+    int Peak() const { return values.isEmpty() ? -1 : *std::max_element(values.begin(), values.end()); }
+};
+
 // Every output file is a complete movie: nothing half written, no temporary files.
 void VerifyOnlyCompleteMovies(const ScratchDir& dir) {
     for (const std::string& name : dir.List()) {
@@ -87,6 +107,7 @@ private:
         return widget;
     }
     QLineEdit* Edit(const char* name) const { return Control<QLineEdit>(name); }
+    QSpinBox* Fps() const { return Control<QSpinBox>("IDC_FPS"); }
     QAbstractButton* Button(const char* name) const { return Control<QAbstractButton>(name); }
     QProgressBar* Progress() const { return Control<QProgressBar>("IDC_PROGRESS"); }
     void Click(const char* name) const { QTest::mouseClick(Button(name), Qt::LeftButton); }
@@ -166,7 +187,7 @@ private slots:
         row("IDC_BROWSE_GIF", 1001, "QPushButton", "&Browse...", input, true);
         row("IDC_OUTPUT_FOLDER", 1002, "QLineEdit", "", input, true);
         row("IDC_CHANGE_OUTPUT_FOLDER", 1003, "QPushButton", "&Change...", input, true);
-        row("IDC_FPS", 1006, "QLineEdit", "10", general, true);
+        row("IDC_FPS", 1006, "QSpinBox", "10", general, true);
         row("IDC_TARGET_URL", 1024, "QLineEdit", "", general, true);
         row("IDC_QUALITY_LOW", 1007, "QRadioButton", "Low quality", quality, true);
         row("IDC_QUALITY_NORMAL", 1008, "QRadioButton", "Normal quality", quality, true, true);
@@ -199,6 +220,7 @@ private slots:
         QCOMPARE(Groups(control), groups);
         QCOMPARE(control->isEnabled(), enabled);
         if (auto* edit = qobject_cast<QLineEdit*>(control)) QCOMPARE(edit->text(), caption);
+        if (auto* spin = qobject_cast<QSpinBox*>(control)) QCOMPARE(spin->text(), caption);
         if (auto* button = qobject_cast<QAbstractButton*>(control)) {
             QCOMPARE(button->text(), caption);
             QCOMPARE(button->isChecked(), checked);
@@ -216,8 +238,12 @@ private slots:
         QVERIFY(s.m_strInputFolder.empty() && s.m_strTargetUrl.empty());
         QCOMPARE(Progress()->value(), 0);
 
-        QCOMPARE(Edit("IDC_FPS")->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
-        QVERIFY(Control<QPushButton>("IDOK")->isDefault());
+        QCOMPARE(Fps()->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+        QCOMPARE(Fps()->minimum(), kMinFps);
+        QCOMPARE(Fps()->maximum(), kMaxFps);
+        // No button takes Enter pressed elsewhere.
+        for (QPushButton* button : m_dlg->findChildren<QPushButton*>())
+            QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
         QVERIFY(!(m_dlg->windowFlags() & Qt::WindowMinimizeButtonHint));
         QVERIFY(!(m_dlg->windowFlags() & Qt::WindowMaximizeButtonHint));
     }
@@ -283,8 +309,152 @@ private slots:
         QCOMPARE(m_dlg->Settings().m_strGifTitle, std::string("b"));
     }
 
+    // Hands the dialog a drag of one local path, as a file manager does.
+    void Drop(const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint at = m_dlg->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_dlg.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_dlg.get(), &drop);
+    }
+
+    void enterInAFieldLeavesTheWindowOpen() {
+        Click("IDC_BATCH");  // the input folder takes focus only in batch mode
+        m_dlg->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg.get()));
+        for (const char* name : {"IDC_INPUT_FOLDER", "IDC_OUTPUT_FOLDER", "IDC_TARGET_URL",
+                                 "IDC_FPS", "IDC_QUALITY_HIGH", "IDC_BATCH", "IDC_GIF_PATH"}) {
+            if (QByteArray(name) == "IDC_GIF_PATH") Click("IDC_BATCH");
+            QWidget* field = Control(name);
+            field->setFocus();
+            QCOMPARE(QApplication::focusWidget(), field);
+            for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+                QVERIFY2(m_dlg->isVisible(), name);
+                QVERIFY2(!m_dlg->IsJobRunning(), name);
+            }
+        }
+        QVERIFY(m_prompts->Requests().isEmpty());
+        // Enter on a button presses that button.
+        Button("IDOK")->setFocus();
+        QTest::keyClick(Button("IDOK"), Qt::Key_Return);
+        QVERIFY(!m_dlg->isVisible());
+    }
+
+    void closingDuringAJobAsksFirst() {
+        ScratchDir in;
+        ScratchDir out;
+        QVERIFY(WriteLongAnimation(in / "long.gif"));
+        Edit("IDC_GIF_PATH")->setText(Text(in / "long.gif"));
+        Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
+        QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
+        Click("IDC_CONVERT");
+        QVERIFY(m_dlg->IsJobRunning());
+
+        // Escape, the close box and "&Exit": each asks, and "No" leaves the job running.
+        const std::function<void()> ways[] = {
+            [&] { QTest::keyClick(m_dlg.get(), Qt::Key_Escape); },
+            [&] { m_dlg->close(); },
+            [&] { Click("IDOK"); },
+        };
+        for (const auto& close : ways) {
+            m_prompts->QueueAnswer(QString());  // No
+            close();
+            QVERIFY(m_dlg->isVisible());
+            QVERIFY(m_dlg->IsJobRunning());
+        }
+        const QList<CPrompts::Request> asked = m_prompts->OfKind(CPrompts::Kind::Question);
+        QCOMPARE(asked.size(), 3);
+        QCOMPARE(asked[0].text, QStringLiteral("A conversion is running. Stop it and close?"));
+        QCOMPARE(ended.count(), 0);
+
+        m_prompts->QueueAnswer(QStringLiteral("Yes"));
+        QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
+        QVERIFY(!m_dlg->isVisible());
+        QVERIFY(!m_dlg->IsJobRunning());
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(out.List().empty());
+        QVERIFY(m_prompts->OfKind(CPrompts::Kind::Information).isEmpty());
+    }
+
+    void previewShowsTheGif_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("picked") << "picked";
+        QTest::newRow("typed") << "typed";
+        QTest::newRow("dropped") << "dropped";
+    }
+
+    void previewShowsTheGif() {
+        QFETCH(QString, how);
+        ScratchDir in;
+        QVERIFY(WriteAnimation(in / "anim.gif", 3, 10, 7));
+        QVERIFY(WriteBytes(in / "text.gif", {'j', 'u', 's', 't', ' ', 't', 'e', 'x', 't'}));
+        auto load = [&](const fs::path& path) {
+            if (how == QLatin1String("picked")) {
+                m_prompts->QueueAnswer(Text(path));
+                Click("IDC_BROWSE_GIF");
+            } else if (how == QLatin1String("typed")) {
+                Edit("IDC_GIF_PATH")->clear();
+                QTest::keyClicks(Edit("IDC_GIF_PATH"), Text(path));
+            } else {
+                Drop(Text(path));
+            }
+        };
+        auto* info = Control<QLabel>("gifInfo");
+        auto* preview = Control<QLabel>("preview");
+        QVERIFY(info->text().isEmpty());
+
+        load(in / "anim.gif");
+        QCOMPARE(Edit("IDC_GIF_PATH")->text(), Text(in / "anim.gif"));
+        QCOMPARE(info->text(), QStringLiteral("10 x 7 pixels, 3 frames, 0.3 s, loops forever"));
+        QVERIFY(preview->movie() && preview->movie()->isValid());
+        QCOMPARE(preview->movie()->state(), QMovie::Running);
+        QCOMPARE(preview->movie()->frameCount(), 3);
+
+        load(in / "text.gif");
+        QCOMPARE(info->text(), QStringLiteral("This is not a GIF file."));
+        QVERIFY(!preview->movie());
+        QVERIFY(!m_dlg->IsJobRunning());
+    }
+
+    void droppedFolderSwitchesToBatchAndFillsTheOutput() {
+        ScratchDir in;
+        QVERIFY(WriteAnimation(in / "a.gif", 1) && WriteAnimation(in / "b.gif", 2));
+        Drop(Text(in.Path()));
+        QVERIFY(Button("IDC_BATCH")->isChecked());
+        QVERIFY(Control("IDC_INPUT_FOLDER")->isEnabled() && !Control("IDC_GIF_PATH")->isEnabled());
+        QCOMPARE(Edit("IDC_INPUT_FOLDER")->text(), Text(in.Path()));
+        QCOMPARE(m_dlg->BatchFiles().size(), std::size_t{2});
+        QCOMPARE(Edit("IDC_OUTPUT_FOLDER")->text(), Text(in.Path()));
+
+        // A GIF dropped next goes back to single mode; the output folder, now set, stays.
+        ScratchDir other;
+        QVERIFY(WriteAnimation(other / "c.gif", 1));
+        Drop(Text(other / "c.gif"));
+        QVERIFY(!Button("IDC_BATCH")->isChecked());
+        QCOMPARE(Edit("IDC_GIF_PATH")->text(), Text(other / "c.gif"));
+        QCOMPARE(Edit("IDC_OUTPUT_FOLDER")->text(), Text(in.Path()));
+    }
+
+    void pickedGifFillsAnEmptyOutputFolder() {
+        ScratchDir in;
+        QVERIFY(WriteAnimation(in / "a.gif", 1));
+        m_prompts->QueueAnswer(Text(in / "a.gif"));
+        Click("IDC_BROWSE_GIF");
+        QCOMPARE(Edit("IDC_OUTPUT_FOLDER")->text(), Text(in.Path()));
+        QCOMPARE(m_dlg->Settings().m_strOutputFolder, in.Path().string());
+
+        Edit("IDC_OUTPUT_FOLDER")->setText(QStringLiteral("/data/out"));
+        m_prompts->QueueAnswer(Text(in / "a.gif"));
+        Click("IDC_BROWSE_GIF");
+        QCOMPARE(Edit("IDC_OUTPUT_FOLDER")->text(), QStringLiteral("/data/out"));
+    }
+
     void outputPickerConfirmedAndCancelled() {
-        Edit("IDC_FPS")->setText(QStringLiteral("7"));
+        Fps()->setValue(7);
         m_prompts->QueueAnswer(QStringLiteral("/data/out"));
         Click("IDC_CHANGE_OUTPUT_FOLDER");
         const QList<CPrompts::Request> asked = m_prompts->OfKind(CPrompts::Kind::ChooseFolder);
@@ -362,16 +532,23 @@ private slots:
         Click("IDC_BROWSE_GIF");
         m_prompts->QueueAnswer(Text(out.Path()));
         Click("IDC_CHANGE_OUTPUT_FOLDER");
-        Edit("IDC_FPS")->setText(QStringLiteral("12"));
+        Fps()->setValue(12);
         Edit("IDC_TARGET_URL")->setText(QStringLiteral(" http://example.org/ "));
         Click("IDC_QUALITY_HIGH");
 
+        BarRecord bar(Progress());
+        m_prompts->TakeActions(true);
         QVERIFY(RunJob("IDC_CONVERT"));
         QCOMPARE(Messages(CPrompts::Kind::Warning), QStringList());
         const QList<CPrompts::Request> info = m_prompts->OfKind(CPrompts::Kind::Information);
         QCOMPARE(info.size(), 1);
         QCOMPARE(info[0].caption, QStringLiteral("Info..."));
         QCOMPARE(info[0].text, QStringLiteral("The conversion finished successfully !!!"));
+        // "Open Folder" shows the output folder.
+        QCOMPARE(info[0].action, QStringLiteral("Open Folder"));
+        const QList<CPrompts::Request> opened = m_prompts->OfKind(CPrompts::Kind::OpenFolder);
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened[0].text, Text(out.Path()));
 
         QCOMPARE(out.List(), std::vector<std::string>{"anim.swf"});
         const swftest::SwfFile swf = swftest::ReadSwfFile(out / "anim.swf");
@@ -380,9 +557,11 @@ private slots:
         QCOMPARE(int(swf.frameRate), 12 * 256);
         QCOMPARE(swf.CountTags(swftest::kTagDefineButton2), 1);
 
-        // The frames arrived as progress: a full bar of 3.
-        QCOMPARE(Progress()->maximum(), 3);
-        QCOMPARE(Progress()->value(), 3);
+        // The scan's frame count made the bar determinate; it filled, then emptied at the end.
+        QCOMPARE(bar.Peak(), 3);
+        QCOMPARE(bar.maximums.count(3), bar.maximums.size());
+        QVERIFY(bar.texts.contains(QStringLiteral("3 of 3 frames")));
+        QCOMPARE(Progress()->value(), 0);
 
         // The same options given to the job directly give the same bytes.
         ConversionSettings settings;
@@ -407,7 +586,7 @@ private slots:
         QVERIFY(WriteAnimation(in / "loop.gif", 4, 9, 5));
         Edit("IDC_GIF_PATH")->setText(Text(in / "loop.gif"));
         Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
-        Edit("IDC_FPS")->setText(QStringLiteral("25"));
+        Fps()->setValue(25);
         Edit("IDC_TARGET_URL")->setText(QStringLiteral("http://example.org/x"));
         Click("IDC_QUALITY_LOW");
         QVERIFY(RunJob("IDC_CONVERT"));
@@ -445,9 +624,9 @@ private slots:
         QVERIFY(WriteAnimation(in / "anim.gif", 3, 10, 7));
         Edit("IDC_GIF_PATH")->setText(Text(in / "anim.gif"));
         Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
-        Edit("IDC_FPS")->setText(QStringLiteral("fast"));  // an extraction has no frame rate
         Click("IDC_FORMAT_PNG");
 
+        BarRecord bar(Progress());
         QVERIFY(RunJob("IDC_EXTRACT"));
         QCOMPARE(Messages(CPrompts::Kind::Warning), QStringList());
         const QList<CPrompts::Request> info = m_prompts->OfKind(CPrompts::Kind::Information);
@@ -461,7 +640,8 @@ private slots:
         QCOMPARE(first.size(), QSize(10, 7));
         QCOMPARE(first.pixelColor(3, 3), QColor(255, 0, 0));
         QCOMPARE(QImage(Text(out / "anim_f1.png")).pixelColor(9, 6), QColor(0, 255, 0));
-        QCOMPARE(Progress()->value(), 3);
+        QCOMPARE(bar.Peak(), 3);
+        QCOMPARE(Progress()->value(), 0);
     }
 
     void failingConversionWarnsAndWritesNothing() {
@@ -480,37 +660,42 @@ private slots:
         QVERIFY(out.List().empty());
         QCOMPARE(Progress()->value(), 0);
         QVERIFY(Control("IDC_CONVERT")->isEnabled() && Control("IDC_GIF_PATH")->isEnabled());
+        QVERIFY(!Control<QLabel>("gifInfo")->text().isEmpty());
     }
 
-    void invalidFpsStopsTheCommand_data() {
-        QTest::addColumn<QString>("fps");
-        QTest::newRow("zero") << "0";
-        QTest::newRow("too high") << "256";
-        QTest::newRow("letters") << "abc";
-        QTest::newRow("fraction") << "1.5";
-        QTest::newRow("negative") << "-3";
-        QTest::newRow("empty") << "";
+    // The FPS box holds only whole numbers from 1 to 255: what the keyboard cannot turn into
+    // one is refused as it is typed, and the conversion gets what the box shows.
+    void fpsBoxHoldsOnlyValidRates_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("fps");
+        QTest::newRow("valid") << "25" << 25;
+        QTest::newRow("too high") << "256" << 25;
+        QTest::newRow("letters") << "abc" << 10;
+        QTest::newRow("fraction") << "1.5" << 15;
+        QTest::newRow("negative") << "-3" << 3;
+        QTest::newRow("highest") << "255" << 255;
     }
 
-    void invalidFpsStopsTheCommand() {
-        QFETCH(QString, fps);
+    void fpsBoxHoldsOnlyValidRates() {
+        QFETCH(QString, typed);
+        QFETCH(int, fps);
         ScratchDir in;
         ScratchDir out;
         QVERIFY(WriteAnimation(in / "anim.gif", 1));
         Edit("IDC_GIF_PATH")->setText(Text(in / "anim.gif"));
         Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
-        Edit("IDC_FPS")->setText(fps);
+        m_dlg->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg.get()));
+        Fps()->setFocus();
+        Fps()->selectAll();
+        QTest::keyClicks(Fps(), typed);
+        QTest::keyClick(Fps(), Qt::Key_Tab);
+        QCOMPARE(Fps()->value(), fps);
 
-        Click("IDC_CONVERT");
-        QVERIFY(!m_dlg->IsJobRunning());
-        const QStringList warnings = Messages(CPrompts::Kind::Warning);
-        QCOMPARE(warnings.size(), 1);
-        QVERIFY2(warnings[0].contains(QStringLiteral("FPS")), qPrintable(warnings[0]));
-        QVERIFY(m_prompts->OfKind(CPrompts::Kind::Information).isEmpty());
-        QCOMPARE(m_dlg->Settings().m_nFps, 10);
-        QCOMPARE(Edit("IDC_FPS")->text(), fps);
-        QCOMPARE(QApplication::focusWidget(), Edit("IDC_FPS"));
-        QVERIFY(out.List().empty());
+        QVERIFY(RunJob("IDC_CONVERT"));
+        QCOMPARE(Messages(CPrompts::Kind::Warning), QStringList());
+        QCOMPARE(m_dlg->Settings().m_nFps, fps);
+        QCOMPARE(int(swftest::ReadSwfFile(out / "anim.swf").frameRate), fps * 256);
     }
 
     void emptyFieldsStopTheCommand_data() {
@@ -590,8 +775,7 @@ private slots:
         Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
         QCOMPARE(Progress()->maximum(), 3);
 
-        QList<int> steps;
-        connect(Progress(), &QProgressBar::valueChanged, this, [&](int v) { steps << v; });
+        BarRecord bar(Progress());
         QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
         Click("IDC_CONVERT");
 
@@ -606,10 +790,14 @@ private slots:
             QVERIFY2(Control(name)->isEnabled(), name);
 
         QVERIFY(ended.wait(kJobTimeoutMs) || ended.count() == 1);
-        QCOMPARE(Progress()->maximum(), 3);
-        QCOMPARE(Progress()->value(), 3);
-        QVERIFY(!steps.isEmpty());
-        QVERIFY(std::is_sorted(steps.begin(), steps.end()));
+        // The bar counted the frames of all three files, never going back, then emptied.
+        QCOMPARE(bar.Peak(), 6);
+        QVERIFY(bar.maximums.contains(6));
+        QCOMPARE(bar.values.last(), 0);
+        QVERIFY(std::is_sorted(bar.values.begin(), bar.values.end() - 1));
+        QCOMPARE(Progress()->value(), 0);
+        QVERIFY2(!bar.texts.filter(QRegularExpression("^[0-3] of 3 files, 6 of 6 frames$")).isEmpty(),
+                 qPrintable(bar.texts.join('|')));
         const std::vector<std::string> movies = {"a.swf", "b.swf", "c.swf"};
         QCOMPARE(out.List(), movies);
         QCOMPARE(Messages(CPrompts::Kind::Information),
@@ -619,11 +807,11 @@ private slots:
         QVERIFY(Control("IDC_INPUT_FOLDER")->isEnabled() && Control("IDC_BATCH")->isEnabled());
         QVERIFY(!Control("IDC_GIF_PATH")->isEnabled());
 
-        // A second batch starts again from an empty bar.
-        steps.clear();
+        // A second batch counts again from an empty bar.
+        bar.values.clear();
         QVERIFY(RunJob("IDC_CONVERT"));
-        QCOMPARE(steps.value(0, -1), 0);
-        QCOMPARE(Progress()->value(), 3);
+        QCOMPARE(bar.Peak(), 6);
+        QCOMPARE(Progress()->value(), 0);
     }
 
     void batchReportsFailedFiles() {
@@ -644,7 +832,7 @@ private slots:
                  qPrintable(warnings[0]));
         QVERIFY(warnings[0].contains(Text(in / "bad.gif")));
         QCOMPARE(out.List(), std::vector<std::string>{"good.swf"});
-        QCOMPARE(Progress()->value(), 2);
+        QCOMPARE(Progress()->value(), 0);
     }
 
     void cancelStopsASingleConversion() {
@@ -657,7 +845,7 @@ private slots:
         QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
         Click("IDC_CONVERT");
         QVERIFY(m_dlg->IsJobRunning());
-        QCOMPARE(Progress()->maximum(), 0);  // busy: the frame count is not known yet
+        QCOMPARE(Progress()->maximum(), 150);  // the scan gave the frame count
         Click("IDC_CONVERT");                // now "Cancel"
         QVERIFY(ended.wait(kJobTimeoutMs) || ended.count() == 1);
 
@@ -703,6 +891,7 @@ private slots:
         QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
         Click("IDC_CONVERT");
         QVERIFY(m_dlg->IsJobRunning());
+        m_prompts->QueueAnswer(QStringLiteral("Yes"));  // stop it and close
         QVERIFY(m_dlg->close());
 
         // close() came back only after the worker had ended.
@@ -716,7 +905,7 @@ private slots:
         // Nothing arrives late: no message, no further file.
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
-        QVERIFY(m_prompts->Requests().size() == 1);  // the folder pick only
+        QVERIFY(m_prompts->Requests().size() == 2);  // the folder pick and the question only
         QCOMPARE(out.List(), before);
         QCOMPARE(ended.count(), 1);
     }

@@ -15,7 +15,9 @@ QList<CPrompts::Request> PromptRecorder::OfKind(CPrompts::Kind kind) const {
 
 QString PromptRecorder::Answer(const CPrompts::Request& request) {
     m_requests << request;
-    if (request.kind == CPrompts::Kind::Information || request.kind == CPrompts::Kind::Warning)
+    if (request.kind == CPrompts::Kind::Information)
+        return m_bTakeActions ? request.action : QString();
+    if (request.kind == CPrompts::Kind::Warning || request.kind == CPrompts::Kind::OpenFolder)
         return {};
     if (m_answers.isEmpty()) {
         ++m_nUnexpected;

@@ -7,8 +7,9 @@
 #include "app/CPrompts.h"
 
 // Stands in for the user at every message box and picker while it lives: records each request
-// and answers pickers with the next queued answer (an empty answer is a cancel). A picker with
-// no answer queued is recorded as unexpected and cancelled.
+// and answers pickers and questions with the next queued answer (an empty answer is a cancel,
+// or No). A picker or question with no answer queued is recorded as unexpected and cancelled.
+// An information's extra button is pressed while TakeActions(true) holds.
 class PromptRecorder {
 public:
     PromptRecorder();
@@ -17,6 +18,7 @@ public:
     PromptRecorder& operator=(const PromptRecorder&) = delete;
 
     void QueueAnswer(const QString& answer) { m_answers << answer; }
+    void TakeActions(bool take) { m_bTakeActions = take; }
 
     const QList<CPrompts::Request>& Requests() const { return m_requests; }
     QList<CPrompts::Request> OfKind(CPrompts::Kind kind) const;
@@ -29,4 +31,5 @@ private:
     QStringList m_answers;
     QList<CPrompts::Request> m_requests;
     int m_nUnexpected = 0;
+    bool m_bTakeActions = false;
 };

@@ -3,6 +3,7 @@
 // Runs the built quorvel command line from a test.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,4 +16,14 @@ struct CliRun {
 // Runs quorvel with args in folder cwd, with standard input empty and both outputs captured
 // (through files in cwd's scratch space `scratch`, removed afterwards).
 CliRun RunQuorvel(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                  const std::filesystem::path& scratch);
+                  const std::filesystem::path& scratch,
+                  const std::filesystem::path& input = "/dev/null");
+
+// Runs quorvel with standard error on a pseudo-terminal `columns` wide; run.err is what the
+// terminal received.
+CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& cwd,
+                            int columns);
+
+// Starts quorvel, calls during(pid) while it runs (to send it a signal, say), then waits for it.
+CliRun RunQuorvelWhile(const std::vector<std::string>& args, const std::filesystem::path& cwd,
+                       const std::function<void(int pid)>& during);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+// The address of Ruffle's web build as Ruffle's own documentation gives it.
+inline constexpr const char* kDefaultRuffleUrl = "https://unpkg.com/@ruffle-rs/ruffle";
+
+// A web page that plays movieFile (a name in the page's own folder) with Ruffle's web build
+// loaded from ruffleUrl, at the movie's size. Script access is allowed, so that the movie's URL
+// button can open its page.
+std::string PlayerPage(const std::string& title, const std::string& movieFile, int width,
+                       int height, const std::string& ruffleUrl);

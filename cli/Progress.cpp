@@ -1,0 +1,163 @@
+#include "cli/Progress.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+// Characters of UTF-8 text (continuation bytes do not count).
+std::size_t Columns(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+// The last `columns` characters of text, led by "..." when something was cut.
+std::string Tail(const std::string& text, std::size_t columns) {
+    if (Columns(text) <= columns) return text;
+    if (columns <= 3) return std::string(columns, '.');
+    std::size_t keep = columns - 3, start = text.size();
+    while (start > 0 && keep > 0) {
+        --start;
+        if ((text[start] & 0xC0) != 0x80) --keep;
+    }
+    return "..." + text.substr(start);
+}
+
+std::string Duration(double seconds) {
+    const long s = std::lround(seconds);
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+struct Figures {
+    std::string count;    // "12/40" ("12" when the total is unknown)
+    std::string percent;  // "30%" ("?%")
+    std::string left;     // "0:03" ("?:??" until there is something to go by)
+};
+
+Figures FiguresOf(int64_t done, int64_t total, double seconds) {
+    Figures f;
+    f.count = std::to_string(done) + (total > 0 ? "/" + std::to_string(total) : "");
+    if (total <= 0) {
+        f.percent = "?%";
+        f.left = "?:??";
+        return f;
+    }
+    const int64_t clamped = std::min(done, total);
+    f.percent = std::to_string(clamped * 100 / total) + "%";
+    f.left = done > 0 && seconds > 0.2 ? Duration(seconds * double(total - clamped) / double(clamped))
+                                       : "?:??";
+    return f;
+}
+
+}  // namespace
+
+std::string ProgressText(const ProgressState& s, int width) {
+    const std::size_t room = static_cast<std::size_t>(std::max(width - 1, 1));
+    const Figures file = FiguresOf(s.fileDone, s.fileTotal, s.fileSeconds);
+    // From the fullest form to the tersest; the first whose figures leave the name at least
+    // a few characters is used.
+    std::vector<std::string> forms;
+    if (s.runFiles == 0) {
+        forms = {": " + file.count + " frames, " + file.percent + ", " + file.left + " left",
+                 " " + file.count + " " + file.percent + " " + file.left,
+                 " " + file.percent + " " + file.left};
+    } else {
+        const Figures run = FiguresOf(s.runDone, s.runTotal, s.runSeconds);
+        const std::string files = std::to_string(s.runFilesDone) + "/" + std::to_string(s.runFiles);
+        forms = {": " + file.count + " frames, " + file.percent + ", " + file.left + " left | " +
+                     files + " files, " + run.count + " frames, " + run.percent + ", " + run.left +
+                     " left",
+                 " " + file.count + " " + file.percent + " " + file.left + " | " + files +
+                     " files " + run.count + " " + run.percent + " " + run.left,
+                 " " + file.percent + " | " + files + " " + run.percent + " " + run.left,
+                 " " + files + " " + run.percent + " " + run.left};
+    }
+    constexpr std::size_t kMinName = 8;
+    for (const std::string& form : forms) {
+        const std::size_t used = Columns(form);
+        if (used + std::min(Columns(s.name), kMinName) <= room)
+            return Tail(s.name, room - used) + form;
+    }
+    // A terminal narrower than any form: the tersest form, cut.
+    std::string last = forms.back().substr(1);
+    return Tail(last, room);
+}
+
+int TerminalWidth(int fd) {
+    winsize size{};
+    if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+Progress::Progress(bool enabled, std::vector<std::string> names, std::vector<int> fileTotals)
+    : m_enabled(enabled && isatty(STDERR_FILENO)),
+      m_names(std::move(names)),
+      m_totals(std::move(fileTotals)),
+      m_done(m_names.size(), 0),
+      m_started(m_names.size()),
+      m_runStarted(Clock::now()) {
+    m_totals.resize(m_names.size(), 0);
+}
+
+Progress::~Progress() { Clear(); }
+
+void Progress::Frames(std::size_t index, int done) {
+    if (!m_enabled || index >= m_names.size()) return;
+    if (m_started[index] == Clock::time_point{}) m_started[index] = Clock::now();
+    m_done[index] = std::max(m_done[index], done);
+    m_current = index;
+    Draw();
+}
+
+void Progress::FileDone(std::size_t index) {
+    if (!m_enabled || index >= m_names.size()) return;
+    // A file that ended early (it failed, or broke off) no longer holds up the run's estimate.
+    m_totals[index] = m_done[index];
+    ++m_filesDone;
+    Draw();
+}
+
+void Progress::Clear() {
+    if (!m_shown) return;
+    std::cerr << "\r\033[K" << std::flush;
+    m_shown = false;
+}
+
+void Progress::Draw() {
+    const Clock::time_point now = Clock::now();
+    if (m_lastDraw != Clock::time_point{} && now - m_lastDraw < kRedrawInterval) return;
+    ProgressState state;
+    state.name = m_names[m_current];
+    state.fileDone = m_done[m_current];
+    state.fileTotal = m_totals[m_current];
+    const auto seconds = [&](Clock::time_point from) {
+        return from == Clock::time_point{} ? 0.0 : std::chrono::duration<double>(now - from).count();
+    };
+    state.fileSeconds = seconds(m_started[m_current]);
+    if (m_names.size() > 1) {
+        state.runFiles = m_names.size();
+        state.runFilesDone = m_filesDone;
+        // A file whose scan found nothing counts what it has done so far, so the run's total
+        // is never below its frames done.
+        for (std::size_t i = 0; i < m_names.size(); ++i) {
+            state.runDone += m_done[i];
+            state.runTotal += std::max(m_totals[i], m_done[i]);
+        }
+        state.runSeconds = seconds(m_runStarted);
+    }
+    std::cerr << "\r\033[K" << ProgressText(state, TerminalWidth(STDERR_FILENO)) << std::flush;
+    m_shown = true;
+    m_lastDraw = now;
+}

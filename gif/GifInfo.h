@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What a quick look at a GIF tells without decoding a pixel: the logical screen, how many
+// frames CGifAnimation will compose from it, how long they play and how often the file asks to
+// be looped. Image data is skipped block by block, so a scan costs little more than reading
+// the file.
+struct GifInfo {
+    bool opened = false;  // the header was read: the screen size is known
+    int width = 0;
+    int height = 0;
+    int images = 0;  // image descriptors
+    // Displayed frames as CGifAnimation::NextFrame returns them: images with delay 0 merge into
+    // the next image with a delay, and such images left at the end make one frame.
+    int frames = 0;
+    int64_t durationMs = 0;  // the frames' delays added up
+    // The "NETSCAPE2.0" loop count (0: for ever); none without the extension.
+    std::optional<int> loopExtension;
+    // Empty after a clean read to the trailer; otherwise why the file could not be opened, or
+    // where it breaks off (the counts then cover what came before).
+    std::string error;
+};
+
+GifInfo ScanGifFile(const std::string& utf8Path);
+GifInfo ScanGifBytes(const uint8_t* data, std::size_t size);

@@ -1,0 +1,250 @@
+// The command line as a Linux user expects it: progress on a terminal, standard input and
+// output, signals, no-overwrite, padded frame names and the player page.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/CliRunner.h"
+#include "support/GifBuilder.h"
+#include "support/SwfReader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Characters of UTF-8 text.
+std::size_t Columns(const std::string& text) {
+    std::size_t n = 0;
+    for (const char c : text) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+class ConventionsCliTest : public ::testing::Test {
+protected:
+    CliRun Quorvel(const std::vector<std::string>& args, const fs::path& input = "/dev/null") {
+        return RunQuorvel(args, dir.Path(), dir.Path(), input);
+    }
+
+    void MakeGif(const std::string& name, int frames, int width = 8, int height = 6) {
+        GifBuilder gif(width, height);
+        gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
+        for (int i = 0; i < frames; ++i)
+            gif.Solid(0, 0, width, height, static_cast<uint8_t>(i % 2), 10);
+        ASSERT_TRUE(gif.Write(dir / name)) << gif.Error();
+    }
+
+    // The progress lines a terminal was given: each redraw starts with "\r\033[K"; what
+    // follows a clean line and ends with a newline is other output.
+    static std::vector<std::string> Redraws(const std::string& err) {
+        std::vector<std::string> lines;
+        const std::string mark = "\r\033[K";
+        for (std::size_t at = err.find(mark); at != std::string::npos;) {
+            const std::size_t next = err.find(mark, at + mark.size());
+            std::string line = err.substr(at + mark.size(), next - at - mark.size());
+            if (!line.empty() && line.find('\n') == std::string::npos) lines.push_back(line);
+            at = next;
+        }
+        return lines;
+    }
+
+    ScratchDir dir;
+};
+
+TEST_F(ConventionsCliTest, ProgressLineFitsTheTerminalAndCountsFramesOfFileAndRun) {
+    MakeGif("big.gif", 40, 320, 240);
+    MakeGif("small.gif", 3);
+    struct Case {
+        std::vector<std::string> args;
+        int columns;
+        const char* fileTotal;  // the first file's "/total"
+        bool run;               // the run's figures are shown
+    };
+    const Case cases[] = {
+        {{"convert", "big.gif", "-j", "1"}, 40, "/40", false},
+        {{"convert", "big.gif", "-j", "1"}, 120, "/40", false},
+        {{"convert", "big.gif", "small.gif", "-j", "1"}, 40, "", true},
+        {{"convert", "big.gif", "small.gif", "-j", "1"}, 120, "/40 frames", true},
+        {{"extract", "big.gif", "-o", "."}, 40, "/40", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.size() + 100 * c.columns);
+        const auto start = std::chrono::steady_clock::now();
+        const CliRun run = RunQuorvelOnTerminal(c.args, dir.Path(), c.columns);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> lines = Redraws(run.err);
+        ASSERT_FALSE(lines.empty()) << run.err;
+        EXPECT_LE(static_cast<double>(lines.size()), seconds * 10 + 2);  // at most 10 a second
+        for (const std::string& line : lines) {
+            EXPECT_LT(Columns(line), static_cast<std::size_t>(c.columns)) << line;
+            EXPECT_TRUE(Contains(line, "%")) << line;
+        }
+        EXPECT_TRUE(Contains(lines.front(), c.fileTotal)) << lines.front();
+        EXPECT_EQ(Contains(lines.front(), "1/2") || Contains(lines.front(), "0/2"), c.run)
+            << lines.front();
+        if (c.columns == 120) {
+            EXPECT_TRUE(Contains(lines.front(), "left")) << lines.front();
+        }
+        // Nothing of the display goes to standard output.
+        EXPECT_FALSE(Contains(run.out, "%")) << run.out;
+    }
+    // -q keeps the terminal quiet.
+    const CliRun quiet = RunQuorvelOnTerminal({"convert", "-q", "small.gif"}, dir.Path(), 80);
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(ConventionsCliTest, BareCommandAndVersionFlags) {
+    CliRun run = Quorvel({});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(Contains(run.err, "Usage: quorvel convert")) << run.err;
+    EXPECT_EQ(run.out, "");
+    for (const char* flag : {"-V", "--version"}) {
+        run = Quorvel({flag});
+        EXPECT_EQ(run.status, 0) << flag;
+        EXPECT_EQ(run.out, "quorvel " QUORVEL_VERSION "\n") << flag;
+    }
+}
+
+TEST_F(ConventionsCliTest, DashReadsStandardInputAndWritesStandardOutput) {
+    MakeGif("clip.gif", 3, 10, 7);
+    // Standard output receives exactly the movie a file would hold.
+    const CliRun piped = Quorvel({"convert", "-", "-o", "-", "--fps", "20"}, dir / "clip.gif");
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    ASSERT_TRUE(Quorvel({"convert", "-q", "clip.gif", "--fps", "20"}).status == 0);
+    EXPECT_EQ(piped.out, ReadText(dir / "clip.swf"));
+    EXPECT_EQ(piped.out.substr(0, 3), "FWS");
+
+    // "-" alone names its outputs after standard input.
+    fs::create_directory(dir / "frames");
+    const CliRun movie = Quorvel({"convert", "-"}, dir / "clip.gif");
+    EXPECT_EQ(movie.status, 0) << movie.err;
+    EXPECT_EQ(movie.out, "./stdin.swf\n");
+    EXPECT_EQ(swftest::ReadSwfFile(dir / "stdin.swf").frameCount, 3);
+    const CliRun frames = Quorvel({"extract", "-", "-o", "frames", "-f", "png"}, dir / "clip.gif");
+    EXPECT_EQ(frames.status, 0) << frames.err;
+    EXPECT_EQ(dir.List().size(), 4u);  // clip.gif, clip.swf, frames, stdin.swf: nothing left over
+    EXPECT_EQ(frames.out, "frames/stdin_f0.png\nframes/stdin_f1.png\nframes/stdin_f2.png\n");
+
+    // Errors name "-"; misuse is a usage error.
+    const CliRun broken = Quorvel({"convert", "-", "-o", "-"}, dir / "frames/stdin_f0.png");
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.out, "");
+    EXPECT_TRUE(Contains(broken.err, "quorvel: -: ")) << broken.err;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"convert", "clip.gif", "stdin.swf", "-o", "-"},
+          {"convert", "-", "clip.gif"},
+          {"convert", "clip.gif", "-o", "-", "--html"}}) {
+        const CliRun misuse = Quorvel(args, dir / "clip.gif");
+        EXPECT_EQ(misuse.status, 2) << misuse.err;
+        EXPECT_EQ(misuse.out, "");
+    }
+}
+
+TEST_F(ConventionsCliTest, SignalsExitWith128PlusTheSignalAndLeaveNoFiles) {
+    MakeGif("long.gif", 400, 400, 300);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        fs::create_directories(dir / "out");
+        const CliRun run = RunQuorvelWhile({"convert", "long.gif", "-o", "out", "-j", "1"},
+                                           dir.Path(), [&](int pid) {
+            // Once the movie's temporary file exists, the job is under way.
+            for (int i = 0; i < 6000 && fs::is_empty(dir / "out"); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            kill(pid, signal);
+        });
+        EXPECT_EQ(run.status, 128 + signal) << run.err;
+        EXPECT_TRUE(fs::is_empty(dir / "out"));
+        fs::remove_all(dir / "out");
+    }
+}
+
+TEST_F(ConventionsCliTest, NoOverwriteKeepsExistingOutputsWithANote) {
+    MakeGif("a.gif", 2);
+    MakeGif("b.gif", 2);
+    ASSERT_TRUE(WriteBytes(dir / "a.swf", {'o', 'l', 'd'}));
+    CliRun run = Quorvel({"convert", "-n", "a.gif", "b.gif"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "./b.swf\n");
+    EXPECT_TRUE(Contains(run.err, "quorvel: ./a.swf: exists; not replaced")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Converted 1 of 2 files, 1 skipped.")) << run.err;
+    EXPECT_EQ(ReadText(dir / "a.swf"), "old");
+    run = Quorvel({"convert", "-n", "a.gif"});  // one file: the note and no summary
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "quorvel: ./a.swf: exists; not replaced (--no-overwrite)\n");
+    // Replacing stays the default.
+    run = Quorvel({"convert", "-q", "a.gif"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(ReadText(dir / "a.swf").substr(0, 3), "FWS");
+
+    ASSERT_TRUE(WriteBytes(dir / "a_f1.bmp", {'o', 'l', 'd'}));
+    run = Quorvel({"extract", "--no-overwrite", "a.gif"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "./a_f0.bmp\n");
+    EXPECT_TRUE(Contains(run.err, "./a_f1.bmp")) << run.err;
+    EXPECT_EQ(ReadText(dir / "a_f1.bmp"), "old");
+}
+
+TEST_F(ConventionsCliTest, DigitsPadFrameNumbers) {
+    MakeGif("a.gif", 11);
+    const struct {
+        std::vector<std::string> extra;
+        const char* first;
+        const char* last;
+    } cases[] = {{{}, "a_f0.png", "a_f10.png"},
+                 {{"--digits", "3"}, "a_f000.png", "a_f010.png"},
+                 {{"--digits", "1"}, "a_f0.png", "a_f10.png"}};
+    for (const auto& c : cases) {
+        fs::remove_all(dir / "f");
+        fs::create_directory(dir / "f");
+        std::vector<std::string> args = {"extract", "a.gif", "-o", "f", "-f", "png"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const CliRun run = Quorvel(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        ASSERT_EQ(std::distance(fs::directory_iterator(dir / "f"), fs::directory_iterator()), 11);
+        EXPECT_TRUE(Contains(run.out, std::string("f/") + c.first + "\n")) << run.out;
+        EXPECT_TRUE(Contains(run.out, std::string("f/") + c.last + "\n")) << run.out;
+    }
+    EXPECT_EQ(Quorvel({"extract", "a.gif", "--digits", "x"}).status, 2);
+}
+
+TEST_F(ConventionsCliTest, HtmlPagePlaysTheMovieAtItsSize) {
+    MakeGif("say \"hi\" & go.gif", 2, 33, 21);
+    struct Case {
+        std::vector<std::string> extra;
+        const char* ruffle;
+    };
+    const Case cases[] = {
+        {{}, "<script src=\"https://unpkg.com/@ruffle-rs/ruffle\"></script>"},
+        {{"--ruffle-url", "ruffle/ruffle.js"}, "<script src=\"ruffle/ruffle.js\"></script>"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"convert", "say \"hi\" & go.gif", "--html"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const CliRun run = Quorvel(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "./say \"hi\" & go.swf\n./say \"hi\" & go.html\n");
+        const std::string page = ReadText(dir / "say \"hi\" & go.html");
+        EXPECT_TRUE(Contains(page, c.ruffle)) << page;
+        EXPECT_TRUE(Contains(page, "<title>say &quot;hi&quot; &amp; go</title>")) << page;
+        EXPECT_TRUE(Contains(page, "url: \"say%20%22hi%22%20%26%20go.swf\"")) << page;
+        EXPECT_TRUE(Contains(page, "width = \"33px\"") && Contains(page, "height = \"21px\""));
+        EXPECT_TRUE(Contains(page, "allowScriptAccess: true }")) << page;
+    }
+    // Without --html no page.
+    fs::remove(dir / "say \"hi\" & go.html");
+    EXPECT_EQ(Quorvel({"convert", "-q", "say \"hi\" & go.gif"}).status, 0);
+    EXPECT_FALSE(fs::exists(dir / "say \"hi\" & go.html"));
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and checks what a desktop and a shell get from it:
+# the programs, manual pages that cover every option, shell completion that completes, and a
+# desktop entry and AppStream metadata that their validators accept.
+# Usage: check-install.sh BUILD_DIR
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "check-install: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+share=$prefix/share
+for file in bin/quorvel bin/quorvel-gui share/man/man1/quorvel.1 share/man/man1/quorvel-gui.1 \
+            share/bash-completion/completions/quorvel share/zsh/site-functions/_quorvel \
+            share/applications/quorvel-gui.desktop share/icons/hicolor/scalable/apps/quorvel.svg; do
+  [ -e "$prefix/$file" ] || fail "$file was not installed"
+done
+metainfo=$(ls "$share"/metainfo/*.metainfo.xml) || fail "no AppStream metadata installed"
+
+# The manual pages render without warnings and name every option that --help lists.
+for page in quorvel quorvel-gui; do
+  warnings=$(groff -man -Tutf8 -ww -z "$share/man/man1/$page.1" 2>&1)
+  [ -z "$warnings" ] || fail "$page.1: $warnings"
+done
+manual=$(groff -man -Tascii -P-cbou "$share/man/man1/quorvel.1")
+for command in convert extract; do
+  for option in $("$prefix/bin/quorvel" help $command | grep -oE -- '--[a-z][a-z-]+' | sort -u); do
+    [ "$option" = --help ] && continue
+    grep -qF -- "$option" <<<"$manual" || fail "quorvel.1 does not describe $command $option"
+  done
+done
+for option in --help --version; do
+  "$prefix/bin/quorvel-gui" --help | grep -qF -- "$option" || fail "quorvel-gui --help lacks $option"
+done
+
+# Bash completion, asked as the shell asks it.
+complete_words() { # the words typed so far; the last one is being completed
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _quorvel; echo "${COMPREPLY[*]}"' \
+    _ "$share/bash-completion/completions/quorvel" "$@"
+}
+[ "$(complete_words quorvel "")" = "convert extract help --help --version -V" ] ||
+  fail "commands: $(complete_words quorvel "")"
+[ "$(complete_words quorvel convert --qu)" = "--quality --quiet" ] ||
+  fail "convert --qu: $(complete_words quorvel convert --qu)"
+[ "$(complete_words quorvel extract clip.gif --format "")" = "bmp png jpg tga" ] ||
+  fail "extract --format: $(complete_words quorvel extract clip.gif --format "")"
+[ "$(complete_words quorvel convert --quality n)" = "normal" ] || fail "convert --quality n"
+
+desktop-file-validate "$share/applications/quorvel-gui.desktop"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli refuses $metainfo"
+grep -q '<launchable type="desktop-id">quorvel-gui.desktop</launchable>' "$metainfo" ||
+  fail "the metadata does not launch quorvel-gui.desktop"
+echo "check-install: all good"
