@@ -65,7 +65,7 @@ Widget* Named(Widget* widget, const char* name, int id) {
 // What the preview says about a scanned GIF.
 QString DescribeGif(const GifInfo& info) {
     if (!info.opened) {
-        if (info.error == "not a GIF file") return QCoreApplication::translate("CQuorvelDlg", "This is not a GIF file.");
+        if (info.notGif) return QCoreApplication::translate("CQuorvelDlg", "This is not a GIF file.");
         return QCoreApplication::translate("CQuorvelDlg", "Cannot read the GIF: %1")
             .arg(QString::fromStdString(info.error));
     }

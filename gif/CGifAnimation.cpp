@@ -88,6 +88,7 @@ int CGifAnimation::Open(GifFileType* gif, int error) {
     m_crTransparent = kWhite;
     m_crBackground = kWhite;
     m_strError.clear();
+    m_bNotAGif = !gif && error == D_GIF_ERR_NOT_GIF_FILE;
     if (!gif) {
         const int cause = errno;
         if ((error == D_GIF_ERR_OPEN_FAILED || error == D_GIF_ERR_READ_FAILED) && cause != 0) {

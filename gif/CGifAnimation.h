@@ -133,6 +133,8 @@ public:
     // Empty while all is well, and after a clean end at the trailer; otherwise the cause of the
     // last failure (a frame that could not be decoded, a file that breaks off, ...).
     const std::string& GetError() const { return m_strError; }
+    // The last Load failed because the file does not start like a GIF.
+    bool NotAGif() const { return m_bNotAGif; }
 
     // The logical screen's stride: 3 * width rounded up to a multiple of 4.
     static int StrideFor(int width) { return (3 * width + 3) & ~3; }
@@ -174,6 +176,7 @@ private:
     int m_nHeight = 0;
     int m_nStride = 0;
     std::string m_strError;
+    bool m_bNotAGif = false;
 
     GifBitmapInfo m_bmiScreen;             // the logical screen, with the global colour table
     GifBitmapInfo m_bmiFrame;              // the frame last composed, with the table it used

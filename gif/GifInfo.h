@@ -4,13 +4,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-// What a quick look at a GIF tells without decoding a pixel: the logical screen, how many
-// frames CGifAnimation will compose from it, how long they play and how often the file asks to
-// be looped. Image data is skipped block by block, so a scan costs little more than reading
-// the file.
+// What a quick look at a GIF tells without decoding a pixel: the logical screen, the frames
+// CGifAnimation will compose from it with their delays, and how often the file asks to be
+// looped. It is CGifAnimation itself reading the file with its pixels skipped block by block,
+// so a scan costs little more than reading the file and always agrees with the compositor.
 struct GifInfo {
-    bool opened = false;  // the header was read: the screen size is known
+    bool opened = false;  // the file opened as a GIF whose screen the reader accepts
+    bool notGif = false;  // the file does not start like a GIF
     int width = 0;
     int height = 0;
     int images = 0;  // image descriptors
@@ -18,6 +20,7 @@ struct GifInfo {
     // the next image with a delay, and such images left at the end make one frame.
     int frames = 0;
     int64_t durationMs = 0;  // the frames' delays added up
+    std::vector<int> delaysMs;  // of each frame, in milliseconds
     // The "NETSCAPE2.0" loop count (0: for ever); none without the extension.
     std::optional<int> loopExtension;
     // Empty after a clean read to the trailer; otherwise why the file could not be opened, or

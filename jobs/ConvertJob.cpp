@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "gif/GifScan.h"
+#include "gif/GifInfo.h"
 #include "jobs/BitmapEncoder.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/FrameSnapshot.h"
@@ -109,7 +109,7 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     int fps = settings.m_nFps;
     std::vector<int> schedule;  // SWF frames per GIF frame; empty: one each
     if (settings.m_timing == Timing::Gif) {
-        const GifScan scan = ScanGif(settings.m_strGifPath);
+        const GifInfo scan = ScanGifFile(settings.m_strGifPath);
         if (!settings.m_bFpsGiven) fps = ChooseFrameRate(scan.delaysMs);
         schedule = ScheduleFrames(scan.delaysMs, fps);
     }

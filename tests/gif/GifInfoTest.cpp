@@ -54,10 +54,12 @@ TEST(GifInfoFile, ReportsFilesThatAreNotGifsOrBreakOff) {
     ASSERT_TRUE(WriteBytes(dir / "text.gif", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'}));
     GifInfo info = ScanGifFile((dir / "text.gif").string());
     EXPECT_FALSE(info.opened);
-    EXPECT_EQ(info.error, "not a GIF file");
+    EXPECT_TRUE(info.notGif);
+    EXPECT_EQ(info.error, "Data is not in GIF format");
 
     info = ScanGifFile((dir / "missing.gif").string());
     EXPECT_FALSE(info.opened);
+    EXPECT_FALSE(info.notGif);
     EXPECT_EQ(info.error, "No such file or directory");
 
     // Two whole images, then the file stops inside the third.
