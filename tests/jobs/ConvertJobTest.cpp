@@ -280,6 +280,73 @@ TEST_F(ConvertJobTest, DelaysDoNotReachTheMovieAndDelayZeroImagesMerge) {
     EXPECT_EQ(swf.frameRate, 25 << 8);
 }
 
+// The GIF's own timing: the rate that shows every delay, each frame as many SWF frames as its
+// delay covers (the bitmap once, then bare ShowFrames), frames too short left out.
+TEST_F(ConvertJobTest, GifTimingRepeatsShowFramesAndLeavesOutTooShortFrames) {
+    GifBuilder builder(4, 4);
+    builder.GlobalColors(kPalette);
+    for (int delay : {4, 20, 2, 2, 4}) builder.Image(PatternImage(4, 4, delay, delay));
+    ASSERT_TRUE(builder.Write(dir / "timed.gif"));
+    ConversionSettings settings = Settings(dir / "timed.gif");
+    settings.m_timing = Timing::Gif;
+    const JobResult auto_ = ConvertFile(settings);
+    ASSERT_TRUE(auto_.Succeeded()) << auto_.error;
+    SwfFile swf = ReadSwfFile(dir / "out" / "timed.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    EXPECT_EQ(swf.frameRate, 50 << 8);  // 20 ms is one frame at 50 per second
+    EXPECT_EQ(swf.frameCount, 2 + 10 + 1 + 1 + 2);
+    EXPECT_EQ(swf.CountTags(kTagDefineBitsJPEG2), 5);
+
+    settings.m_nFps = 10;  // given: the 20 ms frames are too short
+    settings.m_bFpsGiven = true;
+    const JobResult fixedRate = ConvertFile(settings);
+    ASSERT_TRUE(fixedRate.Succeeded()) << fixedRate.error;
+    swf = ReadSwfFile(dir / "out" / "timed.swf");
+    EXPECT_EQ(swf.frameRate, 10 << 8);
+    // Ends at 40, 240, 260, 280 and 320 ms: frames 1, 1, 1, none (the movie would be more than
+    // a frame ahead), 1.
+    EXPECT_EQ(swf.frameCount, 4);
+    EXPECT_EQ(swf.CountTags(kTagDefineBitsJPEG2), 4);
+    EXPECT_EQ(fixedRate.warnings, std::vector<std::string>{
+                                      "1 frame left out: shorter than one frame at 10 frames "
+                                      "per second"});
+}
+
+// Looping as the GIF asks: later passes place the shapes already defined, after taking the
+// last pass's off the stage, and the last pass stops on its last frame.
+TEST_F(ConvertJobTest, GifLoopCountIsWrittenOutAsPasses) {
+    const struct {
+        int loop;  // -1: no looping extension
+        int passes;  // 0: the player loops
+    } cases[] = {{-1, 1}, {0, 0}, {1, 2}, {3, 4}, {30000, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("loop " + std::to_string(c.loop));
+        GifBuilder builder(4, 4);
+        builder.GlobalColors(kPalette);
+        if (c.loop >= 0) builder.Loop(c.loop);
+        for (int i = 0; i < 3; ++i) builder.Image(PatternImage(4, 4, i));
+        ASSERT_TRUE(builder.Write(dir / "loop.gif"));
+        ConversionSettings settings = Settings(dir / "loop.gif", "http://example.org/");
+        settings.m_loop = LoopOption{LoopOption::Kind::Gif, 1};
+        const JobResult result = ConvertFile(settings);
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        const SwfFile swf = ReadSwfFile(dir / "out" / "loop.swf");
+        ASSERT_TRUE(swf.ok) << swf.error;
+        const int passes = std::max(c.passes, 1);
+        EXPECT_EQ(swf.frameCount, 3 * passes);
+        EXPECT_EQ(swf.CountTags(kTagDefineBitsJPEG2), 3);
+        EXPECT_EQ(swf.CountTags(kTagPlaceObject2), 1 + 3 * passes);  // the button, then frames
+        EXPECT_EQ(swf.CountTags(kTagRemoveObject2), 3 * (passes - 1));
+        const std::vector<uint16_t> codes = Codes(swf);
+        const bool stops = c.passes > 0;
+        EXPECT_EQ(swf.CountTags(kTagDoAction), stops ? 1 : 0);
+        if (stops) {
+            EXPECT_EQ(codes[codes.size() - 3], kTagDoAction);  // then ShowFrame, End
+        }
+        EXPECT_EQ(result.warnings.size(), c.loop == 30000 ? 1u : 0u);
+    }
+}
+
 TEST_F(ConvertJobTest, OnePixelWideGifGetsFillScaleTwenty) {
     const fs::path gif = MakeGif("line.gif", 1, 5, 1);
     ASSERT_TRUE(ConvertFile(Settings(gif)).Succeeded());

@@ -18,8 +18,10 @@ enum TagCode : uint16_t {
     kTagEnd = 0,
     kTagShowFrame = 1,
     kTagSetBackgroundColor = 9,
+    kTagDoAction = 12,
     kTagDefineBitsJPEG2 = 21,
     kTagPlaceObject2 = 26,
+    kTagRemoveObject2 = 28,
     kTagDefineShape3 = 32,
     kTagDefineButton2 = 34,
 };
