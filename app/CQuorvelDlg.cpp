@@ -195,13 +195,19 @@ void CQuorvelDlg::BuildControls() {
     m_pFps->setFixedWidth(du.X(40));
     m_pTargetUrl = lineEdit("IDC_TARGET_URL", IDC_TARGET_URL);
 
+    m_pGifTiming = Named(new QCheckBox(tr("Play with the GIF's own timing and looping")),
+                         "IDC_GIF_TIMING", IDC_GIF_TIMING);
+
     auto* generalBox = new QGroupBox(tr("General"));
-    auto* generalRow = new QHBoxLayout(generalBox);
+    auto* generalColumn = new QVBoxLayout(generalBox);
+    auto* generalRow = new QHBoxLayout;
     generalRow->addWidget(FieldLabel(tr("FPS:"), m_pFps));
     generalRow->addWidget(m_pFps);
     generalRow->addSpacing(du.X(12));
     generalRow->addWidget(FieldLabel(tr("Target URL:"), m_pTargetUrl));
     generalRow->addWidget(m_pTargetUrl, 1);
+    generalColumn->addLayout(generalRow);
+    generalColumn->addWidget(m_pGifTiming);
 
     m_pQuality = new QButtonGroup(this);
     auto* qualityBox = new QGroupBox(tr("Quality"));
@@ -274,6 +280,7 @@ void CQuorvelDlg::BuildControls() {
                                       m_pChangeOutputFolder,
                                       m_pFps,
                                       m_pTargetUrl,
+                                      m_pGifTiming,
                                       m_pQuality->button(0),
                                       m_pQuality->button(1),
                                       m_pQuality->button(2),
@@ -293,6 +300,8 @@ void CQuorvelDlg::BuildControls() {
     connect(m_pBrowseGif, &QPushButton::clicked, this, &CQuorvelDlg::OnBrowseGif);
     connect(m_pChangeOutputFolder, &QPushButton::clicked, this, &CQuorvelDlg::OnChangeOutputFolder);
     connect(m_pBatch, &QCheckBox::clicked, this, &CQuorvelDlg::OnBatchToggled);
+    connect(m_pGifTiming, &QCheckBox::toggled, this, &CQuorvelDlg::OnGifTimingToggled);
+    OnGifTimingToggled();
     connect(m_pConvert, &QPushButton::clicked, this, &CQuorvelDlg::OnConvert);
     connect(m_pExtract, &QPushButton::clicked, this, &CQuorvelDlg::OnExtract);
     connect(m_pAbout, &QPushButton::clicked, this, &CQuorvelDlg::OnAbout);
@@ -309,7 +318,11 @@ bool CQuorvelDlg::ControlsToSettings() {
     m_settings.m_strGifTitle = GifTitleFromPath(m_settings.m_strGifPath);
     m_settings.m_strOutputFolder = PathFromText(m_pOutputFolder->text());
     m_pFps->interpretText();
-    m_settings.m_nFps = m_pFps->value();
+    const bool gifTiming = m_pGifTiming->isChecked();
+    m_settings.m_bFpsGiven = m_pFps->value() != 0;
+    m_settings.m_nFps = m_settings.m_bFpsGiven ? m_pFps->value() : kDefaultFps;
+    m_settings.m_timing = gifTiming ? Timing::Gif : Timing::Fixed;
+    m_settings.m_loop = LoopOption{gifTiming ? LoopOption::Kind::Gif : LoopOption::Kind::Forever, 1};
     m_settings.m_nQuality = static_cast<Quality>(m_pQuality->checkedId());
     m_settings.m_strInputFolder = PathFromText(m_pInputFolder->text());
     m_settings.m_strTargetUrl = m_pTargetUrl->text().toStdString();
@@ -321,7 +334,9 @@ bool CQuorvelDlg::ControlsToSettings() {
 void CQuorvelDlg::SettingsToControls() {
     m_pGifPath->setText(TextFromPath(m_settings.m_strGifPath));
     m_pOutputFolder->setText(TextFromPath(m_settings.m_strOutputFolder));
-    m_pFps->setValue(m_settings.m_nFps);
+    m_pGifTiming->setChecked(m_settings.m_timing == Timing::Gif);
+    m_pFps->setValue(m_settings.m_timing == Timing::Gif && !m_settings.m_bFpsGiven ? 0
+                                                                                  : m_settings.m_nFps);
     if (QAbstractButton* quality = m_pQuality->button(static_cast<int>(m_settings.m_nQuality)))
         quality->setChecked(true);
     m_pInputFolder->setText(TextFromPath(m_settings.m_strInputFolder));
@@ -330,6 +345,20 @@ void CQuorvelDlg::SettingsToControls() {
     if (QAbstractButton* format = m_pExtractFormat->button(static_cast<int>(m_settings.m_nExtractFormat)))
         format->setChecked(true);
     UpdateControlStates();
+}
+
+void CQuorvelDlg::OnGifTimingToggled() {
+    const bool gifTiming = m_pGifTiming->isChecked();
+    m_pFps->setMinimum(gifTiming ? 0 : kMinFps);
+    m_pFps->setSpecialValueText(gifTiming ? tr("auto") : QString());
+    if (gifTiming) {
+        m_pFps->setValue(0);
+        m_pFps->setToolTip(tr("Optional: a fixed frame rate for the GIF's own timing. At \"auto\", "
+                              "the lowest rate up to 50 that shows every delay exactly."));
+    } else {
+        if (m_pFps->value() == 0) m_pFps->setValue(kDefaultFps);
+        m_pFps->setToolTip(tr("Frames per second of the movie; every GIF frame is one frame."));
+    }
 }
 
 void CQuorvelDlg::UpdateControlStates() {
@@ -341,7 +370,8 @@ void CQuorvelDlg::UpdateControlStates() {
     for (QWidget* singleOnly : Widgets{m_pGifPath, m_pBrowseGif, m_pExtract})
         singleOnly->setEnabled(idle && !batch);
     for (QWidget* input :
-         Widgets{m_pOutputFolder, m_pChangeOutputFolder, m_pFps, m_pTargetUrl, m_pBatch})
+         Widgets{m_pOutputFolder, m_pChangeOutputFolder, m_pFps, m_pTargetUrl, m_pGifTiming,
+                 m_pBatch})
         input->setEnabled(idle);
     for (QAbstractButton* button : m_pQuality->buttons()) button->setEnabled(idle);
     for (QAbstractButton* button : m_pExtractFormat->buttons()) button->setEnabled(idle);

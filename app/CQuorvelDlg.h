@@ -45,6 +45,7 @@ enum QuorvelControlId : int {
     IDC_FORMAT_JPG = 1022,
     IDC_FORMAT_TGA = 1023,
     IDC_TARGET_URL = 1024,
+    IDC_GIF_TIMING = 1030,
 };
 
 // The main window: input and output folders, conversion and extraction options, and the
@@ -78,6 +79,8 @@ public:
     void OnChangeOutputFolder();
     void OnBrowseInputFolder();
     void OnBatchToggled();
+    // The GIF's own timing makes the frame rate optional: "auto" (0) in the FPS box.
+    void OnGifTimingToggled();
     void OnConvert();  // starts a conversion or batch; while a job runs, cancels it
     void OnExtract();
     void OnAbout();
@@ -158,6 +161,7 @@ private:
     QLineEdit* m_pTargetUrl = nullptr;
     QButtonGroup* m_pQuality = nullptr;
     QCheckBox* m_pBatch = nullptr;
+    QCheckBox* m_pGifTiming = nullptr;
     QPushButton* m_pConvert = nullptr;
     QButtonGroup* m_pExtractFormat = nullptr;
     QPushButton* m_pExtract = nullptr;

@@ -253,7 +253,7 @@ private slots:
                                       "IDC_GIF_PATH",      "IDC_BROWSE_GIF",
                                       "IDC_OUTPUT_FOLDER", "IDC_CHANGE_OUTPUT_FOLDER",
                                       "IDC_FPS",           "IDC_TARGET_URL",
-                                      "IDC_QUALITY_LOW",   "IDC_QUALITY_NORMAL",
+                                      "IDC_GIF_TIMING",    "IDC_QUALITY_LOW",   "IDC_QUALITY_NORMAL",
                                       "IDC_QUALITY_HIGH",  "IDC_BATCH",
                                       "IDC_CONVERT",       "IDC_FORMAT_BMP",
                                       "IDC_FORMAT_PNG",    "IDC_FORMAT_JPG",
@@ -277,7 +277,7 @@ private slots:
             if (w->property("controlId").isValid() && !batchOnly.contains(w->objectName()) &&
                 !singleOnly.contains(w->objectName()))
                 always << w->objectName();
-        QCOMPARE(always.size(), 16);
+        QCOMPARE(always.size(), 17);
 
         for (const bool batch : {true, false, true}) {
             Click("IDC_BATCH");
@@ -576,17 +576,35 @@ private slots:
                  ReadFileBytes(reference / "anim.swf"));
     }
 
+    void conversionMatchesTheCommandLine_data() {
+        QTest::addColumn<bool>("gifTiming");
+        QTest::addColumn<int>("fps");  // 0 leaves the box as it is
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("fixed rate") << false << 25 << QStringList{"--fps", "25"};
+        QTest::newRow("GIF timing, auto rate") << true << 0 << QStringList{"--like-gif"};
+        QTest::newRow("GIF timing, given rate")
+            << true << 20 << QStringList{"--like-gif", "--fps", "20"};
+    }
+
     void conversionMatchesTheCommandLine() {
 #ifndef QUORVEL_CLI_PATH
         QSKIP("the quorvel command line is not built");
 #else
+        QFETCH(bool, gifTiming);
+        QFETCH(int, fps);
+        QFETCH(QStringList, options);
         ScratchDir in;
         ScratchDir out;
         ScratchDir cli;
         QVERIFY(WriteAnimation(in / "loop.gif", 4, 9, 5));
         Edit("IDC_GIF_PATH")->setText(Text(in / "loop.gif"));
         Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
-        Fps()->setValue(25);
+        if (gifTiming) {
+            QAbstractButton* box = Button("IDC_GIF_TIMING");  // a click on its check mark
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+            QCOMPARE(Fps()->text(), QStringLiteral("auto"));  // the rate is optional now
+        }
+        if (fps != 0) Fps()->setValue(fps);
         Edit("IDC_TARGET_URL")->setText(QStringLiteral("http://example.org/x"));
         Click("IDC_QUALITY_LOW");
         QVERIFY(RunJob("IDC_CONVERT"));
@@ -594,8 +612,10 @@ private slots:
 
         QProcess quorvel;
         quorvel.start(QStringLiteral(QUORVEL_CLI_PATH),
-                      {"convert", "-q", "--fps", "25", "--quality", "low", "--url",
-                       "http://example.org/x", "-o", Text(cli.Path()), Text(in / "loop.gif")});
+                      QStringList{"convert", "-q", "--quality", "low", "--url",
+                                  "http://example.org/x", "-o", Text(cli.Path()),
+                                  Text(in / "loop.gif")} +
+                          options);
         QVERIFY(quorvel.waitForFinished(kJobTimeoutMs));
         QVERIFY2(quorvel.exitStatus() == QProcess::NormalExit && quorvel.exitCode() == 0,
                  quorvel.readAllStandardError().constData());
