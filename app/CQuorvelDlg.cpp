@@ -209,15 +209,24 @@ void CQuorvelDlg::BuildControls() {
     generalColumn->addLayout(generalRow);
     generalColumn->addWidget(m_pGifTiming);
 
+    // A row of radio buttons, each with the option value it stands for as its id in the group.
+    struct Choice {
+        QString text;
+        const char* name;
+        int controlId;
+        int value;
+    };
+    const auto radioRow = [&](QBoxLayout* row, QButtonGroup* group, std::initializer_list<Choice> choices) {
+        for (const Choice& c : choices) row->addWidget(radio(c.text, c.name, c.controlId, group, c.value));
+    };
+
     m_pQuality = new QButtonGroup(this);
     auto* qualityBox = new QGroupBox(tr("Quality"));
     auto* qualityRow = new QHBoxLayout(qualityBox);
-    qualityRow->addWidget(
-        radio(tr("Low quality"), "IDC_QUALITY_LOW", IDC_QUALITY_LOW, m_pQuality, int(Quality::Low)));
-    qualityRow->addWidget(
-        radio(tr("Normal quality"), "IDC_QUALITY_NORMAL", IDC_QUALITY_NORMAL, m_pQuality, int(Quality::Normal)));
-    qualityRow->addWidget(
-        radio(tr("High quality"), "IDC_QUALITY_HIGH", IDC_QUALITY_HIGH, m_pQuality, int(Quality::High)));
+    radioRow(qualityRow, m_pQuality,
+             {{tr("Low quality"), "IDC_QUALITY_LOW", IDC_QUALITY_LOW, int(Quality::Low)},
+              {tr("Normal quality"), "IDC_QUALITY_NORMAL", IDC_QUALITY_NORMAL, int(Quality::Normal)},
+              {tr("High quality"), "IDC_QUALITY_HIGH", IDC_QUALITY_HIGH, int(Quality::High)}});
 
     m_pBatch = Named(new QCheckBox(tr("Batch conversion")), "IDC_BATCH", IDC_BATCH);
     m_pConvert = pushButton(tr("C&onvert..."), "IDC_CONVERT", IDC_CONVERT, commandWidth);
@@ -238,14 +247,11 @@ void CQuorvelDlg::BuildControls() {
     m_pExtractFormat = new QButtonGroup(this);
     auto* extractionBox = new QGroupBox(tr("Extraction options"));
     auto* extractionRow = new QHBoxLayout(extractionBox);
-    extractionRow->addWidget(
-        radio(tr("BMP file"), "IDC_FORMAT_BMP", IDC_FORMAT_BMP, m_pExtractFormat, int(ExtractFormat::Bmp)));
-    extractionRow->addWidget(
-        radio(tr("PNG file"), "IDC_FORMAT_PNG", IDC_FORMAT_PNG, m_pExtractFormat, int(ExtractFormat::Png)));
-    extractionRow->addWidget(
-        radio(tr("JPG file"), "IDC_FORMAT_JPG", IDC_FORMAT_JPG, m_pExtractFormat, int(ExtractFormat::Jpg)));
-    extractionRow->addWidget(
-        radio(tr("TGA file"), "IDC_FORMAT_TGA", IDC_FORMAT_TGA, m_pExtractFormat, int(ExtractFormat::Tga)));
+    radioRow(extractionRow, m_pExtractFormat,
+             {{tr("BMP file"), "IDC_FORMAT_BMP", IDC_FORMAT_BMP, int(ExtractFormat::Bmp)},
+              {tr("PNG file"), "IDC_FORMAT_PNG", IDC_FORMAT_PNG, int(ExtractFormat::Png)},
+              {tr("JPG file"), "IDC_FORMAT_JPG", IDC_FORMAT_JPG, int(ExtractFormat::Jpg)},
+              {tr("TGA file"), "IDC_FORMAT_TGA", IDC_FORMAT_TGA, int(ExtractFormat::Tga)}});
     extractionRow->addStretch(1);
     m_pExtract = pushButton(tr("E&xtract..."), "IDC_EXTRACT", IDC_EXTRACT, commandWidth);
     extractionRow->addWidget(m_pExtract);
