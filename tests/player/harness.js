@@ -34,11 +34,13 @@ const CHROMIUM_FLAGS = [
   '--disable-background-networking', '--disable-component-update', '--disable-sync',
   // WebGL through SwiftShader: without a GPU, this is what Ruffle's default renderer runs on.
   '--enable-unsafe-swiftshader',
+  // Report the http: URL a movie opens as it is, not as the browser would upgrade it.
+  '--disable-features=HttpsUpgrades',
 ];
 const FAST_RATE = 60;        // frames per second while seeking to a frame
 const SEEK_TIMEOUT_MS = 30000;
-const CLICK_WAIT_MS = 800;   // how long a click has to open something
-const START_WAIT_MS = 500;   // playing time before the first click
+const CLICK_WAIT_MS = 500;   // how long a click has to open something
+const START_WAIT_MS = 200;   // playing time before the first click
 
 class UsageError extends Error {}
 
@@ -158,12 +160,12 @@ class Player {
     return `Ruffle ${this.deps.ruffleVersion} (${renderer ? renderer[1] : 'renderer unknown'})`;
   }
 
-  async start(bytes, swf, frameRate) {
+  async start(bytes, swf, frameRate, recordSeconds) {
     if (this.movieUrl) this.server.dropMovie(this.movieUrl);
     this.movieUrl = this.server.addMovie(bytes);
     await this.page.evaluate(
-      (url, w, h, rate) => window.harness.start(url, w, h, rate),
-      this.movieUrl, swf.width, swf.height, frameRate || 0);
+      (url, w, h, rate, seconds) => window.harness.start(url, w, h, rate, seconds),
+      this.movieUrl, swf.width, swf.height, frameRate || 0, recordSeconds || 0);
   }
 
   async shot(swf) {
@@ -191,25 +193,19 @@ class Player {
     throw new Error('the picture did not settle after the movie stopped');
   }
 
-  // Screenshots of the movie as it plays, for `seconds`: runs of identical pictures with the
-  // time (ms since the player was started) of their first and last sighting.
+  // What the player shows as it plays, for `seconds` from the start: runs of identical
+  // pictures with the time (ms) of their first and last sighting, read in the page at every
+  // frame the browser paints.
   async timeline(bytes, seconds) {
     const swf = parseSwf(bytes);
-    await this.start(bytes, swf, 0);
-    const t0 = Date.now();
-    const runs = [];
-    while (Date.now() - t0 < seconds * 1000) {
-      const before = Date.now() - t0;
-      const picture = await this.shot(swf);
-      const at = Math.round((before + Date.now() - t0) / 2);
-      const last = runs[runs.length - 1];
-      if (last && last.picture.equals(picture)) {
-        last.end = at;
-      } else {
-        runs.push({ start: at, end: at, picture });
-      }
-    }
-    return runs;
+    await this.start(bytes, swf, 0, seconds);
+    const runs = await this.page.evaluate(() => window.harness.recording);
+    return runs.map(({ start, end, rgba }) => {
+      const pixels = Buffer.from(rgba, 'base64');
+      const rgb = Buffer.alloc((pixels.length / 4) * 3);
+      for (let i = 0, j = 0; i < pixels.length; i += 4, j += 3) pixels.copy(rgb, j, i, i + 3);
+      return { start, end, picture: { width: swf.width, height: swf.height, rgb } };
+    });
   }
 
   // Clicks each stage pixel (its centre) of the playing movie and lists what the page tried to
@@ -276,7 +272,7 @@ async function answer(player, request) {
     for (const run of runs) {
       let label = -1;
       let best = -Infinity;
-      const picture = decodePng(run.picture);
+      const picture = run.picture;
       refs.forEach((ref, i) => {
         const p = psnr(picture, ref);
         if (p > best) [label, best] = [i, p];
