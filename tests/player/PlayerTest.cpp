@@ -296,10 +296,12 @@ TEST_F(PlayerTest, EveryFrameShowsWhatExtractWrites) {
     ASSERT_EQ(lines.size(), frames.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE(frames[i][1] + " frame " + frames[i][2]);
-        ASSERT_EQ(lines[i],
+        EXPECT_EQ(lines[i],
                   Concat(Fields(frames[i].begin(), frames[i].begin() + 3), {"ok", frames[i][3]}));
-        EXPECT_GE(Psnr(frames[i][3], movies[frames[i][1]].frames[std::stoul(frames[i][2])]),
-                  kMinPsnr);
+        if (lines[i].size() > 3 && lines[i][3] == "ok") {
+            EXPECT_GE(Psnr(frames[i][3], movies[frames[i][1]].frames[std::stoul(frames[i][2])]),
+                      kMinPsnr);
+        }
     }
 }
 
@@ -315,9 +317,7 @@ TEST_F(PlayerTest, TimelineShowsEveryFrameInOrderAndLoops) {
         else
             ADD_FAILURE() << line[1] << ": " << line[3];
     }
-    for (const Fields& request : Requests("timeline")) {
-        const std::string& swf = request[1];
-        SCOPED_TRACE(swf);
+    auto check = [&](const std::string& swf) {
         const int n = int(movies[swf].frames.size());
         ASSERT_GE(runs[swf].size(), std::size_t(2 * n + 1)) << "not two loops";
         std::vector<int> starts;  // of frame 0
@@ -333,6 +333,10 @@ TEST_F(PlayerTest, TimelineShowsEveryFrameInOrderAndLoops) {
         ASSERT_GE(starts.size(), 3u);
         EXPECT_NEAR(starts.back() - starts[starts.size() - 2], 1000.0 * n / kFps, 250.0 * n / kFps)
             << "one loop";
+    };
+    for (const Fields& request : Requests("timeline")) {
+        SCOPED_TRACE(request[1]);
+        check(request[1]);
     }
 }
 
@@ -344,7 +348,10 @@ TEST_F(PlayerTest, ClickAnywhereOpensTheTargetUrlOnly) {
             expected.push_back(Concat({"click", request[1], request[i], request[i + 1]},
                                       url.empty() ? Fields{"nothing"} : Fields{"opens", url}));
     }
-    EXPECT_EQ(answers["click"], expected);
+    const std::vector<Fields>& lines = answers["click"];
+    EXPECT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < std::min(lines.size(), expected.size()); ++i)
+        EXPECT_EQ(lines[i], expected[i]);
 }
 
 }  // namespace
