@@ -13,7 +13,9 @@ int JpegFlags(Quality quality) {
         case Quality::High:
             break;
     }
-    return JPEG_PROGRESSIVE | JPEG_QUALITYSUPERB;
+    // Full-resolution colour: with 2 x 2 chroma blocks, sharp colour edges (pixel art, dithered
+    // GIFs) bleed into their neighbours whatever the quality.
+    return JPEG_PROGRESSIVE | JPEG_QUALITYSUPERB | JPEG_SUBSAMPLING_444;
 }
 
 }  // namespace

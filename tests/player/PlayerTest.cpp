@@ -1,0 +1,368 @@
+// The movies as Ruffle plays them in headless Chromium (harness.js beside this file): the
+// pictures it shows are the frames `quorvel extract` writes, in order and looping, and a click
+// on the stage opens the target URL, or nothing when there is none.
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "support/CliRunner.h"
+#include "support/GifBuilder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFps = 5;
+constexpr double kMinPsnr = 30.0;
+constexpr int kHarnessSkipped = 77;  // harness.js: no Chromium or npm packages
+
+using Fields = std::vector<std::string>;
+using PixelFn = std::function<uint8_t(int frame, int x, int y)>;
+
+GifImage Patch(int left, int top, int w, int h, int transparent) {
+    GifImage image;
+    image.left = left;
+    image.top = top;
+    image.width = w;
+    image.height = h;
+    image.control = true;
+    image.delay = 20;
+    image.transparent = transparent;
+    return image;
+}
+
+// A GIF of `count` whole frames, each pixel's colour index given by `pixel`.
+GifBuilder WholeFrames(int w, int h, std::vector<GifRgb> colors, int count, const PixelFn& pixel,
+                       int transparent = -1) {
+    GifBuilder gif(w, h);
+    gif.GlobalColors(std::move(colors));
+    for (int f = 0; f < count; ++f) {
+        GifImage image = Patch(0, 0, w, h, transparent);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) image.pixels.push_back(pixel(f, x, y));
+        gif.Image(std::move(image));
+    }
+    return gif;
+}
+
+struct Case {
+    std::string name;
+    std::string url;  // empty: converted without --url
+    std::function<GifBuilder()> draw;
+};
+
+const std::vector<Case>& Cases() {
+    static const std::vector<Case> cases = {
+        {"two_colours", "",
+         [] {
+             return WholeFrames(
+                 36, 24, {{30, 60, 170}, {250, 210, 40}}, 2,
+                 [](int f, int x, int y) { return uint8_t((x / 3 + y / 3 + f) % 2); });
+         }},
+        {"gradient", "",
+         [] {
+             std::vector<GifRgb> ramp;
+             for (int i = 0; i < 256; ++i)
+                 ramp.push_back({uint8_t(i / 16 * 17), uint8_t(i % 16 * 17), 128});
+             return WholeFrames(64, 32, ramp, 1,
+                                [](int, int x, int y) { return uint8_t(x / 4 * 16 + y / 2); });
+         }},
+        {"moving_square", "https://example.org/quorvel/square",
+         [] {
+             return WholeFrames(40, 30, {{40, 120, 60}, {230, 30, 30}}, 6, [](int f, int x, int y) {
+                 return uint8_t(x >= 2 + 6 * f && x < 10 + 6 * f && y >= 4 + 3 * f &&
+                                y < 12 + 3 * f);
+             });
+         }},
+        {"transparent", "",
+         [] {
+             // Index 3 is transparent: the first frame shows the background through its top-left
+             // quarter, the second the first frame through every other pixel of a patch.
+             GifBuilder gif = WholeFrames(
+                 24, 16, {{200, 30, 30}, {30, 30, 200}, {240, 240, 240}, {0, 0, 0}}, 1,
+                 [](int, int x, int y) { return uint8_t(x < 12 && y < 8 ? 3 : y / 2 % 3); }, 3);
+             GifImage patch = Patch(6, 4, 12, 8, 3);
+             for (int i = 0; i < 96; ++i) patch.pixels.push_back(uint8_t((i + i / 12) % 2 ? 3 : 1));
+             return gif.Image(patch);
+         }},
+        {"one_by_one", "https://example.com/a/b?x=1&y=two#end",
+         [] {
+             return WholeFrames(1, 1, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}}, 3,
+                                [](int f, int, int) { return uint8_t(f); });
+         }},
+        {"one_by_seven", "http://example.net/",
+         [] {
+             return WholeFrames(1, 7, {{0, 0, 0}, {255, 255, 255}, {200, 50, 50}, {50, 50, 200}}, 3,
+                                [](int f, int, int y) { return uint8_t((y + f) % 4); });
+         }},
+        {"wide_333x17", "https://example.org/wide",
+         [] {
+             return WholeFrames(
+                 333, 17,
+                 {{0, 0, 0},
+                  {255, 255, 255},
+                  {255, 0, 0},
+                  {0, 160, 0},
+                  {0, 0, 255},
+                  {255, 200, 0},
+                  {0, 200, 200},
+                  {150, 0, 150}},
+                 2, [](int f, int x, int y) { return uint8_t((x / 37 + y / 5 + f) % 8); });
+         }},
+    };
+    return cases;
+}
+
+struct Movie {
+    const Case* source = nullptr;
+    int width = 0, height = 0;
+    fs::path swf;
+    std::vector<std::string> frames;  // the PNG files quorvel extract wrote, in order
+};
+
+std::string Quote(const std::string& s) {
+    std::string quoted = "'";
+    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// PSNR in dB between two pictures of the same size over every channel of every pixel;
+// -1 when either cannot be read or the sizes differ.
+double Psnr(const std::string& a, const std::string& b) {
+    FIBITMAP* raw[2] = {FreeImage_Load(FIF_PNG, a.c_str(), 0),
+                        FreeImage_Load(FIF_PNG, b.c_str(), 0)};
+    FIBITMAP* img[2] = {raw[0] ? FreeImage_ConvertTo24Bits(raw[0]) : nullptr,
+                        raw[1] ? FreeImage_ConvertTo24Bits(raw[1]) : nullptr};
+    double result = -1;
+    if (img[0] && img[1] && FreeImage_GetWidth(img[0]) == FreeImage_GetWidth(img[1]) &&
+        FreeImage_GetHeight(img[0]) == FreeImage_GetHeight(img[1])) {
+        double sum = 0, count = 0;
+        for (unsigned y = 0; y < FreeImage_GetHeight(img[0]); ++y) {
+            const BYTE* p = FreeImage_GetScanLine(img[0], int(y));
+            const BYTE* q = FreeImage_GetScanLine(img[1], int(y));
+            for (unsigned i = 0; i < 3 * FreeImage_GetWidth(img[0]); ++i, ++count)
+                sum += (p[i] - q[i]) * (p[i] - q[i]);
+        }
+        result = sum == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * count / sum);
+    }
+    for (FIBITMAP* bitmap : {raw[0], raw[1], img[0], img[1]})
+        if (bitmap) FreeImage_Unload(bitmap);
+    return result;
+}
+
+// One run of the harness answers every test: the browser starts once. The suite prepares the
+// movies, the frames `quorvel extract` writes, and the requests of all three tests.
+class PlayerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new ScratchDir;
+        if (std::string(QUORVEL_NODE).empty()) {
+            unavailable = "node not found";
+            return;
+        }
+        for (const Case& c : Cases()) ASSERT_NO_FATAL_FAILURE(Prepare(c));
+        ASSERT_NO_FATAL_FAILURE(RunHarness());
+        ready = unavailable.empty();
+    }
+
+    // QUORVEL_PLAYER_KEEP=DIR keeps the GIFs, movies, extracted frames and Ruffle's pictures.
+    static void TearDownTestSuite() {
+        if (const char* keep = std::getenv("QUORVEL_PLAYER_KEEP")) {
+            fs::create_directories(keep);
+            fs::copy(dir->Path(), keep,
+                     fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        }
+        delete dir;
+    }
+
+    static void Prepare(const Case& c) {
+        SCOPED_TRACE(c.name);
+        Movie movie;
+        movie.source = &c;
+        const fs::path gif = *dir / (c.name + ".gif");
+        const GifBuilder builder = c.draw();
+        ASSERT_TRUE(builder.Write(gif)) << builder.Error();
+        Fields convert = {"convert", gif.string(), "--quality",
+                          "high",    "--fps",      std::to_string(kFps)};
+        if (!c.url.empty()) convert.insert(convert.end(), {"--url", c.url});
+        CliRun run = RunQuorvel(convert, dir->Path(), dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        movie.swf = *dir / (c.name + ".swf");
+        fs::create_directory(*dir / c.name);
+        run =
+            RunQuorvel({"extract", gif.string(), "-o", (*dir / c.name).string(), "--format", "png"},
+                       dir->Path(), dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) movie.frames.push_back(line);
+        FIBITMAP* first = FreeImage_Load(FIF_PNG, movie.frames.at(0).c_str(), 0);
+        ASSERT_NE(first, nullptr);
+        movie.width = int(FreeImage_GetWidth(first));
+        movie.height = int(FreeImage_GetHeight(first));
+        FreeImage_Unload(first);
+        const int n = int(movie.frames.size());
+        for (int k = 0; k < n; ++k) {
+            const std::string out =
+                (*dir / (c.name + "_ruffle_" + std::to_string(k) + ".png")).string();
+            requests.push_back({"frame", movie.swf.string(), std::to_string(k), out});
+        }
+        if (n > 1) {  // two loops and a bit
+            Fields timeline = {"timeline", movie.swf.string(),
+                               std::to_string(2.0 * n / kFps + 1.5)};
+            requests.push_back(Concat(timeline, movie.frames));
+        }
+        // The corners and the middle of the stage.
+        const int w = movie.width - 1, h = movie.height - 1;
+        const std::set<std::pair<int, int>> points = {
+            {0, 0}, {w, 0}, {0, h}, {w, h}, {w / 2, h / 2}};
+        Fields click = {"click", movie.swf.string()};
+        for (const auto& [x, y] : points)
+            click.insert(click.end(), {std::to_string(x), std::to_string(y)});
+        requests.push_back(click);
+        movies[movie.swf.string()] = movie;
+    }
+
+    static void RunHarness() {
+        const fs::path batch = *dir / "batch.txt", out = *dir / "harness.out",
+                       err = *dir / "harness.err";
+        std::ofstream file(batch);
+        for (const Fields& request : requests) {
+            for (std::size_t i = 0; i < request.size(); ++i) file << (i ? "\t" : "") << request[i];
+            file << '\n';
+        }
+        file.close();
+        const std::string command = Quote(QUORVEL_NODE) + " " +
+                                    Quote(QUORVEL_PLAYER_DIR "/harness.js") + " batch " +
+                                    Quote(batch.string()) + " >" + Quote(out.string()) + " 2>" +
+                                    Quote(err.string()) + " </dev/null";
+        const int raw = std::system(command.c_str());
+        const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::ifstream errors(err);
+        const std::string diagnostics{std::istreambuf_iterator<char>(errors), {}};
+        std::cout << diagnostics;
+        if (status == kHarnessSkipped)
+            unavailable = diagnostics;
+        else
+            ASSERT_EQ(status, 0) << diagnostics;
+        std::ifstream results(out);
+        for (std::string line; std::getline(results, line);) {
+            Fields fields;
+            std::istringstream split(line);
+            for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+            answers[fields.at(0)].push_back(fields);
+        }
+    }
+
+    void SetUp() override {
+        if (!unavailable.empty()) GTEST_SKIP() << unavailable;
+        ASSERT_TRUE(ready);
+    }
+
+    static Fields Concat(Fields a, const Fields& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    }
+    // The requests of one kind, in order.
+    static std::vector<Fields> Requests(const std::string& kind) {
+        std::vector<Fields> of;
+        std::copy_if(requests.begin(), requests.end(), std::back_inserter(of),
+                     [&](const Fields& r) { return r[0] == kind; });
+        return of;
+    }
+
+    static inline ScratchDir* dir = nullptr;
+    static inline std::map<std::string, Movie> movies;  // by movie path
+    static inline std::vector<Fields> requests;
+    static inline std::map<std::string, std::vector<Fields>> answers;  // result lines by kind
+    static inline bool ready = false;
+
+public:
+    static inline std::string unavailable;  // why the player cannot be had
+};
+
+TEST_F(PlayerTest, EveryFrameShowsWhatExtractWrites) {
+    const std::vector<Fields> frames = Requests("frame");
+    const std::vector<Fields>& lines = answers["frame"];
+    ASSERT_EQ(lines.size(), frames.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(frames[i][1] + " frame " + frames[i][2]);
+        EXPECT_EQ(lines[i],
+                  Concat(Fields(frames[i].begin(), frames[i].begin() + 3), {"ok", frames[i][3]}));
+        if (lines[i].size() > 3 && lines[i][3] == "ok") {
+            EXPECT_GE(Psnr(frames[i][3], movies[frames[i][1]].frames[std::stoul(frames[i][2])]),
+                      kMinPsnr);
+        }
+    }
+}
+
+TEST_F(PlayerTest, TimelineShowsEveryFrameInOrderAndLoops) {
+    std::map<std::string, std::vector<Fields>> runs;
+    std::map<std::string, std::string> endings;
+    for (const Fields& line : answers["timeline"]) {
+        ASSERT_GE(line.size(), 4u);
+        if (line[2] == "show" && line.size() == 7)
+            runs[line[1]].push_back(line);
+        else if (line[2] == "end")
+            endings[line[1]] = line[3];
+        else
+            ADD_FAILURE() << line[1] << ": " << line[3];
+    }
+    auto check = [&](const std::string& swf) {
+        const int n = int(movies[swf].frames.size());
+        ASSERT_GE(runs[swf].size(), std::size_t(2 * n + 1)) << "not two loops";
+        std::vector<int> starts;  // of frame 0
+        for (std::size_t i = 0; i < runs[swf].size(); ++i) {
+            const Fields& run = runs[swf][i];
+            const int next = i == 0 ? 0 : (std::stoi(runs[swf][i - 1][5]) + 1) % n;
+            EXPECT_EQ(run[5], std::to_string(next)) << "at " << run[3] << " ms";
+            EXPECT_GE(std::stod(run[6]), kMinPsnr) << "at " << run[3] << " ms";
+            if (run[5] == "0") starts.push_back(std::stoi(run[3]));
+        }
+        EXPECT_EQ(endings[swf], "loops");
+        // The first loop may stall while the browser sets up the renderer; time the last one.
+        ASSERT_GE(starts.size(), 3u);
+        EXPECT_NEAR(starts.back() - starts[starts.size() - 2], 1000.0 * n / kFps, 250.0 * n / kFps)
+            << "one loop";
+    };
+    for (const Fields& request : Requests("timeline")) {
+        SCOPED_TRACE(request[1]);
+        check(request[1]);
+    }
+}
+
+TEST_F(PlayerTest, ClickAnywhereOpensTheTargetUrlOnly) {
+    std::vector<Fields> expected;
+    for (const Fields& request : Requests("click")) {
+        const std::string& url = movies[request[1]].source->url;
+        for (std::size_t i = 2; i + 1 < request.size(); i += 2)
+            expected.push_back(Concat({"click", request[1], request[i], request[i + 1]},
+                                      url.empty() ? Fields{"nothing"} : Fields{"opens", url}));
+    }
+    const std::vector<Fields>& lines = answers["click"];
+    EXPECT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < std::min(lines.size(), expected.size()); ++i)
+        EXPECT_EQ(lines[i], expected[i]);
+}
+
+}  // namespace
+
+// CTest counts the exit status 77 as a skip: the player tests never pass where they cannot run.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const int failed = RUN_ALL_TESTS();
+    if (!PlayerTest::unavailable.empty()) {
+        std::cout << "Player tests skipped: " << PlayerTest::unavailable << '\n';
+        return kHarnessSkipped;
+    }
+    return failed;
+}
