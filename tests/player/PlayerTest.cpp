@@ -123,6 +123,21 @@ const std::vector<Case>& Cases() {
     return cases;
 }
 
+// Movies that play with the GIF's own timing or stop: the GIF's delays (hundredths of a
+// second), the convert options, and the movie's frame rate, within one frame of which every
+// frame must start and end. Each plays once and holds its last frame.
+struct TimedCase {
+    std::string name;
+    std::vector<int> delays;
+    std::vector<std::string> options;
+    int fps;
+};
+
+const std::vector<TimedCase> kTimedCases = {
+    {"like_gif", {20, 60, 40, 100, 20}, {"--like-gif"}, 5},  // no loop extension: once
+    {"loop_once", {20, 20, 20, 20}, {"--loop", "once", "--fps", "5"}, 5},
+};
+
 struct Movie {
     const Case* source = nullptr;
     int width = 0, height = 0;
@@ -171,6 +186,7 @@ protected:
             return;
         }
         for (const Case& c : Cases()) ASSERT_NO_FATAL_FAILURE(Prepare(c));
+        for (const TimedCase& c : kTimedCases) ASSERT_NO_FATAL_FAILURE(PrepareTimed(c));
         ASSERT_NO_FATAL_FAILURE(RunHarness());
         ready = unavailable.empty();
     }
@@ -232,6 +248,36 @@ protected:
         movies[movie.swf.string()] = movie;
     }
 
+    static void PrepareTimed(const TimedCase& c) {
+        SCOPED_TRACE(c.name);
+        const fs::path gif = *dir / (c.name + ".gif");
+        const int n = int(c.delays.size());
+        GifBuilder timed(6, 4);
+        timed.GlobalColors({kRed, kGreen, kBlue, kYellow, kBlack});
+        int totalCs = 0;
+        for (int f = 0; f < n; ++f) {
+            timed.Solid(0, 0, 6, 4, uint8_t(f % 5), c.delays[std::size_t(f)]);
+            totalCs += c.delays[std::size_t(f)];
+        }
+        ASSERT_TRUE(timed.Write(gif)) << timed.Error();
+        Fields convert = Concat({"convert", gif.string(), "-q"}, c.options);
+        CliRun run = RunQuorvel(convert, dir->Path(), dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        Movie movie;
+        movie.swf = *dir / (c.name + ".swf");
+        fs::create_directory(*dir / c.name);
+        run = RunQuorvel({"extract", gif.string(), "-o", (*dir / c.name).string(), "-f", "png"},
+                         dir->Path(), dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) movie.frames.push_back(line);
+        requests.push_back(Concat({"timeline", movie.swf.string(),
+                                   std::to_string(totalCs / 100.0 + 2.0)},
+                                  movie.frames));
+        timedMovies[movie.swf.string()] = &c;
+        movies[movie.swf.string()] = movie;
+    }
+
     static void RunHarness() {
         const fs::path batch = *dir / "batch.txt", out = *dir / "harness.out",
                        err = *dir / "harness.err";
@@ -282,6 +328,7 @@ protected:
 
     static inline ScratchDir* dir = nullptr;
     static inline std::map<std::string, Movie> movies;  // by movie path
+    static inline std::map<std::string, const TimedCase*> timedMovies;  // by movie path
     static inline std::vector<Fields> requests;
     static inline std::map<std::string, std::vector<Fields>> answers;  // result lines by kind
     static inline bool ready = false;
@@ -336,7 +383,36 @@ TEST_F(PlayerTest, TimelineShowsEveryFrameInOrderAndLoops) {
     };
     for (const Fields& request : Requests("timeline")) {
         SCOPED_TRACE(request[1]);
-        check(request[1]);
+        if (timedMovies.count(request[1]) == 0) check(request[1]);
+    }
+}
+
+// With the GIF's timing every frame shows for its own delay, within one frame of the movie;
+// a movie that plays once stops on its last frame and holds it.
+TEST_F(PlayerTest, TimedMoviesKeepTheGifsTimeAndStop) {
+    std::map<std::string, std::vector<Fields>> runs;
+    std::map<std::string, Fields> endings;
+    for (const Fields& line : answers["timeline"]) {
+        if (timedMovies.count(line[1]) == 0) continue;
+        if (line[2] == "show" && line.size() == 7) runs[line[1]].push_back(line);
+        if (line[2] == "end") endings[line[1]] = line;
+        if (line[2] == "error") ADD_FAILURE() << line[1] << ": " << line[3];
+    }
+    for (const auto& [swf, c] : timedMovies) {
+        SCOPED_TRACE(c->name);
+        const std::vector<Fields>& shown = runs[swf];
+        ASSERT_EQ(shown.size(), c->delays.size()) << "every frame once, then the movie stops";
+        for (std::size_t k = 0; k < shown.size(); ++k) {
+            EXPECT_EQ(shown[k][5], std::to_string(k));
+            EXPECT_GE(std::stod(shown[k][6]), kMinPsnr);
+            // The first frame may wait for the renderer; the last one holds.
+            if (k == 0 || k + 1 == shown.size()) continue;
+            EXPECT_NEAR(std::stod(shown[k][4]) - std::stod(shown[k][3]), 10.0 * c->delays[k],
+                        1000.0 / c->fps)
+                << "frame " << k;
+        }
+        EXPECT_EQ(endings[swf], (Fields{"timeline", swf, "end", "holds",
+                                        std::to_string(c->delays.size() - 1)}));
     }
 }
 
