@@ -16,6 +16,17 @@ extern "C" void OnInterrupt(int signal) {
 
 }  // namespace
 
+CLI::Validator WholeNumber() {
+    return CLI::Validator(
+        [](std::string& value) {
+            const std::size_t digits = value.find_first_not_of("+-") == 1 ? 1 : 0;
+            const bool whole = value.size() > digits &&
+                               value.find_first_not_of("0123456789", digits) == std::string::npos;
+            return whole ? std::string() : value + " is not a whole number";
+        },
+        "INT");
+}
+
 void PrintError(const std::string& file, const std::string& cause) {
     std::cerr << "quorvel: " << file << ": " << cause << '\n';
 }

@@ -32,6 +32,10 @@ CLI::IsMember ChoiceValidator(const ChoiceName<Choice> (&names)[N]) {
     return CLI::IsMember(spellings, CLI::ignore_case);
 }
 
+// Accepts only a whole number (digits, with an optional sign), so that "abc" is called what it
+// is rather than a value out of range.
+CLI::Validator WholeNumber();
+
 // "quorvel: <file>: <cause>" on standard error.
 void PrintError(const std::string& file, const std::string& cause);
 // "quorvel: <file>: warning: <text>" on standard error.

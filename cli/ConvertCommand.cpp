@@ -262,6 +262,7 @@ Command AddConvertCommand(CLI::App& app) {
                     "Frames per second of the movie, " + std::to_string(kMinFps) + " to " +
                         std::to_string(kMaxFps) + " (default " + std::to_string(kDefaultFps) +
                         "; with --timing gif, the lowest rate that shows every delay exactly)")
+        ->check(WholeNumber())
         ->check(CLI::Range(kMinFps, kMaxFps));
     sub->add_option("--timing", options->timing,
                     "fixed: every GIF frame is one frame at --fps, whatever its delay.\n"
@@ -286,6 +287,7 @@ Command AddConvertCommand(CLI::App& app) {
                     "Open this URL when the movie is clicked (a button over the whole stage)");
     sub->add_option("-j,--jobs", options->threads,
                     "Threads to use; several files are converted at once (default: one per core)")
+        ->check(WholeNumber())
         ->check(CLI::Range(1u, 256u));
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
     sub->add_flag("-n,--no-overwrite", options->noOverwrite,

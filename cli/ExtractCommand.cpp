@@ -93,6 +93,7 @@ Command AddExtractCommand(CLI::App& app) {
                   "Leave frame files that exist alone, with a note, instead of replacing them");
     sub->add_option("--digits", options->digits,
                     "Pad the frame numbers with zeros to N digits (a_f007.png; default: no padding)")
+        ->check(WholeNumber())
         ->check(CLI::Range(0, 9));
     return {sub, [options] { return RunExtract(*options); }};
 }

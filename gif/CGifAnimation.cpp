@@ -1,6 +1,9 @@
 #include "gif/CGifAnimation.h"
 
+#include <fcntl.h>
 #include <gif_lib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -67,9 +70,20 @@ void CGifAnimation::Close() {
 
 int CGifAnimation::Load(const char* utf8Path) {
     Close();
+    m_strError.clear();
+    // Opened without waiting, so that a FIFO or a device is refused instead of blocking.
+    const int fd = ::open(utf8Path ? utf8Path : "", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        m_strError = fd < 0 ? std::strerror(errno) : "not a regular file";
+        if (fd >= 0) ::close(fd);
+        m_bNotAGif = false;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     int error = 0;
     errno = 0;
-    GifFileType* gif = DGifOpenFileName(utf8Path ? utf8Path : "", &error);
+    GifFileType* gif = DGifOpenFileHandle(fd, &error);  // closes fd on failure
     return Open(gif, error);
 }
 

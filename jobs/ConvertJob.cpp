@@ -116,6 +116,11 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
 
     const fs::path output = fs::path(settings.m_strOutputFolder) /
                             fs::path(GifTitleFromPath(settings.m_strGifPath) + ".swf");
+    // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.
+    std::error_code sameError;
+    if (fs::equivalent(output, settings.m_strGifPath, sameError)) {
+        return Fail(result, "the movie " + output.string() + " would replace its own input");
+    }
     CSWFMovie movie;
     if (!movie.OpenFile(output, static_cast<float>(width), static_cast<float>(height), fps)) {
         return Fail(result, movie.GetError());

@@ -68,7 +68,9 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
     if (folder.empty()) return Fail(result, "no output folder given");
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
-        return Fail(result, "the output folder " + folder + " does not exist");
+        return Fail(result, std::filesystem::exists(folder, ec)
+                                ? folder + " is not a folder"
+                                : "the output folder " + folder + " does not exist");
     }
     if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     // The title comes from the path as it is now, never from an earlier file.

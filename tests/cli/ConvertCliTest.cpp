@@ -107,6 +107,7 @@ TEST_F(ConvertCliTest, UsageErrorsExitTwoAndWriteNothing) {
         EXPECT_TRUE(Contains(run.err, "quorvel: ")) << run.err;
         EXPECT_FALSE(fs::exists(dir / "clip.swf"));
     }
+    EXPECT_TRUE(Contains(Quorvel({"convert", "clip.gif", "-j", "two"}).err, "two is not a whole number"));
 }
 
 TEST_F(ConvertCliTest, HelpDocumentsTheOptions) {

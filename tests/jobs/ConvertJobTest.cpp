@@ -359,6 +359,21 @@ TEST_F(ConvertJobTest, OnePixelWideGifGetsFillScaleTwenty) {
     EXPECT_EQ(shape.fills[0].matrix.scaleY, 20 << 16);
 }
 
+// A GIF named like the movie it gives (x.swf), or linked to under that name, is never replaced.
+TEST_F(ConvertJobTest, MovieThatWouldReplaceItsInputIsRefused) {
+    const fs::path gif = MakeGif("x.swf", 4, 4, 1);
+    fs::create_directories(dir / "out");
+    fs::create_hard_link(gif, dir / "out" / "y.swf");
+    for (const fs::path& input : {gif, dir / "out" / "y.swf"}) {
+        ConversionSettings settings = Settings(input);
+        settings.m_strOutputFolder = input.parent_path().string();
+        const JobResult result = ConvertFile(settings);
+        EXPECT_EQ(result.error, "the movie " + input.string() + " would replace its own input");
+        EXPECT_EQ(ReadFileBytes(input), ReadFileBytes(dir / "out" / "y.swf"));  // still the GIF
+        EXPECT_EQ(ReadText(input).substr(0, 3), "GIF");
+    }
+}
+
 TEST_F(ConvertJobTest, TitleComesFromThePathAtTheTimeOfTheJob) {
     const fs::path gif = MakeGif("Anim.GIF", 4, 4, 1);
     ConversionSettings settings = Settings(gif);

@@ -191,6 +191,7 @@ TEST_F(ExtractJobTest, RefusesBadSettingsBeforeWritingAnything) {
         {"empty folder", 0, "", "no output folder given"},
         {"missing folder", 0, (dir / "nowhere").string(),
          "the output folder " + (dir / "nowhere").string() + " does not exist"},
+        {"a file for a folder", 0, gifPath, gifPath + " is not a folder"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
