@@ -34,7 +34,7 @@ struct CGifAnimation::MemorySource {
         auto* self = static_cast<MemorySource*>(gif->UserData);
         const std::size_t n =
             std::min(static_cast<std::size_t>(std::max(length, 0)), self->bytes.size() - self->position);
-        std::memcpy(to, self->bytes.data() + self->position, n);
+        if (n > 0) std::memcpy(to, self->bytes.data() + self->position, n);
         self->position += n;
         return static_cast<int>(n);
     }
