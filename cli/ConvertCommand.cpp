@@ -38,13 +38,6 @@ struct ConvertOptions {
     std::string ruffleUrl = kDefaultRuffleUrl;
 };
 
-// Where the movie of `file` goes: the output folder, or the file's own folder.
-fs::path MoviePath(const std::string& output, const std::string& file) {
-    fs::path folder = output.empty() ? fs::path(file).parent_path() : fs::path(output);
-    if (folder.empty()) folder = ".";
-    return folder / (GifTitleFromPath(file) + ".swf");
-}
-
 // Writes the page that plays a converted movie beside it and lists it among the result's
 // outputs. A page that exists is kept when asked; a page that cannot be written fails the file.
 void AddPlayerPage(JobResult& result, const std::string& gif, const ConvertOptions& options) {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -71,6 +72,23 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
 
     std::vector<JobResult> results(files.size());
     std::vector<bool> reached(files.size(), false);
+
+    // Two inputs with one title (t1/a.gif and t2/a.gif, or a.gif and a.GIF) would write one
+    // movie, the later replacing the earlier: the first in the list keeps it, the others fail.
+    std::map<fs::path, std::size_t> movieOwner;
+    std::vector<char> refused(files.size(), 0);  // read-only once the workers start
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const fs::path movie = MoviePath(settings.m_strOutputFolder, files[i]);
+        std::error_code ec;
+        const fs::path same = fs::weakly_canonical(movie, ec);
+        const auto [owner, first] = movieOwner.emplace(ec ? movie : same, i);
+        if (first) continue;
+        refused[i] = 1;
+        results[i].input = files[i];
+        results[i].status = JobResult::Status::Failed;
+        results[i].error =
+            "its movie " + movie.string() + " is already the movie of " + files[owner->second];
+    }
     std::atomic<std::size_t> next{0};
     std::mutex progressMutex;
     int filesDone = 0;
@@ -80,18 +98,20 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
             if (control.Cancelled()) return;
             const std::size_t i = next.fetch_add(1);
             if (i >= files.size()) return;
-
-            ConversionSettings one = settings;
-            one.m_strGifPath = files[i];
-            if (one.m_strOutputFolder.empty())
-                one.m_strOutputFolder = fs::path(files[i]).parent_path().string();
-            if (one.m_strOutputFolder.empty()) one.m_strOutputFolder.assign(1, '.');
-            JobControl fileControl;
-            fileControl.cancel = control.cancel;
-            fileControl.threads = threadsPerFile;
-            if (onFrame) fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
-
-            JobResult result = ConvertFile(one, fileControl);
+            JobResult result;
+            if (refused[i]) {
+                result = results[i];
+            } else {
+                ConversionSettings one = settings;
+                one.m_strGifPath = files[i];
+                one.m_strOutputFolder =
+                    MoviePath(settings.m_strOutputFolder, files[i]).parent_path().string();
+                JobControl fileControl;
+                fileControl.cancel = control.cancel;
+                fileControl.threads = threadsPerFile;
+                if (onFrame) fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
+                result = ConvertFile(one, fileControl);
+            }
             if (onFileDone) onFileDone(i, result);
             std::lock_guard<std::mutex> lock(progressMutex);
             results[i] = std::move(result);

@@ -49,6 +49,12 @@ JobResult Fail(JobResult result, std::string cause) {
 
 }  // namespace
 
+fs::path MoviePath(const std::string& outputFolder, const std::string& gifPath) {
+    fs::path folder = outputFolder.empty() ? fs::path(gifPath).parent_path() : fs::path(outputFolder);
+    if (folder.empty()) folder = ".";
+    return folder / (GifTitleFromPath(gifPath) + ".swf");
+}
+
 std::string EncodeTargetUrl(const std::string& url) {
     std::size_t begin = 0, end = url.size();
     while (begin < end && IsUrlSpace(static_cast<unsigned char>(url[begin]))) ++begin;
@@ -114,8 +120,7 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         schedule = ScheduleFrames(scan.delaysMs, fps);
     }
 
-    const fs::path output = fs::path(settings.m_strOutputFolder) /
-                            fs::path(GifTitleFromPath(settings.m_strGifPath) + ".swf");
+    const fs::path output = MoviePath(settings.m_strOutputFolder, settings.m_strGifPath);
     // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.
     std::error_code sameError;
     if (fs::equivalent(output, settings.m_strGifPath, sameError)) {

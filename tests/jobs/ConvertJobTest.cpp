@@ -593,6 +593,28 @@ TEST_F(ConvertJobTest, FfmpegDecodesOneImagePerFrameCloseToTheExtractedFrames) {
 
 // A batch folder: a.gif and B.GIF convert, the folder c.gif is not listed, the broken d.gif
 // fails without stopping the batch.
+// Inputs whose movies would be one file: the first listed writes it, the others fail.
+TEST_F(ConvertJobTest, BatchGivesAMovieToTheFirstOfInputsSharingATitle) {
+    fs::create_directories(dir / "t1");
+    fs::create_directories(dir / "t2");
+    const std::vector<std::string> files = {MakeGif("t1/a.gif", 4, 4, 1).string(),
+                                            MakeGif("t2/a.gif", 4, 4, 2).string(),
+                                            MakeGif("t2/a.GIF", 4, 4, 3).string()};
+    for (const std::string& output : {(dir / "out").string(), std::string()}) {
+        SCOPED_TRACE(output.empty() ? "beside each input" : "one output folder");
+        ConversionSettings settings = Settings(files[0]);
+        settings.m_strOutputFolder = output;
+        const BatchResult batch = ConvertBatch(settings, files, {});
+        ASSERT_EQ(batch.results.size(), 3u);
+        const std::size_t owner = output.empty() ? 1 : 0;  // of t2/a.swf, or of out/a.swf
+        const fs::path movie = MoviePath(output, files[owner]);
+        EXPECT_TRUE(batch.results[owner].Succeeded());
+        EXPECT_EQ(batch.results[2].error,
+                  "its movie " + movie.string() + " is already the movie of " + files[owner]);
+        EXPECT_EQ(ReadSwfFile(movie).frameCount, owner + 1);
+    }
+}
+
 TEST_F(ConvertJobTest, BatchGoesOnAfterAFailedFileAndReportsEach) {
     fs::create_directories(dir / "in" / "c.gif");
     MakeGif("in/a.gif", 4, 4, 2);
