@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "jobs/BitmapEncoder.h"
+#include "jobs/ChangedAreaTimeline.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
@@ -17,18 +18,37 @@ namespace {
 bool IsUrlSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // The work of encoding one frame, which may run on any thread: FreeImage loads the frame's BMP,
-// whose buffer then goes back to the source, and the encoder encodes the image.
+// whose buffer then goes back to the source; a frame that stores only what changed is cut to
+// its area (and one without changes encodes nothing); and the encoder encodes the image.
 EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                                  const BitmapEncoder& encoder) {
     auto bmp = std::make_shared<std::vector<uint8_t>>(std::move(frame.bmp));
-    return [bmp, delay = frame.delayMs, &source, &encoder] {
-        const FreeImageBitmap image = LoadFrameImage(*bmp);
-        source.Recycle(std::move(*bmp));
+    auto plan = std::make_shared<std::optional<AreaPlan>>(std::move(frame.plan));
+    return [bmp, plan, delay = frame.delayMs, &source, &encoder] {
         EncodedFrame encoded;
-        if (image) {
-            encoded = encoder.Encode(image.get());
+        if (*plan && (*plan)->picture < 0) {
+            source.Recycle(std::move(*bmp));
+            encoded.ok = true;
         } else {
-            encoded.error = "FreeImage could not read the frame";
+            FreeImageBitmap image = LoadFrameImage(*bmp);
+            source.Recycle(std::move(*bmp));
+            const PixelRect stage{0, 0, image ? static_cast<int>(FreeImage_GetWidth(image.get())) : 0,
+                                  image ? static_cast<int>(FreeImage_GetHeight(image.get())) : 0};
+            if (image && *plan && (*plan)->area != stage) {
+                const PixelRect& a = (*plan)->area;
+                image.reset(FreeImage_Copy(image.get(), a.left, a.top, a.right, a.bottom));
+            }
+            const uint8_t* transparent =
+                *plan && !(*plan)->transparent.empty() ? (*plan)->transparent.data() : nullptr;
+            if (image) {
+                encoded = encoder.Encode(image.get(), transparent);
+            } else {
+                encoded.error = "FreeImage could not read the frame";
+            }
+        }
+        if (*plan) {
+            std::vector<uint8_t>().swap((*plan)->transparent);
+            encoded.area = std::move(*plan);
         }
         encoded.delayMs = delay;
         return encoded;
@@ -98,8 +118,18 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
 
     // The bitmap encoder and the timeline writer, with the ordered pool of encoder threads
     // between the source and them.
-    const JpegBitmapEncoder encoder(settings.m_nQuality);
-    FullFrameTimeline timeline(movie, encoder, width, height);
+    const JpegBitmapEncoder jpeg(settings.m_nQuality);
+    const LosslessBitmapEncoder lossless;
+    const BitmapEncoder& encoder = settings.m_bitmaps == BitmapKind::Lossless
+                                       ? static_cast<const BitmapEncoder&>(lossless)
+                                       : jpeg;
+    std::unique_ptr<TimelineWriter> timeline;
+    if (settings.m_bChangedAreas) {
+        source.PlanChangedAreas(encoder.BlockSize(), encoder.HasTransparency());
+        timeline = std::make_unique<ChangedAreaTimeline>(movie, encoder, width, height);
+    } else {
+        timeline = std::make_unique<FullFrameTimeline>(movie, encoder, width, height);
+    }
     EncoderPool pool(control.threads ? control.threads
                                      : std::max(1u, std::thread::hardware_concurrency()));
     std::string failure;
@@ -112,7 +142,7 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         if (!frame.ok) {
             result.warnings.push_back("frame " + std::to_string(index) +
                                       " left out: " + frame.error);
-        } else if (!timeline.AddFrame(frame)) {
+        } else if (!timeline->AddFrame(frame)) {
             failure = movie.GetError();
         } else {
             control.Report(++result.frames);
@@ -127,8 +157,8 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
             cancelled = true;
             break;
         }
-        if (frame->index == timeline.MaxFrames()) {
-            result.warnings.push_back("only the first " + std::to_string(timeline.MaxFrames()) +
+        if (!timeline->Fits(*frame)) {
+            result.warnings.push_back("only the first " + std::to_string(frame->index) +
                                       " frames fit in a movie (its character ids are 16-bit); "
                                       "the rest were dropped");
             break;
@@ -138,7 +168,7 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     }
     const std::string readError = source.Error();
     while (failure.empty() && !pool.Empty()) appendNext();
-    if (failure.empty() && !timeline.Finish()) failure = movie.GetError();
+    if (failure.empty() && !timeline->Finish()) failure = movie.GetError();
 
     const int composed = taken;
     if (cancelled || control.Cancelled()) {

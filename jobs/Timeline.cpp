@@ -36,6 +36,8 @@ bool TimelineWriter::Place(CSWFObject& object, uint16_t depth) {
     return m_movie.PlaceObject(&object, depth);
 }
 
+bool TimelineWriter::Remove(uint16_t depth) { return m_movie.RemoveObject(depth); }
+
 int FullFrameTimeline::MaxFrames() const { return kMaxMovieFrames; }
 
 bool FullFrameTimeline::WriteContent(const EncodedFrame& bitmap) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "jobs/BitmapEncoder.h"
+#include "jobs/FrameSource.h"
 #include "swf/CSWFMovie.h"
 #include "swf/CSWFShape.h"
 
@@ -21,6 +22,9 @@ public:
 
     // The most GIF frames the movie can hold; the job drops the rest with a warning.
     virtual int MaxFrames() const = 0;
+    // Whether the movie still has room for this frame (its number and, for a timeline that
+    // stores only what changes, its character ids).
+    virtual bool Fits(const SourceFrame& frame) const { return frame.index < MaxFrames(); }
     // Adds one GIF frame.
     bool AddFrame(const EncodedFrame& bitmap);
     // Completes the timeline after the last frame.
@@ -34,6 +38,8 @@ protected:
     bool Define(CSWFObject& object);
     // Shows the character id at depth, with its placement matrix, replacing what was there.
     bool Place(CSWFObject& object, uint16_t depth);
+    // Takes whatever is at depth off the display list.
+    bool Remove(uint16_t depth);
 
     CSWFMovie& m_movie;
     const BitmapEncoder& m_encoder;

@@ -85,6 +85,12 @@ bool CSWFMovie::PlaceObject(CSWFObject* obj, uint16_t depth) {
     return Append(MakeTag(SwfTagCode::PlaceObject2, body.Bytes(), SwfTagForm::Long));
 }
 
+bool CSWFMovie::RemoveObject(uint16_t depth) {
+    BitWriter body;
+    body.WriteU16(depth);
+    return Append(MakeTag(SwfTagCode::RemoveObject2, body.Bytes()));
+}
+
 bool CSWFMovie::ShowFrame() {
     if (m_nFrameCount >= kMaxFrames) {
         return Fail("cannot add frame " + std::to_string(kMaxFrames + 1) + " to " + Where() +

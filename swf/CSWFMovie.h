@@ -44,6 +44,8 @@ public:
     bool DefineObject(CSWFObject* obj, uint16_t depth, bool place);
     // Appends a PlaceObject2 tag placing the object at depth with its placement matrix.
     bool PlaceObject(CSWFObject* obj, uint16_t depth);
+    // Appends a RemoveObject2 tag taking whatever is at depth off the display list.
+    bool RemoveObject(uint16_t depth);
     // Appends ShowFrame. False, and nothing appended, once the movie holds kMaxFrames frames.
     // Every append fails while no file is open.
     bool ShowFrame();
