@@ -42,6 +42,8 @@ enum QuorvelControlId : int {
     IDC_FORMAT_JPG = 1022,
     IDC_FORMAT_TGA = 1023,
     IDC_TARGET_URL = 1024,
+    IDC_QUALITY_LOSSLESS = 1025,
+    IDC_CHANGED_AREAS = 1026,
 };
 
 // The main window: input and output folders, conversion and extraction options, and the
@@ -52,6 +54,9 @@ class CQuorvelDlg : public QDialog {
     Q_OBJECT
 
 public:
+    // The Lossless button's id in the quality group, after those of the Quality values.
+    static constexpr int kLosslessButton = 3;
+
     explicit CQuorvelDlg(QWidget* parent = nullptr);
     ~CQuorvelDlg() override;
 
@@ -126,7 +131,10 @@ private:
     QPushButton* m_pChangeOutputFolder = nullptr;
     QLineEdit* m_pFps = nullptr;
     QLineEdit* m_pTargetUrl = nullptr;
+    // Low, normal and high JPEG quality under their Quality values; Lossless under
+    // kLosslessButton.
     QButtonGroup* m_pQuality = nullptr;
+    QCheckBox* m_pChangedAreas = nullptr;
     QCheckBox* m_pBatch = nullptr;
     QPushButton* m_pConvert = nullptr;
     QButtonGroup* m_pExtractFormat = nullptr;
