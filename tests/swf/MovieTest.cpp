@@ -130,6 +130,11 @@ TEST(MovieTest, PlaceObject2Examples) {
               Hex("BF 06 09 00 00 00 06 02 01 04 03 12 C8 32 00"));
 }
 
+TEST(MovieTest, RemoveObject2TakesTheDepthOnly) {
+    EXPECT_EQ(BodyOf([&](CSWFMovie& m) { EXPECT_TRUE(m.RemoveObject(0x0102)); }),
+              Hex("02 07 02 01"));
+}
+
 TEST(MovieTest, DefineObjectPlacesEverythingButBitmaps) {
     const auto tag = Hex("C1 00 AA BB CC");  // the movie copies a tag without reading it
     const struct {
