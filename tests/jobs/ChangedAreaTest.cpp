@@ -8,6 +8,7 @@
 #include "jobs/ChangedAreaTimeline.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
+#include "jobs/BitmapEncoder.h"
 #include "support/GifBuilder.h"
 #include "support/SwfReader.h"
 
@@ -164,6 +165,163 @@ TEST(ChangedAreaTimelineTest, CharacterIdsAndFramesStopAtTheirFields) {
         EXPECT_EQ(timeline.Fits(frame), c.fits) << c.index << " " << c.picture;
     }
     EXPECT_EQ(PictureShapeId(32765), 65534);
+}
+
+// A GIF that has it all: a global palette, an image with a local table of 256 other colours
+// (so the composed frame has more than 256), a transparent overlay, a frame repeated exactly,
+// changes of one pixel, of one corner, and of everything.
+fs::path WriteMixedGif(const fs::path& path) {
+    const int w = 36, h = 20;
+    GifBuilder gif(w, h);
+    gif.GlobalColors({kRed, kGreen, kBlue, kWhite, kBlack, kYellow, {9, 99, 199}, {1, 2, 3}});
+    auto image = [&](int left, int top, int iw, int ih, int seed) {
+        GifImage i;
+        i.left = left, i.top = top, i.width = iw, i.height = ih;
+        i.control = true, i.delay = 10;
+        for (int y = 0; y < ih; ++y)
+            for (int x = 0; x < iw; ++x)
+                i.pixels.push_back(static_cast<uint8_t>((x / 3 + y / 2 + seed) % 8));
+        return i;
+    };
+    gif.Image(image(0, 0, w, h, 0));
+    GifImage local = image(4, 2, 16, 16, 0);
+    for (int i = 0; i < 256; ++i)
+        local.localColors.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), 77});
+    for (std::size_t i = 0; i < local.pixels.size(); ++i) local.pixels[i] = static_cast<uint8_t>(i);
+    gif.Image(local);
+    GifImage overlay = image(10, 5, 20, 10, 3);
+    overlay.transparent = 3;
+    gif.Image(overlay);
+    gif.Image(image(0, 0, 1, 1, 9));  // one pixel turns green
+    gif.Image(image(0, 0, 1, 1, 9));  // the same again: this frame equals the one before
+    gif.Image(image(33, 17, 3, 3, 4));
+    gif.Image(image(0, 0, w, h, 5));
+    EXPECT_TRUE(gif.Write(path)) << gif.Error();
+    return path;
+}
+
+class ChangedAreaJobTest : public ::testing::Test {
+protected:
+    ConversionSettings Settings(const fs::path& gif, BitmapKind bitmaps, bool changedAreas) {
+        ConversionSettings settings;
+        settings.m_strGifPath = gif.string();
+        settings.m_strOutputFolder = (dir / "out").string();
+        settings.m_bitmaps = bitmaps;
+        settings.m_bChangedAreas = changedAreas;
+        fs::create_directories(dir / "out");
+        return settings;
+    }
+
+    // The frames the extraction writes as PNG files, as red, green, blue rows top first.
+    std::vector<std::vector<uint8_t>> ExtractedFrames(const fs::path& gif) {
+        ConversionSettings settings = Settings(gif, BitmapKind::Jpeg, false);
+        settings.m_strOutputFolder = (dir / "frames").string();
+        settings.m_nExtractFormat = ExtractFormat::Png;
+        fs::create_directories(dir / "frames");
+        const JobResult result = ExtractFrames(settings);
+        EXPECT_TRUE(result.Succeeded());
+        std::vector<std::vector<uint8_t>> frames;
+        for (int i = 0; i < result.frames; ++i) {
+            const std::string name =
+                (dir / "frames" / (GifTitleFromPath(gif.string()) + "_f" + std::to_string(i) + ".png"))
+                    .string();
+            FIBITMAP* image = FreeImage_Load(FIF_PNG, name.c_str(), 0);
+            EXPECT_TRUE(image && FreeImage_GetBPP(image) == 24) << name;
+            if (!image) return {};
+            std::vector<uint8_t> rgb;
+            const int h = static_cast<int>(FreeImage_GetHeight(image));
+            for (int y = h - 1; y >= 0; --y) {
+                const uint8_t* row = FreeImage_GetScanLine(image, y);
+                for (unsigned x = 0; x < FreeImage_GetWidth(image); ++x)
+                    rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+            }
+            FreeImage_Unload(image);
+            frames.push_back(std::move(rgb));
+        }
+        return frames;
+    }
+
+    ScratchDir dir;
+};
+
+TEST_F(ChangedAreaJobTest, LosslessMoviesShowExactlyTheExtractedFrames) {
+    const fs::path gif = WriteMixedGif(dir / "mixed.gif");
+    const auto expected = ExtractedFrames(gif);
+    ASSERT_EQ(expected.size(), 7u);
+    for (const bool changedAreas : {false, true}) {
+        SCOPED_TRACE(changedAreas);
+        std::vector<uint8_t> first;
+        for (const unsigned threads : {1u, 3u}) {
+            JobControl control;
+            control.threads = threads;
+            ASSERT_TRUE(ConvertFile(Settings(gif, BitmapKind::Lossless, changedAreas), control)
+                            .Succeeded());
+            const auto bytes = ReadFileBytes(dir / "out" / "mixed.swf");
+            ASSERT_TRUE(bytes.has_value());
+            if (first.empty()) first = *bytes;
+            EXPECT_EQ(*bytes, first) << "differs with " << threads << " threads";
+        }
+        const SwfFile swf = ParseSwf(first);
+        ASSERT_TRUE(swf.ok) << swf.error;
+        EXPECT_EQ(swf.CountTags(kTagDefineBitsJPEG2), 0);
+        std::string error;
+        std::size_t maxObjects = 0;
+        const auto played = PlayLosslessMovie(swf, error, &maxObjects);
+        ASSERT_EQ(played.size(), expected.size()) << error;
+        for (std::size_t i = 0; i < played.size(); ++i) EXPECT_EQ(played[i], expected[i]) << i;
+
+        // The frame with 256 colours of its own, over others: format 5.
+        const auto bitmaps = swf.TagsWithCode(kTagDefineBitsLossless);
+        ASSERT_GE(bitmaps.size(), 2u);
+        EXPECT_EQ(DecodeLossless(*bitmaps[0]).format, 3);
+        EXPECT_EQ(DecodeLossless(*bitmaps[1]).format, changedAreas ? 3 : 5);
+        if (!changedAreas) continue;
+        // Frame 4 repeats frame 3: its ShowFrame follows frame 3's directly.
+        std::vector<std::size_t> shows;
+        for (std::size_t i = 0; i < swf.tags.size(); ++i)
+            if (swf.tags[i].code == kTagShowFrame) shows.push_back(i);
+        ASSERT_EQ(shows.size(), 7u);
+        EXPECT_EQ(shows[4], shows[3] + 1);
+        // Pictures hidden by later ones leave the stage.
+        EXPECT_GT(swf.CountTags(kTagRemoveObject2), 0);
+        EXPECT_LT(maxObjects, static_cast<std::size_t>(swf.CountTags(kTagPlaceObject2)));
+    }
+}
+
+TEST_F(ChangedAreaJobTest, JpegChangedAreasStoreWholeBlocksAndLessThanFullFrames) {
+    // Dots over a busy picture, which costs a full-frame JPEG every frame.
+    GifBuilder gif(160, 120);
+    gif.GlobalColors({kWhite, kBlue, kRed, kBlack});
+    GifImage busy;
+    busy.width = 160, busy.height = 120, busy.control = true, busy.delay = 10;
+    for (int i = 0; i < 160 * 120; ++i) busy.pixels.push_back(static_cast<uint8_t>(i * 7 / 5 % 4));
+    gif.Image(busy);
+    for (int i = 0; i < 6; ++i) gif.Solid(13 + 5 * i, 9, 3, 3, static_cast<uint8_t>(1 + i % 3), 10);
+    ASSERT_TRUE(gif.Write(dir / "dots.gif")) << gif.Error();
+
+    ASSERT_TRUE(ConvertFile(Settings(dir / "dots.gif", BitmapKind::Jpeg, false)).Succeeded());
+    const auto full = ReadFileBytes(dir / "out" / "dots.swf");
+    ASSERT_TRUE(ConvertFile(Settings(dir / "dots.gif", BitmapKind::Jpeg, true)).Succeeded());
+    const SwfFile swf = ReadSwfFile(dir / "out" / "dots.swf");
+    ASSERT_TRUE(swf.ok && full) << swf.error;
+    EXPECT_LT(swf.fileLength * 2, full->size());
+    EXPECT_EQ(swf.frameCount, 7);
+    const auto shapes = swf.TagsWithCode(kTagDefineShape3);
+    const auto places = swf.TagsWithCode(kTagPlaceObject2);
+    ASSERT_EQ(shapes.size(), 7u);
+    ASSERT_EQ(places.size(), 7u);
+    for (std::size_t i = 1; i < shapes.size(); ++i) {
+        SCOPED_TRACE(i);
+        const ShapeInfo shape = ParseDefineShape3(*shapes[i]);
+        const auto place = ParsePlaceObject2(*places[i]);
+        ASSERT_TRUE(shape.ok && place);
+        EXPECT_EQ(place->depth, place->id);
+        EXPECT_EQ(place->matrix.translateX % (8 * 20), 0);
+        EXPECT_EQ(place->matrix.translateY % (8 * 20), 0);
+        EXPECT_EQ(shape.xmax % (8 * 20), 0);
+        EXPECT_EQ(shape.ymax % (8 * 20), 0);
+        EXPECT_LE(shape.xmax, 16 * 20);  // a 3 x 3 dot spans at most two blocks a side
+    }
 }
 
 }  // namespace
