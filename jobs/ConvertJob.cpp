@@ -17,6 +17,16 @@ namespace {
 
 bool IsUrlSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// The part of the image inside area; the image itself when the area is all of it.
+FreeImageBitmap CutToArea(FreeImageBitmap image, const PixelRect& area) {
+    if (!image) return image;
+    const PixelRect whole{0, 0, static_cast<int>(FreeImage_GetWidth(image.get())),
+                          static_cast<int>(FreeImage_GetHeight(image.get()))};
+    if (area == whole) return image;
+    return FreeImageBitmap(
+        FreeImage_Copy(image.get(), area.left, area.top, area.right, area.bottom));
+}
+
 // The work of encoding one frame, which may run on any thread: FreeImage loads the frame's BMP,
 // whose buffer then goes back to the source; a frame that stores only what changed is cut to
 // its area (and one without changes encodes nothing); and the encoder encodes the image.
@@ -25,30 +35,26 @@ EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
     auto bmp = std::make_shared<std::vector<uint8_t>>(std::move(frame.bmp));
     auto plan = std::make_shared<std::optional<AreaPlan>>(std::move(frame.plan));
     return [bmp, plan, delay = frame.delayMs, &source, &encoder] {
+        std::optional<AreaPlan>& area = *plan;
         EncodedFrame encoded;
-        if (*plan && (*plan)->picture < 0) {
+        if (area && area->picture < 0) {
             source.Recycle(std::move(*bmp));
             encoded.ok = true;
         } else {
             FreeImageBitmap image = LoadFrameImage(*bmp);
             source.Recycle(std::move(*bmp));
-            const PixelRect stage{0, 0, image ? static_cast<int>(FreeImage_GetWidth(image.get())) : 0,
-                                  image ? static_cast<int>(FreeImage_GetHeight(image.get())) : 0};
-            if (image && *plan && (*plan)->area != stage) {
-                const PixelRect& a = (*plan)->area;
-                image.reset(FreeImage_Copy(image.get(), a.left, a.top, a.right, a.bottom));
-            }
-            const uint8_t* transparent =
-                *plan && !(*plan)->transparent.empty() ? (*plan)->transparent.data() : nullptr;
+            if (area) image = CutToArea(std::move(image), area->area);
             if (image) {
-                encoded = encoder.Encode(image.get(), transparent);
+                encoded = encoder.Encode(image.get(), area && !area->transparent.empty()
+                                                          ? area->transparent.data()
+                                                          : nullptr);
             } else {
                 encoded.error = "FreeImage could not read the frame";
             }
         }
-        if (*plan) {
-            std::vector<uint8_t>().swap((*plan)->transparent);
-            encoded.area = std::move(*plan);
+        if (area) {
+            std::vector<uint8_t>().swap(area->transparent);
+            encoded.area = std::move(area);
         }
         encoded.delayMs = delay;
         return encoded;
@@ -139,7 +145,10 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     auto appendNext = [&] {
         const EncodedFrame frame = pool.TakeNext();
         const int index = taken++;
-        if (!frame.ok) {
+        if (!frame.ok && frame.area) {
+            // Later frames store only what changed since this one: without it they are wrong.
+            failure = "frame " + std::to_string(index) + " could not be stored: " + frame.error;
+        } else if (!frame.ok) {
             result.warnings.push_back("frame " + std::to_string(index) +
                                       " left out: " + frame.error);
         } else if (!timeline->AddFrame(frame)) {
