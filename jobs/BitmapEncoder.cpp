@@ -20,27 +20,8 @@ int JpegFlags(Quality quality) {
 
 JpegBitmapEncoder::JpegBitmapEncoder(Quality quality) : m_nFlags(JpegFlags(quality)) {}
 
-EncodedFrame JpegBitmapEncoder::Encode(FIBITMAP* image, const uint8_t* transparent) const {
+EncodedFrame JpegBitmapEncoder::Encode(FIBITMAP* image, const uint8_t* /*transparent*/) const {
     EncodedFrame out;
-    if (transparent != nullptr) {
-        const unsigned width = FreeImage_GetWidth(image), height = FreeImage_GetHeight(image);
-        std::vector<uint8_t> alpha(static_cast<std::size_t>(width) * height, 255);
-        for (unsigned y = 0; y < height; ++y) {
-            // FreeImage keeps its rows bottom up.
-            uint8_t* row = FreeImage_GetScanLine(image, static_cast<int>(height - 1 - y));
-            for (unsigned x = 0; x < width; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y) * width + x;
-                if (transparent[at] == 0) continue;
-                alpha[at] = 0;
-                row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = 0;
-            }
-        }
-        out.alpha = Deflate(alpha);
-        if (out.alpha.empty()) {
-            out.error = "the alpha channel could not be compressed";
-            return out;
-        }
-    }
     const FreeImageMemory stream(FreeImage_OpenMemory(nullptr, 0));
     BYTE* data = nullptr;
     DWORD size = 0;
@@ -56,7 +37,6 @@ EncodedFrame JpegBitmapEncoder::Encode(FIBITMAP* image, const uint8_t* transpare
 
 std::unique_ptr<CSWFObject> JpegBitmapEncoder::MakeBitmap(uint16_t id,
                                                           const EncodedFrame& frame) const {
-    if (!frame.alpha.empty()) return std::make_unique<CSWFBitmap>(id, frame.data, frame.alpha);
     return std::make_unique<CSWFBitmap>(id, frame.data.data(),
                                         static_cast<int32_t>(frame.data.size()));
 }

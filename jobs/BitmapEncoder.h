@@ -20,7 +20,6 @@ struct EncodedFrame {
     bool ok = false;
     int delayMs = 0;  // how long the GIF shows the frame
     LosslessLayout lossless;  // lossless bitmaps: how data lays out the pixels
-    std::vector<uint8_t> alpha;  // JPEG pictures with transparent parts: zlib data of the alpha
     // In a movie that only stores what changes: where the picture goes and what it hides (its
     // transparency mask already spent).
     std::optional<AreaPlan> area;
@@ -43,19 +42,15 @@ public:
     virtual bool HasTransparency() const { return false; }
 };
 
-// Progressive JPEG through FreeImage, defined as DefineBitsJPEG2, or DefineBitsJPEG3 when part
-// of the picture is transparent.
+// Progressive JPEG through FreeImage, defined as DefineBitsJPEG2.
 class JpegBitmapEncoder : public BitmapEncoder {
 public:
     explicit JpegBitmapEncoder(Quality quality);
     EncodedFrame Encode(FIBITMAP* image, const uint8_t* transparent) const override;
     std::unique_ptr<CSWFObject> MakeBitmap(uint16_t id, const EncodedFrame& frame) const override;
-    // JPEG codes 8 x 8 blocks, and colour at half resolution in 16 x 16 ones: parts that start
-    // and end on the stage's 16-pixel grid, transparent or not by whole blocks, show no block
+    // JPEG codes 8 x 8 blocks: parts that start and end on the stage's block grid show no block
     // edges where they meet the pictures below.
-    int BlockSize() const override { return 16; }
-    // Transparent parts (DefineBitsJPEG3) are filled black, which costs next to nothing.
-    bool HasTransparency() const override { return true; }
+    int BlockSize() const override { return 8; }
 
 private:
     int m_nFlags;

@@ -22,13 +22,6 @@ ChangedAreaPlanner::ChangedAreaPlanner(int width, int height, int blockSize, boo
       m_owner(static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight),
               kNoPicture) {}
 
-bool ChangedAreaPlanner::Changed(const uint8_t* rows, int stride, int x, int y) const {
-    if (m_previous.empty()) return true;
-    const uint8_t* now = rows + static_cast<std::ptrdiff_t>(y) * stride + 3 * x;
-    const uint8_t* before = m_previous.data() + (static_cast<std::size_t>(y) * m_nWidth + x) * 3;
-    return std::memcmp(now, before, 3) != 0;
-}
-
 PixelRect ChangedAreaPlanner::ChangedRect(const uint8_t* rows, int stride) const {
     if (m_previous.empty()) return {0, 0, m_nWidth, m_nHeight};
     const auto rowBytes = static_cast<std::size_t>(m_nWidth) * 3;
@@ -60,17 +53,12 @@ PixelRect ChangedAreaPlanner::Grow(PixelRect rect) const {
 
 void ChangedAreaPlanner::Paint(const PixelRect& rect, const uint8_t* rows, int stride,
                                int picture, bool opaque) {
-    const bool byPixel = !opaque && m_nBlock == 1 && !m_previous.empty();
-    const bool byBlock = !opaque && m_nBlock > 1 && !m_previous.empty();
-    const int across = (rect.Width() + m_nBlock - 1) / m_nBlock;
+    const bool byPixel = !opaque && !m_previous.empty();
     for (int y = rect.top; y < rect.bottom; ++y) {
         uint16_t* owner = m_owner.data() + static_cast<std::size_t>(y) * m_nWidth;
         const uint8_t* now = rows + static_cast<std::ptrdiff_t>(y) * stride;
         const uint8_t* before =
             byPixel ? m_previous.data() + static_cast<std::size_t>(y) * m_nWidth * 3 : nullptr;
-        const uint8_t* blocks =
-            byBlock ? m_blockChanged.data() + static_cast<std::size_t>((y - rect.top) / m_nBlock * across)
-                    : nullptr;
         for (int x = rect.left; x < rect.right; ++x) {
             const uint16_t was = owner[x];
             if (was == picture) continue;
@@ -78,24 +66,9 @@ void ChangedAreaPlanner::Paint(const PixelRect& rect, const uint8_t* rows, int s
                 now[3 * x + 2] == before[3 * x + 2]) {
                 continue;
             }
-            if (byBlock && blocks[(x - rect.left) / m_nBlock] == 0) continue;
             if (was != kNoPicture) --m_visible[was];
             owner[x] = static_cast<uint16_t>(picture);
             ++m_visible[static_cast<std::size_t>(picture)];
-        }
-    }
-}
-
-void ChangedAreaPlanner::FindChangedBlocks(const PixelRect& area, const uint8_t* rows,
-                                           int stride) {
-    const int across = (area.Width() + m_nBlock - 1) / m_nBlock;
-    const int down = (area.Height() + m_nBlock - 1) / m_nBlock;
-    m_blockChanged.assign(static_cast<std::size_t>(across) * static_cast<std::size_t>(down), 0);
-    for (int y = area.top; y < area.bottom; ++y) {
-        for (int x = area.left; x < area.right; ++x) {
-            uint8_t& block = m_blockChanged[static_cast<std::size_t>(
-                (y - area.top) / m_nBlock * across + (x - area.left) / m_nBlock)];
-            if (block == 0 && Changed(rows, stride, x, y)) block = 1;
         }
     }
 }
@@ -110,7 +83,6 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride) {
     plan.picture = picture;
     plan.area = Grow(changed);
     bool opaque = !m_bTransparent;
-    if (!opaque && m_nBlock > 1) FindChangedBlocks(plan.area, rows, stride);
     Paint(plan.area, rows, stride, picture, opaque);
     m_shown.push_back({picture, plan.area});
     // Takes the pictures that no longer show anywhere off the list.

@@ -39,9 +39,9 @@ public:
     static constexpr int kMaxShown = 8;
 
     // blockSize: areas grow to whole blocks of the stage's block grid, as far as the stage
-    // reaches, and are transparent or opaque block by block (JPEG pictures, whose blocks then
-    // line up with those below). transparent: pictures may be transparent where nothing
-    // changed; otherwise every picture is opaque over its whole area.
+    // reaches (8 for JPEG pictures, whose blocks then line up with those below). transparent:
+    // pictures may be transparent where nothing changed; otherwise every picture is opaque over
+    // its whole area.
     ChangedAreaPlanner(int width, int height, int blockSize, bool transparent);
 
     // Plans the next frame: rows of 24-bit pixels (blue, green, red), stride bytes apart, top
@@ -51,19 +51,14 @@ public:
 private:
     PixelRect ChangedRect(const uint8_t* rows, int stride) const;
     PixelRect Grow(PixelRect rect) const;
-    // Makes picture the owner of the pixels of rect that changed (in blocks that changed, for
-    // blocks larger than a pixel), or of all when opaque.
+    // Makes picture the owner of the pixels of rect that changed, or of all when opaque.
     void Paint(const PixelRect& rect, const uint8_t* rows, int stride, int picture, bool opaque);
-    bool Changed(const uint8_t* rows, int stride, int x, int y) const;
-    // Marks the blocks of area in which some pixel changed.
-    void FindChangedBlocks(const PixelRect& area, const uint8_t* rows, int stride);
 
     int m_nWidth;
     int m_nHeight;
     int m_nBlock;
     bool m_bTransparent;
     std::vector<uint8_t> m_previous;  // the frame before, rows of 3 * width bytes
-    std::vector<uint8_t> m_blockChanged;  // per block of the area being painted, row by row
     std::vector<uint16_t> m_owner;    // per stage pixel, the picture that shows there
     std::vector<uint32_t> m_visible;  // per picture, the pixels where it shows
     struct Shown {

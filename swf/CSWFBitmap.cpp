@@ -20,19 +20,3 @@ CSWFBitmap::CSWFBitmap(uint16_t id, const uint8_t* jpeg, int32_t length)
     body.WriteBytes(kTrailingMarker, sizeof kTrailingMarker);
     m_data = MakeTag(SwfTagCode::DefineBitsJPEG2, body.Bytes(), SwfTagForm::Long);
 }
-
-CSWFBitmap::CSWFBitmap(uint16_t id, const std::vector<uint8_t>& jpeg,
-                       const std::vector<uint8_t>& alphaZlib)
-    : CSWFObject(SWF_KIND_BITMAP, id, 0) {
-    // The id and the offset of the alpha data, then both streams.
-    if (jpeg.empty() || alphaZlib.empty() || jpeg.size() > kMaxTagBodyLength - 6 ||
-        alphaZlib.size() > kMaxTagBodyLength - 6 - jpeg.size()) {
-        return;
-    }
-    BitWriter body;
-    body.WriteU16(id);
-    body.WriteU32(static_cast<uint32_t>(jpeg.size()));
-    body.WriteBytes(jpeg);
-    body.WriteBytes(alphaZlib);
-    m_data = MakeTag(SwfTagCode::DefineBitsJPEG3, body.Bytes(), SwfTagForm::Long);
-}

@@ -5,18 +5,13 @@
 
 #include "swf/CSWFObject.h"
 
-// One JPEG image as a DefineBitsJPEG2 tag (or, with alpha, DefineBitsJPEG3), built in the
-// constructor. The JPEG bytes are copied
+// One JPEG image as a DefineBitsJPEG2 tag, built in the constructor. The JPEG bytes are copied
 // whole between the marker bytes FF D9 FF D8 and FF D9; nothing in them is checked.
 class CSWFBitmap : public CSWFObject {
 public:
     // A null pointer, a negative length, or a length too large for the tag (its size must fit
     // a signed 32-bit count) gives an object without a tag: GetData null, GetSize 0.
     CSWFBitmap(uint16_t id, const uint8_t* jpeg, int32_t length);
-    // A JPEG image with an alpha channel, as DefineBitsJPEG3: the JPEG bytes as they are, then
-    // alphaZlib, a zlib stream of one alpha byte per pixel, rows top first. No tag when either
-    // is empty or they are too long for it.
-    CSWFBitmap(uint16_t id, const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& alphaZlib);
 
     const uint8_t* GetData() override { return m_data.empty() ? nullptr : m_data.data(); }
     int GetSize() const override { return static_cast<int>(m_data.size()); }

@@ -136,24 +136,19 @@ std::vector<uint8_t> PackDirect(const BgrPixels& pixels, LosslessLayout& layout)
     return out;
 }
 
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> out;
+std::vector<uint8_t> CompressLossless(const std::vector<uint8_t>& packed,
+                                      const LosslessLayout& layout) {
+    std::vector<uint8_t> best;
     struct FreeCompressor {
         void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
     };
     const std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(
         libdeflate_alloc_compressor(kLosslessLevel));
     if (compressor) {
-        out.resize(libdeflate_zlib_compress_bound(compressor.get(), data.size()));
-        out.resize(libdeflate_zlib_compress(compressor.get(), data.data(), data.size(),
-                                            out.data(), out.size()));
+        best.resize(libdeflate_zlib_compress_bound(compressor.get(), packed.size()));
+        best.resize(libdeflate_zlib_compress(compressor.get(), packed.data(), packed.size(),
+                                             best.data(), best.size()));
     }
-    return out;
-}
-
-std::vector<uint8_t> CompressLossless(const std::vector<uint8_t>& packed,
-                                      const LosslessLayout& layout) {
-    std::vector<uint8_t> best = Deflate(packed);
     if (layout.format != kColorMapped || layout.colors > kRunColors) return best;
 
     z_stream stream{};

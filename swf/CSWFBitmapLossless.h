@@ -43,9 +43,6 @@ constexpr int kLosslessLevel = 6;
 constexpr uint16_t kRunColors = 16;
 std::vector<uint8_t> CompressLossless(const std::vector<uint8_t>& packed,
                                       const LosslessLayout& layout);
-// A zlib stream of data through libdeflate at kLosslessLevel alone. Empty when compression
-// failed.
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data);
 
 // One lossless bitmap as a DefineBitsLossless (or, with alpha, DefineBitsLossless2) tag, built
 // in the constructor from its layout and zlib stream.

@@ -37,17 +37,6 @@ TEST(BitmapTest, CompleteJpegStreamIsCopiedWhole) {
     EXPECT_EQ(b.GetId(), 3);
 }
 
-TEST(BitmapTest, JpegWithAlphaIsDefineBitsJpeg3) {
-    const auto jpeg = Hex("FF D8 01 02 FF D9");
-    const auto alpha = Hex("78 9C 03 00 00 00 00 01");
-    CSWFBitmap b(3, jpeg, alpha);
-    // Id, the JPEG's byte count (where the alpha data starts), the JPEG as it is, the alpha.
-    EXPECT_EQ(Encode(b), Hex("FF 08 14 00 00 00 03 00 06 00 00 00 FF D8 01 02 FF D9 "
-                             "78 9C 03 00 00 00 00 01"));
-    CSWFBitmap noAlpha(3, jpeg, {});
-    EXPECT_EQ(noAlpha.GetSize(), 0);
-}
-
 TEST(BitmapTest, NoDataGivesNoTag) {
     const uint8_t byte = 0;
     CSWFBitmap null(3, nullptr, 10);
