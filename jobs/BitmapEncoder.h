@@ -2,10 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-
-#include <optional>
 
 #include "jobs/ChangedArea.h"
 #include "jobs/FreeImageHandles.h"

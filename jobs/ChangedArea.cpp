@@ -51,8 +51,8 @@ PixelRect ChangedAreaPlanner::Grow(PixelRect rect) const {
     return rect;
 }
 
-void ChangedAreaPlanner::Paint(const PixelRect& rect, const uint8_t* rows, int stride,
-                               int picture, bool opaque) {
+void ChangedAreaPlanner::Paint(const PixelRect& rect, const uint8_t* rows, int stride, int picture,
+                               bool opaque) {
     const bool byPixel = !opaque && !m_previous.empty();
     for (int y = rect.top; y < rect.bottom; ++y) {
         uint16_t* owner = m_owner.data() + static_cast<std::size_t>(y) * m_nWidth;

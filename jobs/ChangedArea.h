@@ -18,7 +18,7 @@ struct PixelRect {
 
 // What one frame of a changed-area movie stores, and which earlier pictures it hides.
 struct AreaPlan {
-    PixelRect area;  // where the frame's picture goes; empty when nothing changed
+    PixelRect area;    // where the frame's picture goes; empty when nothing changed
     int picture = -1;  // the picture's number, from 0 in frame order; -1 when nothing is stored
     // One byte per pixel of the area, rows top first: 1 where the picture may be transparent
     // (the pixel shows the same colour already). Empty when the whole picture is opaque.

@@ -183,6 +183,7 @@ CSWFBitmapLossless::CSWFBitmapLossless(uint16_t id, const LosslessLayout& layout
     body.WriteU16(layout.height);
     if (mapped) body.WriteU8(static_cast<uint8_t>(layout.colors - 1));
     body.WriteBytes(zlib, size);
-    m_data = MakeTag(layout.alpha ? SwfTagCode::DefineBitsLossless2 : SwfTagCode::DefineBitsLossless,
-                     body.Bytes(), SwfTagForm::Long);
+    m_data =
+        MakeTag(layout.alpha ? SwfTagCode::DefineBitsLossless2 : SwfTagCode::DefineBitsLossless,
+                body.Bytes(), SwfTagForm::Long);
 }

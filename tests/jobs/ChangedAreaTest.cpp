@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <set>
 
+#include "jobs/BitmapEncoder.h"
 #include "jobs/ChangedArea.h"
 #include "jobs/ChangedAreaTimeline.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
-#include "jobs/BitmapEncoder.h"
 #include "support/GifBuilder.h"
 #include "support/SwfReader.h"
 
@@ -71,9 +71,9 @@ TEST_P(ChangedRectTest, StoresTheRectangleAroundWhatChanged) {
         EXPECT_EQ(clear, transparent && !e.changed.empty() ? areaPixels - e.changed.size() : 0);
         EXPECT_EQ(second.transparent.empty(), clear == 0);
         // Only a picture over the whole stage hides the first.
-        EXPECT_EQ(second.hidden, (e.area == PixelRect{0, 0, 20, 12} && !transparent
-                                      ? std::vector<int>{0}
-                                      : std::vector<int>{}));
+        EXPECT_EQ(second.hidden,
+                  (e.area == PixelRect{0, 0, 20, 12} && !transparent ? std::vector<int>{0}
+                                                                     : std::vector<int>{}));
     }
 }
 
@@ -151,10 +151,9 @@ TEST(ChangedAreaTimelineTest, CharacterIdsAndFramesStopAtTheirFields) {
         int index, picture;
         bool fits;
     } cases[] = {
-        {0, 0, true},
-        {40000, 32765, true},   // its shape is 65534
-        {40000, 32766, false},  // its ids would pass 65535
-        {65534, -1, true},      // nothing stored: only the frame count counts
+        {0, 0, true},          {40000, 32765, true},  // its shape is 65534
+        {40000, 32766, false},                        // its ids would pass 65535
+        {65534, -1, true},                            // nothing stored: only the frame count counts
         {65535, -1, false},
     };
     for (const auto& c : cases) {
@@ -223,7 +222,8 @@ protected:
         std::vector<std::vector<uint8_t>> frames;
         for (int i = 0; i < result.frames; ++i) {
             const std::string name =
-                (dir / "frames" / (GifTitleFromPath(gif.string()) + "_f" + std::to_string(i) + ".png"))
+                (dir / "frames" /
+                 (GifTitleFromPath(gif.string()) + "_f" + std::to_string(i) + ".png"))
                     .string();
             FIBITMAP* image = FreeImage_Load(FIF_PNG, name.c_str(), 0);
             EXPECT_TRUE(image && FreeImage_GetBPP(image) == 24) << name;

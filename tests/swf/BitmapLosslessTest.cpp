@@ -38,13 +38,24 @@ const LosslessExample kExamples[] = {
     // Red, green over blue, white: a table of four RGB entries in order of appearance, then
     // two rows of indices padded to four bytes.
     {"TwoByTwoFourColours",
-     Hex("00 00 FF 00 FF 00 00 00 FF 00 00 FF FF FF 00 00"), 2, 2, 8, {}, false,
+     Hex("00 00 FF 00 FF 00 00 00 FF 00 00 FF FF FF 00 00"),
+     2,
+     2,
+     8,
+     {},
+     false,
      Hex("FF 00 00 00 FF 00 00 00 FF FF FF FF 00 01 00 00 02 03 00 00"),
      // Four colours: zlib's run-length stream (header 78 01) came out smaller than libdeflate's.
      Hex("3F 05 21 00 00 00 03 00 03 02 00 02 00 03 78 01 0D C1 01 01 00 00 08 02 20 CA FF 9B "
          "2D 28 8A 3E C3 86 03 4D DE 06 01")},
     // Format 5: each pixel 0, red, green, blue, without row padding.
-    {"ThreeByOneDirect", Hex("03 02 01 06 05 04 09 08 07"), 3, 1, 9, {}, true,
+    {"ThreeByOneDirect",
+     Hex("03 02 01 06 05 04 09 08 07"),
+     3,
+     1,
+     9,
+     {},
+     true,
      Hex("00 01 02 03 00 04 05 06 00 07 08 09"),
      // libdeflate at level 6 (header 78 9C) stores twelve bytes as they are.
      Hex("3F 05 1E 00 00 00 03 00 05 03 00 01 00 78 9C 01 0C 00 F3 FF 00 01 02 03 00 04 05 06 "
@@ -93,7 +104,8 @@ TEST(BitmapLosslessTest, MoreThan256ColoursFallBackToFormat5) {
         // Format 3: the table and one row padded to four bytes; format 5: four bytes a pixel.
         EXPECT_EQ(packed.size(), mapped ? 256u * 3 + 256 : 257u * 4) << colours;
         EXPECT_EQ(std::vector<uint8_t>(packed.end() - 4, packed.end()),
-                  mapped ? Hex("FC FD FE FF") : Hex("00 07 01 00")) << colours;
+                  mapped ? Hex("FC FD FE FF") : Hex("00 07 01 00"))
+            << colours;
     }
 }
 
@@ -109,11 +121,11 @@ TEST(BitmapLosslessTest, FlatPicturesCompressFarBelowTheirPixels) {
 TEST(BitmapLosslessTest, LayoutsThatCannotBeWrittenGiveNoTag) {
     const auto data = Hex("78 DA 03 00 00 00 00 01");
     const LosslessLayout layouts[] = {
-        {4, false, 1, 1, 1},    // no such format here
-        {3, false, 0, 1, 1},    // empty
-        {5, false, 1, 0, 0},    // empty
-        {3, false, 1, 1, 0},    // a table without colours
-        {3, true, 1, 1, 257},   // more colours than a table holds
+        {4, false, 1, 1, 1},   // no such format here
+        {3, false, 0, 1, 1},   // empty
+        {5, false, 1, 0, 0},   // empty
+        {3, false, 1, 1, 0},   // a table without colours
+        {3, true, 1, 1, 257},  // more colours than a table holds
     };
     for (const LosslessLayout& layout : layouts) {
         CSWFBitmapLossless bitmap(3, layout, data.data(), data.size());
