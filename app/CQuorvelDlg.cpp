@@ -226,11 +226,15 @@ void CQuorvelDlg::BuildControls() {
     radioRow(qualityRow, m_pQuality,
              {{tr("Low quality"), "IDC_QUALITY_LOW", IDC_QUALITY_LOW, int(Quality::Low)},
               {tr("Normal quality"), "IDC_QUALITY_NORMAL", IDC_QUALITY_NORMAL, int(Quality::Normal)},
-              {tr("High quality"), "IDC_QUALITY_HIGH", IDC_QUALITY_HIGH, int(Quality::High)}});
+              {tr("High quality"), "IDC_QUALITY_HIGH", IDC_QUALITY_HIGH, int(Quality::High)},
+              {tr("Lossless"), "IDC_QUALITY_LOSSLESS", IDC_QUALITY_LOSSLESS, kLosslessButton}});
+    m_pChangedAreas = Named(new QCheckBox(tr("Only store what changes")), "IDC_CHANGED_AREAS",
+                            IDC_CHANGED_AREAS);
 
     m_pBatch = Named(new QCheckBox(tr("Batch conversion")), "IDC_BATCH", IDC_BATCH);
     m_pConvert = pushButton(tr("C&onvert..."), "IDC_CONVERT", IDC_CONVERT, commandWidth);
     auto* convertColumn = new QVBoxLayout;
+    convertColumn->addWidget(m_pChangedAreas);
     convertColumn->addWidget(m_pBatch, 0, Qt::AlignHCenter);
     convertColumn->addWidget(m_pConvert);
 
@@ -290,6 +294,8 @@ void CQuorvelDlg::BuildControls() {
                                       m_pQuality->button(0),
                                       m_pQuality->button(1),
                                       m_pQuality->button(2),
+                                      m_pQuality->button(kLosslessButton),
+                                      m_pChangedAreas,
                                       m_pBatch,
                                       m_pConvert,
                                       m_pExtractFormat->button(0),
@@ -329,7 +335,14 @@ bool CQuorvelDlg::ControlsToSettings() {
     m_settings.m_nFps = m_settings.m_bFpsGiven ? m_pFps->value() : kDefaultFps;
     m_settings.m_timing = gifTiming ? Timing::Gif : Timing::Fixed;
     m_settings.m_loop = LoopOption{gifTiming ? LoopOption::Kind::Gif : LoopOption::Kind::Forever, 1};
-    m_settings.m_nQuality = static_cast<Quality>(m_pQuality->checkedId());
+    // Lossless keeps the JPEG quality last chosen.
+    if (m_pQuality->checkedId() == kLosslessButton) {
+        m_settings.m_bitmaps = BitmapKind::Lossless;
+    } else {
+        m_settings.m_bitmaps = BitmapKind::Jpeg;
+        m_settings.m_nQuality = static_cast<Quality>(m_pQuality->checkedId());
+    }
+    m_settings.m_bChangedAreas = m_pChangedAreas->isChecked();
     m_settings.m_strInputFolder = PathFromText(m_pInputFolder->text());
     m_settings.m_strTargetUrl = m_pTargetUrl->text().toStdString();
     m_settings.m_bBatch = m_pBatch->isChecked();
@@ -343,8 +356,11 @@ void CQuorvelDlg::SettingsToControls() {
     m_pGifTiming->setChecked(m_settings.m_timing == Timing::Gif);
     m_pFps->setValue(m_settings.m_timing == Timing::Gif && !m_settings.m_bFpsGiven ? 0
                                                                                   : m_settings.m_nFps);
-    if (QAbstractButton* quality = m_pQuality->button(static_cast<int>(m_settings.m_nQuality)))
-        quality->setChecked(true);
+    const int qualityButton = m_settings.m_bitmaps == BitmapKind::Lossless
+                                  ? kLosslessButton
+                                  : static_cast<int>(m_settings.m_nQuality);
+    if (QAbstractButton* quality = m_pQuality->button(qualityButton)) quality->setChecked(true);
+    m_pChangedAreas->setChecked(m_settings.m_bChangedAreas);
     m_pInputFolder->setText(TextFromPath(m_settings.m_strInputFolder));
     m_pTargetUrl->setText(QString::fromStdString(m_settings.m_strTargetUrl));
     m_pBatch->setChecked(m_settings.m_bBatch);
@@ -377,6 +393,7 @@ void CQuorvelDlg::UpdateControlStates() {
         singleOnly->setEnabled(idle && !batch);
     for (QWidget* input :
          Widgets{m_pOutputFolder, m_pChangeOutputFolder, m_pFps, m_pTargetUrl, m_pGifTiming,
+                 m_pChangedAreas,
                  m_pBatch})
         input->setEnabled(idle);
     for (QAbstractButton* button : m_pQuality->buttons()) button->setEnabled(idle);

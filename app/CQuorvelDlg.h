@@ -45,6 +45,8 @@ enum QuorvelControlId : int {
     IDC_FORMAT_JPG = 1022,
     IDC_FORMAT_TGA = 1023,
     IDC_TARGET_URL = 1024,
+    IDC_QUALITY_LOSSLESS = 1025,
+    IDC_CHANGED_AREAS = 1026,
     IDC_GIF_TIMING = 1030,
 };
 
@@ -56,6 +58,9 @@ class CQuorvelDlg : public QDialog {
     Q_OBJECT
 
 public:
+    // The Lossless button's id in the quality group, after those of the Quality values.
+    static constexpr int kLosslessButton = 3;
+
     explicit CQuorvelDlg(QWidget* parent = nullptr);
     ~CQuorvelDlg() override;
 
@@ -159,7 +164,10 @@ private:
     QMovie* m_pMovie = nullptr;
     QSpinBox* m_pFps = nullptr;
     QLineEdit* m_pTargetUrl = nullptr;
+    // Low, normal and high JPEG quality under their Quality values; Lossless under
+    // kLosslessButton.
     QButtonGroup* m_pQuality = nullptr;
+    QCheckBox* m_pChangedAreas = nullptr;
     QCheckBox* m_pBatch = nullptr;
     QCheckBox* m_pGifTiming = nullptr;
     QPushButton* m_pConvert = nullptr;

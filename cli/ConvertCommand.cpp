@@ -31,6 +31,8 @@ struct ConvertOptions {
     std::string loop = "forever";
     bool likeGif = false;  // the GIF's timing and looping where not given otherwise
     bool fpsGiven = false;
+    std::string bitmaps{"jpeg"};
+    bool changedAreas = false;
     unsigned threads = 0;  // 0: one per core
     bool quiet = false;
     bool noOverwrite = false;
@@ -170,6 +172,8 @@ int RunConvert(const ConvertOptions& options) {
     settings.m_timing = TimingFromName(options.timing).value_or(Timing::Fixed);
     settings.m_loop = LoopOptionFromName(options.loop).value_or(LoopOption{});
     settings.m_strTargetUrl = options.url;
+    settings.m_bitmaps = BitmapKindFromName(options.bitmaps).value_or(BitmapKind::Jpeg);
+    settings.m_bChangedAreas = options.changedAreas;
 
     // Progress and results arrive from several threads when files run side by side.
     std::mutex outputMutex;
@@ -276,6 +280,12 @@ Command AddConvertCommand(CLI::App& app) {
     sub->add_option("--quality", options->quality, "JPEG quality: " + QualityNameList())
         ->transform(ChoiceValidator(kQualityNames))
         ->default_str(options->quality);
+    sub->add_option("--bitmaps", options->bitmaps,
+                    "How frames are stored: jpeg, or lossless (the exact pixels, zlib-compressed)")
+        ->transform(ChoiceValidator(kBitmapKindNames))
+        ->default_str(options->bitmaps);
+    sub->add_flag("--changed-areas", options->changedAreas,
+                  "Store only the part of each frame that changed since the frame before");
     sub->add_option("--url", options->url,
                     "Open this URL when the movie is clicked (a button over the whole stage)");
     sub->add_option("-j,--jobs", options->threads,

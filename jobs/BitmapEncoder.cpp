@@ -22,7 +22,7 @@ int JpegFlags(Quality quality) {
 
 JpegBitmapEncoder::JpegBitmapEncoder(Quality quality) : m_nFlags(JpegFlags(quality)) {}
 
-EncodedFrame JpegBitmapEncoder::Encode(FIBITMAP* image) const {
+EncodedFrame JpegBitmapEncoder::Encode(FIBITMAP* image, const uint8_t* /*transparent*/) const {
     EncodedFrame out;
     const FreeImageMemory stream(FreeImage_OpenMemory(nullptr, 0));
     BYTE* data = nullptr;
@@ -41,4 +41,30 @@ std::unique_ptr<CSWFObject> JpegBitmapEncoder::MakeBitmap(uint16_t id,
                                                           const EncodedFrame& frame) const {
     return std::make_unique<CSWFBitmap>(id, frame.data.data(),
                                         static_cast<int32_t>(frame.data.size()));
+}
+
+EncodedFrame LosslessBitmapEncoder::Encode(FIBITMAP* image, const uint8_t* transparent) const {
+    EncodedFrame out;
+    BgrPixels pixels;
+    pixels.width = static_cast<int>(FreeImage_GetWidth(image));
+    pixels.height = static_cast<int>(FreeImage_GetHeight(image));
+    // FreeImage keeps its rows bottom up.
+    pixels.top = FreeImage_GetScanLine(image, pixels.height - 1);
+    pixels.stride = -static_cast<std::ptrdiff_t>(FreeImage_GetPitch(image));
+    pixels.transparent = transparent;
+    if (FreeImage_GetBPP(image) != 24 || pixels.top == nullptr || pixels.width > 0xFFFF ||
+        pixels.height > 0xFFFF) {
+        out.error = "the frame is not a 24-bit image of at most 65535 pixels a side";
+        return out;
+    }
+    out.data = CompressLossless(PackLossless(pixels, out.lossless), out.lossless);
+    out.ok = !out.data.empty();
+    if (!out.ok) out.error = "the pixels could not be compressed";
+    return out;
+}
+
+std::unique_ptr<CSWFObject> LosslessBitmapEncoder::MakeBitmap(uint16_t id,
+                                                              const EncodedFrame& frame) const {
+    return std::make_unique<CSWFBitmapLossless>(id, frame.lossless, frame.data.data(),
+                                                frame.data.size());
 }

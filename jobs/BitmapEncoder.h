@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "jobs/ChangedArea.h"
 #include "jobs/FreeImageHandles.h"
 #include "jobs/Options.h"
+#include "swf/CSWFBitmapLossless.h"
 #include "swf/CSWFObject.h"
 
 // The outcome of encoding one frame.
@@ -15,6 +18,10 @@ struct EncodedFrame {
     std::string error;          // why it failed otherwise
     bool ok = false;
     int delayMs = 0;  // how long the GIF shows the frame
+    LosslessLayout lossless;  // lossless bitmaps: how data lays out the pixels
+    // In a movie that only stores what changes: where the picture goes and what it hides (its
+    // transparency mask already spent).
+    std::optional<AreaPlan> area;
 };
 
 // Turns a composed frame (a 24-bit FreeImage image) into the data of one SWF bitmap, and that
@@ -23,18 +30,36 @@ struct EncodedFrame {
 class BitmapEncoder {
 public:
     virtual ~BitmapEncoder() = default;
-    virtual EncodedFrame Encode(FIBITMAP* image) const = 0;
+    // transparent: null, or one byte per pixel, rows top first, not 0 where the picture may be
+    // left transparent; an encoder without transparency stores those pixels as they are.
+    virtual EncodedFrame Encode(FIBITMAP* image, const uint8_t* transparent) const = 0;
     virtual std::unique_ptr<CSWFObject> MakeBitmap(uint16_t id,
                                                    const EncodedFrame& frame) const = 0;
+    // The block grid that parts of the stage are stored in (1: any rectangle).
+    virtual int BlockSize() const { return 1; }
+    // Whether pictures can be transparent where the frame did not change.
+    virtual bool HasTransparency() const { return false; }
 };
 
 // Progressive JPEG through FreeImage, defined as DefineBitsJPEG2.
 class JpegBitmapEncoder : public BitmapEncoder {
 public:
     explicit JpegBitmapEncoder(Quality quality);
-    EncodedFrame Encode(FIBITMAP* image) const override;
+    EncodedFrame Encode(FIBITMAP* image, const uint8_t* transparent) const override;
     std::unique_ptr<CSWFObject> MakeBitmap(uint16_t id, const EncodedFrame& frame) const override;
+    // JPEG codes 8 x 8 blocks: parts that start and end on the stage's block grid show no block
+    // edges where they meet the pictures below.
+    int BlockSize() const override { return 8; }
 
 private:
     int m_nFlags;
+};
+
+// The exact pixels, colour-mapped when they have at most 256 colours, defined as
+// DefineBitsLossless (DefineBitsLossless2 when part of the picture is transparent).
+class LosslessBitmapEncoder : public BitmapEncoder {
+public:
+    EncodedFrame Encode(FIBITMAP* image, const uint8_t* transparent) const override;
+    std::unique_ptr<CSWFObject> MakeBitmap(uint16_t id, const EncodedFrame& frame) const override;
+    bool HasTransparency() const override { return true; }
 };

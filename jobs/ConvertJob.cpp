@@ -7,6 +7,7 @@
 
 #include "gif/GifInfo.h"
 #include "jobs/BitmapEncoder.h"
+#include "jobs/ChangedAreaTimeline.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
@@ -20,19 +21,44 @@ namespace {
 
 bool IsUrlSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// The part of the image inside area; the image itself when the area is all of it.
+FreeImageBitmap CutToArea(FreeImageBitmap image, const PixelRect& area) {
+    if (!image) return image;
+    const PixelRect whole{0, 0, static_cast<int>(FreeImage_GetWidth(image.get())),
+                          static_cast<int>(FreeImage_GetHeight(image.get()))};
+    if (area == whole) return image;
+    return FreeImageBitmap(
+        FreeImage_Copy(image.get(), area.left, area.top, area.right, area.bottom));
+}
+
 // The work of encoding one frame, which may run on any thread: FreeImage loads the frame's BMP,
-// whose buffer then goes back to the source, and the encoder encodes the image.
+// whose buffer then goes back to the source; a frame that stores only what changed is cut to
+// its area (and one without changes encodes nothing); and the encoder encodes the image.
 EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                                  const BitmapEncoder& encoder) {
     auto bmp = std::make_shared<std::vector<uint8_t>>(std::move(frame.bmp));
-    return [bmp, delay = frame.delayMs, &source, &encoder] {
-        const FreeImageBitmap image = LoadFrameImage(*bmp);
-        source.Recycle(std::move(*bmp));
+    auto plan = std::make_shared<std::optional<AreaPlan>>(std::move(frame.plan));
+    return [bmp, plan, delay = frame.delayMs, &source, &encoder] {
+        std::optional<AreaPlan>& area = *plan;
         EncodedFrame encoded;
-        if (image) {
-            encoded = encoder.Encode(image.get());
+        if (area && area->picture < 0) {
+            source.Recycle(std::move(*bmp));
+            encoded.ok = true;
         } else {
-            encoded.error = "FreeImage could not read the frame";
+            FreeImageBitmap image = LoadFrameImage(*bmp);
+            source.Recycle(std::move(*bmp));
+            if (area) image = CutToArea(std::move(image), area->area);
+            if (image) {
+                encoded = encoder.Encode(image.get(), area && !area->transparent.empty()
+                                                          ? area->transparent.data()
+                                                          : nullptr);
+            } else {
+                encoded.error = "FreeImage could not read the frame";
+            }
+        }
+        if (area) {
+            std::vector<uint8_t>().swap(area->transparent);
+            encoded.area = std::move(area);
         }
         encoded.delayMs = delay;
         return encoded;
@@ -137,9 +163,21 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
 
     // The bitmap encoder and the timeline writer, with the ordered pool of encoder threads
     // between the source and them.
-    const JpegBitmapEncoder encoder(settings.m_nQuality);
-    FullFrameTimeline timeline(movie, encoder, width, height,
-                               settings.m_loop.kind != LoopOption::Kind::Forever);
+    const JpegBitmapEncoder jpeg(settings.m_nQuality);
+    const LosslessBitmapEncoder lossless;
+    const BitmapEncoder& encoder = settings.m_bitmaps == BitmapKind::Lossless
+                                       ? static_cast<const BitmapEncoder&>(lossless)
+                                       : jpeg;
+    const bool recordPasses = settings.m_loop.kind != LoopOption::Kind::Forever;
+    std::unique_ptr<TimelineWriter> timeline;
+    if (settings.m_bChangedAreas) {
+        source.PlanChangedAreas(encoder.BlockSize(), encoder.HasTransparency());
+        timeline =
+            std::make_unique<ChangedAreaTimeline>(movie, encoder, width, height, recordPasses);
+    } else {
+        timeline =
+            std::make_unique<FullFrameTimeline>(movie, encoder, width, height, recordPasses);
+    }
     EncoderPool pool(control.threads ? control.threads
                                      : std::max(1u, std::thread::hardware_concurrency()));
     std::deque<FrameInFlight> inFlight;
@@ -150,10 +188,14 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         const EncodedFrame frame = pool.TakeNext();
         const FrameInFlight info = inFlight.front();
         inFlight.pop_front();
-        if (!frame.ok) {
+        if (!frame.ok && frame.area) {
+            // Later frames store only what changed since this one: without it they are wrong.
+            failure =
+                "frame " + std::to_string(info.index) + " could not be stored: " + frame.error;
+        } else if (!frame.ok) {
             result.warnings.push_back("frame " + std::to_string(info.index) +
                                       " left out: " + frame.error);
-        } else if (!timeline.AddFrame(frame, info.showFrames)) {
+        } else if (!timeline->AddFrame(frame, info.showFrames)) {
             failure = movie.GetError();
         } else {
             control.Report(++result.frames);
@@ -164,16 +206,18 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     int composed = 0, leftOut = 0;
     int64_t plannedFrames = 0, gifMs = 0;
     while (failure.empty()) {
-        std::optional<SourceFrame> frame = source.Next();
+        // A frame that the timing leaves out is still composed (later frames build on it), but
+        // no changed area is planned against it.
+        const auto next = static_cast<std::size_t>(source.Composed());
+        const int showFrames = next < schedule.size() ? schedule[next] : 1;
+        std::optional<SourceFrame> frame = source.Next(showFrames > 0);
         if (!frame) break;
         if (control.Cancelled()) {
             cancelled = true;
             break;
         }
-        const std::size_t index = static_cast<std::size_t>(frame->index);
-        const int showFrames = index < schedule.size() ? schedule[index] : 1;
         std::string full;
-        if (frame->index - leftOut == timeline.MaxFrames()) {
+        if (!timeline->Fits(*frame)) {
             full = "its character ids are 16-bit";
         } else if (plannedFrames + showFrames > CSWFMovie::kMaxFrames) {
             full = "an SWF movie holds at most " + std::to_string(CSWFMovie::kMaxFrames) +
@@ -202,14 +246,14 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
 
     // Looping: passes written out, or the player's own loop when they would not fit.
     int passes = LoopPasses(settings.m_loop, source.Gif().LoopExtension());
-    if (passes > 1 && int64_t{passes} * timeline.FramesPerPass() > CSWFMovie::kMaxFrames) {
+    if (passes > 1 && int64_t{passes} * timeline->FramesPerPass() > CSWFMovie::kMaxFrames) {
         result.warnings.push_back(
-            std::to_string(passes) + " passes of " + std::to_string(timeline.FramesPerPass()) +
+            std::to_string(passes) + " passes of " + std::to_string(timeline->FramesPerPass()) +
             " frames would not fit in a movie (at most " + std::to_string(CSWFMovie::kMaxFrames) +
             " frames); it loops for ever instead");
         passes = 0;
     }
-    if (failure.empty() && !timeline.Finish(passes)) failure = movie.GetError();
+    if (failure.empty() && !timeline->Finish(passes)) failure = movie.GetError();
 
     if (cancelled || control.Cancelled()) {
         movie.Abandon();

@@ -4,10 +4,11 @@
 
 bool FrameSource::Open(const std::string& path) {
     m_nComposed = 0;
+    m_planner.reset();
     return m_gif.Load(path.c_str()) == 0;
 }
 
-std::optional<SourceFrame> FrameSource::Next() {
+std::optional<SourceFrame> FrameSource::Next(bool shown) {
     const int delay = m_gif.NextFrame();
     if (delay <= 0) return std::nullopt;
     SourceFrame frame;
@@ -21,7 +22,15 @@ std::optional<SourceFrame> FrameSource::Next() {
         }
     }
     ComposeFrameBmp(m_gif, frame.bmp);
+    if (m_planner && shown) {
+        frame.plan = m_planner->Plan(frame.bmp.data() + kBmpHeaderSize,
+                                     CGifAnimation::StrideFor(Width()));
+    }
     return frame;
+}
+
+void FrameSource::PlanChangedAreas(int blockSize, bool transparent) {
+    m_planner.emplace(Width(), Height(), blockSize, transparent);
 }
 
 void FrameSource::Recycle(std::vector<uint8_t> bmp) {

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "gif/CGifAnimation.h"
+#include "jobs/ChangedArea.h"
 
 // One composed GIF frame, ready to be encoded on any thread.
 struct SourceFrame {
     int index = 0;             // from 0, in display order
     int delayMs = 0;           // how long the GIF shows it
     std::vector<uint8_t> bmp;  // the frame as an in-memory BMP (FrameSnapshot.h)
+    std::optional<AreaPlan> plan;  // what changed since the frame before, when planned
 };
 
 // The composed frames of one GIF, in display order, each drawn into an in-memory BMP of its
@@ -22,10 +24,14 @@ class FrameSource {
 public:
     // Opens the GIF at path (UTF-8). False on failure, with the cause in Error().
     bool Open(const std::string& path);
+    // From now on, plans every frame's changed area (ChangedAreaPlanner) as it is composed, so
+    // that the plans follow the frames' order whatever thread encodes them.
+    void PlanChangedAreas(int blockSize, bool transparent);
 
     // Composes the next frame. None at the end of the file or when reading stopped early
-    // (Error() then says why).
-    std::optional<SourceFrame> Next();
+    // (Error() then says why). A frame that will not be shown (shown false) is composed, since
+    // later frames build on it, but no changed area is planned against it.
+    std::optional<SourceFrame> Next(bool shown = true);
     // Gives a frame's buffer back for reuse.
     void Recycle(std::vector<uint8_t> bmp);
 
@@ -39,6 +45,7 @@ public:
 private:
     CGifAnimation m_gif;
     int m_nComposed = 0;
+    std::optional<ChangedAreaPlanner> m_planner;
     std::mutex m_mutex;
     std::vector<std::vector<uint8_t>> m_spare;
 };

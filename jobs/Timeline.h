@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jobs/BitmapEncoder.h"
+#include "jobs/FrameSource.h"
 #include "swf/CSWFMovie.h"
 #include "swf/CSWFShape.h"
 
@@ -27,6 +28,9 @@ public:
 
     // The most GIF frames the movie can hold; the job drops the rest with a warning.
     virtual int MaxFrames() const = 0;
+    // Whether the movie still has room for this frame (its number and, for a timeline that
+    // stores only what changes, its character ids).
+    virtual bool Fits(const SourceFrame& frame) const { return frame.index < MaxFrames(); }
     // Adds one GIF frame, shown for showFrames SWF frames (at least 1).
     bool AddFrame(const EncodedFrame& bitmap, int showFrames = 1);
     // SWF frames of one pass over the animation so far.

@@ -11,11 +11,13 @@ enum class SwfTagCode : uint16_t {
     ShowFrame = 1,
     SetBackgroundColor = 9,
     DoAction = 12,
+    DefineBitsLossless = 20,
     DefineBitsJPEG2 = 21,
     PlaceObject2 = 26,
     RemoveObject2 = 28,
     DefineShape3 = 32,
     DefineButton2 = 34,
+    DefineBitsLossless2 = 36,
 };
 
 // How a tag header is written: the short form (code and length in one 16-bit field) holds

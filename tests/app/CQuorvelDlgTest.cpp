@@ -192,6 +192,8 @@ private slots:
         row("IDC_QUALITY_LOW", 1007, "QRadioButton", "Low quality", quality, true);
         row("IDC_QUALITY_NORMAL", 1008, "QRadioButton", "Normal quality", quality, true, true);
         row("IDC_QUALITY_HIGH", 1009, "QRadioButton", "High quality", quality, true);
+        row("IDC_QUALITY_LOSSLESS", 1025, "QRadioButton", "Lossless", quality, true);
+        row("IDC_CHANGED_AREAS", 1026, "QCheckBox", "Only store what changes", conversion, true);
         row("IDC_BATCH", 1013, "QCheckBox", "Batch conversion", conversion, true);
         row("IDC_CONVERT", 1004, "QPushButton", "C&onvert...", conversion, true);
         row("IDC_FORMAT_BMP", 1020, "QRadioButton", "BMP file", extraction, true, true);
@@ -254,7 +256,8 @@ private slots:
                                       "IDC_OUTPUT_FOLDER", "IDC_CHANGE_OUTPUT_FOLDER",
                                       "IDC_FPS",           "IDC_TARGET_URL",
                                       "IDC_GIF_TIMING",    "IDC_QUALITY_LOW",   "IDC_QUALITY_NORMAL",
-                                      "IDC_QUALITY_HIGH",  "IDC_BATCH",
+                                      "IDC_QUALITY_HIGH",  "IDC_QUALITY_LOSSLESS",
+                                      "IDC_CHANGED_AREAS", "IDC_BATCH",
                                       "IDC_CONVERT",       "IDC_FORMAT_BMP",
                                       "IDC_FORMAT_PNG",    "IDC_FORMAT_JPG",
                                       "IDC_FORMAT_TGA",    "IDC_EXTRACT",
@@ -277,7 +280,7 @@ private slots:
             if (w->property("controlId").isValid() && !batchOnly.contains(w->objectName()) &&
                 !singleOnly.contains(w->objectName()))
                 always << w->objectName();
-        QCOMPARE(always.size(), 17);
+        QCOMPARE(always.size(), 19);
 
         for (const bool batch : {true, false, true}) {
             Click("IDC_BATCH");
@@ -290,6 +293,24 @@ private slots:
             for (const QString& name : always)
                 QVERIFY2(Control(qPrintable(name))->isEnabled(), qPrintable(name));
         }
+    }
+
+    void losslessAndChangedAreasReachTheSettings() {
+        Click("IDC_QUALITY_HIGH");
+        QVERIFY(m_dlg->ControlsToSettings());
+        Click("IDC_QUALITY_LOSSLESS");
+        Click("IDC_CHANGED_AREAS");
+        QVERIFY(m_dlg->ControlsToSettings());
+        QCOMPARE(m_dlg->Settings().m_bitmaps, BitmapKind::Lossless);
+        QCOMPARE(m_dlg->Settings().m_nQuality, Quality::High);  // kept for JPEG
+        QVERIFY(m_dlg->Settings().m_bChangedAreas);
+
+        Click("IDC_QUALITY_LOW");
+        Click("IDC_CHANGED_AREAS");
+        QVERIFY(m_dlg->ControlsToSettings());
+        QCOMPARE(m_dlg->Settings().m_bitmaps, BitmapKind::Jpeg);
+        QCOMPARE(m_dlg->Settings().m_nQuality, Quality::Low);
+        QVERIFY(!m_dlg->Settings().m_bChangedAreas);
     }
 
     void gifPickerConfirmedAndCancelled() {
@@ -804,7 +825,8 @@ private slots:
         QCOMPARE(Button("IDC_CONVERT")->text(), QStringLiteral("Cancel"));
         for (const char* name : {"IDC_INPUT_FOLDER", "IDC_BROWSE_INPUT_FOLDER", "IDC_OUTPUT_FOLDER",
                                  "IDC_CHANGE_OUTPUT_FOLDER", "IDC_FPS", "IDC_TARGET_URL",
-                                 "IDC_QUALITY_HIGH", "IDC_BATCH", "IDC_FORMAT_PNG"})
+                                 "IDC_QUALITY_HIGH", "IDC_QUALITY_LOSSLESS", "IDC_CHANGED_AREAS",
+                                 "IDC_BATCH", "IDC_FORMAT_PNG"})
             QVERIFY2(!Control(name)->isEnabled(), name);
         for (const char* name : {"IDC_CONVERT", "IDC_ABOUT", "IDOK"})
             QVERIFY2(Control(name)->isEnabled(), name);

@@ -44,6 +44,34 @@ TEST_F(ConvertCliTest, ConvertsOneFileBesideItWithTheGivenOptions) {
     EXPECT_EQ(swf.CountTags(swftest::kTagDefineButton2), 1);
 }
 
+TEST_F(ConvertCliTest, BitmapsAndChangedAreasChooseTheMovieLayout) {
+    MakeGif("clip.gif", 3);
+    const struct {
+        std::vector<std::string> options;
+        int jpegs, lossless, removals;
+    } cases[] = {
+        // Every frame changes the whole stage: with changed areas each hides the one before.
+        {{}, 3, 0, 0},
+        {{"--bitmaps", "LOSSLESS"}, 0, 3, 0},
+        {{"--bitmaps", "lossless", "--changed-areas"}, 0, 3, 2},
+        {{"--changed-areas"}, 3, 0, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"convert", "clip.gif"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const CliRun run = Quorvel(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const swftest::SwfFile swf = swftest::ReadSwfFile(dir / "clip.swf");
+        ASSERT_TRUE(swf.ok) << swf.error;
+        EXPECT_EQ(swf.CountTags(swftest::kTagDefineBitsJPEG2), c.jpegs) << args.back();
+        EXPECT_EQ(swf.CountTags(swftest::kTagDefineBitsLossless), c.lossless) << args.back();
+        EXPECT_EQ(swf.CountTags(swftest::kTagRemoveObject2), c.removals) << args.back();
+    }
+    const CliRun bad = Quorvel({"convert", "clip.gif", "--bitmaps", "png"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(Contains(bad.err, "--bitmaps")) << bad.err;
+}
+
 // The batch folder of the issue: two GIFs convert, a folder named like a GIF is skipped and a
 // broken GIF fails without stopping the rest.
 TEST_F(ConvertCliTest, FolderInputConvertsItsGifsAndSummarisesFailures) {

@@ -1,7 +1,10 @@
 #include "support/SwfReader.h"
 
+#include <zlib.h>
+
 #include <fstream>
 #include <iterator>
+#include <map>
 
 namespace swftest {
 namespace {
@@ -275,7 +278,160 @@ std::optional<Placement> ParsePlaceObject2(const SwfTag& tag) {
     p.flags = tag.body[0];
     p.depth = Le16(&tag.body[1]);
     p.id = Le16(&tag.body[3]);
+    if (p.flags & 0x04) {
+        BitReader r(tag.body.data() + 5, tag.body.size() - 5);
+        if (!ReadMatrix(r, p.matrix)) return std::nullopt;
+    }
     return p;
+}
+
+LosslessBitmap DecodeLossless(const SwfTag& tag) {
+    LosslessBitmap bitmap;
+    const std::vector<uint8_t>& b = tag.body;
+    const bool alpha = tag.code == kTagDefineBitsLossless2;
+    if ((!alpha && tag.code != kTagDefineBitsLossless) || b.size() < 7) {
+        bitmap.error = "not a lossless bitmap";
+        return bitmap;
+    }
+    bitmap.id = Le16(&b[0]);
+    bitmap.format = b[2];
+    bitmap.width = Le16(&b[3]);
+    bitmap.height = Le16(&b[5]);
+    const bool mapped = bitmap.format == 3;
+    if (!mapped && bitmap.format != 5) {
+        bitmap.error = "format " + std::to_string(bitmap.format);
+        return bitmap;
+    }
+    if (mapped && b.size() < 8) {
+        bitmap.error = "no colour count";
+        return bitmap;
+    }
+    bitmap.colors = mapped ? b[7] + 1 : 0;
+    const std::size_t start = mapped ? 8 : 7;
+    const auto w = static_cast<std::size_t>(bitmap.width);
+    const auto h = static_cast<std::size_t>(bitmap.height);
+    const std::size_t entry = alpha ? 4 : 3;
+    const std::size_t rowBytes = mapped ? (w + 3) / 4 * 4 : w * 4;
+    const std::size_t expected =
+        (mapped ? static_cast<std::size_t>(bitmap.colors) * entry : 0) + rowBytes * h;
+    std::vector<uint8_t> raw(expected + 1);
+    uLongf size = raw.size();
+    if (uncompress(raw.data(), &size, b.data() + start, b.size() - start) != Z_OK ||
+        size != expected) {
+        bitmap.error = "the zlib data does not inflate to " + std::to_string(expected) + " bytes";
+        return bitmap;
+    }
+    const uint8_t* rows = raw.data() + (mapped ? bitmap.colors * entry : 0);
+    for (std::size_t y = 0; y < h; ++y) {
+        for (std::size_t x = 0; x < w; ++x) {
+            uint8_t rgba[4];
+            if (mapped) {
+                const std::size_t index = rows[y * rowBytes + x];
+                if (index >= static_cast<std::size_t>(bitmap.colors)) {
+                    bitmap.error = "an index beyond the colour table";
+                    return bitmap;
+                }
+                const uint8_t* c = raw.data() + index * entry;
+                rgba[0] = c[0], rgba[1] = c[1], rgba[2] = c[2], rgba[3] = alpha ? c[3] : 255;
+            } else {
+                const uint8_t* c = rows + y * rowBytes + x * 4;
+                rgba[0] = c[1], rgba[1] = c[2], rgba[2] = c[3], rgba[3] = alpha ? c[0] : 255;
+            }
+            bitmap.rgba.insert(bitmap.rgba.end(), rgba, rgba + 4);
+        }
+    }
+    bitmap.ok = true;
+    return bitmap;
+}
+
+std::vector<std::vector<uint8_t>> PlayLosslessMovie(const SwfFile& swf, std::string& error,
+                                                    std::size_t* maxObjects) {
+    const int width = (swf.xmax - swf.xmin) / 20, height = (swf.ymax - swf.ymin) / 20;
+    const auto stagePixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::map<uint16_t, LosslessBitmap> bitmaps;
+    std::map<uint16_t, uint16_t> shapeBitmap;  // shape id -> bitmap id
+    struct Shown {
+        uint16_t shape;
+        int x, y;  // whole pixels
+    };
+    std::map<uint16_t, Shown> display;  // by depth
+    std::vector<uint8_t> background(3, 255);
+    std::vector<std::vector<uint8_t>> frames;
+    if (maxObjects) *maxObjects = 0;
+    const auto fail = [&](std::string why) {
+        error = std::move(why);
+        return std::vector<std::vector<uint8_t>>{};
+    };
+    for (const SwfTag& tag : swf.tags) {
+        switch (tag.code) {
+            case kTagSetBackgroundColor:
+                if (tag.body.size() != 3) return fail("SetBackgroundColor of the wrong size");
+                background = tag.body;
+                break;
+            case kTagDefineBitsLossless:
+            case kTagDefineBitsLossless2: {
+                LosslessBitmap bitmap = DecodeLossless(tag);
+                if (!bitmap.ok) return fail(bitmap.error);
+                bitmaps[bitmap.id] = std::move(bitmap);
+                break;
+            }
+            case kTagDefineShape3: {
+                const ShapeInfo shape = ParseDefineShape3(tag);
+                if (!shape.ok || shape.fills.size() != 1 || shape.fills[0].type != 0x41)
+                    return fail("a shape that is not one clipped bitmap fill");
+                const SwfMatrix& m = shape.fills[0].matrix;
+                if (m.scaleX != 20 << 16 || m.scaleY != 20 << 16 || m.hasRotate ||
+                    m.translateX != 0 || m.translateY != 0)
+                    return fail("a bitmap fill that does not map one pixel to one pixel");
+                shapeBitmap[shape.id] = shape.fills[0].bitmapId;
+                break;
+            }
+            case kTagPlaceObject2: {
+                const auto place = ParsePlaceObject2(tag);
+                if (!place || !shapeBitmap.count(place->id)) return fail("a placement of no shape");
+                const SwfMatrix& m = place->matrix;
+                if (m.hasScale || m.hasRotate || m.translateX % 20 || m.translateY % 20)
+                    return fail("a placement that is not a move by whole pixels");
+                display[place->depth] = {place->id, m.translateX / 20, m.translateY / 20};
+                break;
+            }
+            case kTagRemoveObject2:
+                if (tag.body.size() != 2 || display.erase(Le16(tag.body.data())) != 1)
+                    return fail("a removal of an empty depth");
+                break;
+            case kTagShowFrame: {
+                std::vector<uint8_t> frame(stagePixels * 3);
+                for (std::size_t i = 0; i < stagePixels; ++i)
+                    std::copy(background.begin(), background.end(), frame.begin() + i * 3);
+                for (const auto& [depth, shown] : display) {
+                    const auto found = bitmaps.find(shapeBitmap[shown.shape]);
+                    if (found == bitmaps.end()) return fail("a shape filled with no bitmap");
+                    const LosslessBitmap& bitmap = found->second;
+                    for (int y = 0; y < bitmap.height; ++y) {
+                        for (int x = 0; x < bitmap.width; ++x) {
+                            const int sx = shown.x + x, sy = shown.y + y;
+                            if (sx < 0 || sy < 0 || sx >= width || sy >= height)
+                                return fail("a picture reaching outside the stage");
+                            const uint8_t* p = &bitmap.rgba[(static_cast<std::size_t>(y) *
+                                                                 bitmap.width + x) * 4];
+                            if (p[3] == 0 && (p[0] | p[1] | p[2]) != 0)
+                                return fail("a clear pixel not premultiplied");
+                            if (p[3] == 0) continue;
+                            if (p[3] != 255) return fail("a pixel neither opaque nor clear");
+                            std::copy(p, p + 3, frame.begin() + (static_cast<std::ptrdiff_t>(sy) *
+                                                                     width + sx) * 3);
+                        }
+                    }
+                }
+                if (maxObjects) *maxObjects = std::max(*maxObjects, display.size());
+                frames.push_back(std::move(frame));
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return frames;
 }
 
 std::vector<uint8_t> JpegOfDefineBitsJPEG2(const SwfTag& tag) {

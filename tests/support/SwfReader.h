@@ -19,11 +19,13 @@ enum TagCode : uint16_t {
     kTagShowFrame = 1,
     kTagSetBackgroundColor = 9,
     kTagDoAction = 12,
+    kTagDefineBitsLossless = 20,
     kTagDefineBitsJPEG2 = 21,
     kTagPlaceObject2 = 26,
     kTagRemoveObject2 = 28,
     kTagDefineShape3 = 32,
     kTagDefineButton2 = 34,
+    kTagDefineBitsLossless2 = 36,
 };
 
 struct SwfTag {
@@ -131,6 +133,7 @@ struct Placement {
     uint8_t flags = 0;
     uint16_t depth = 0;
     uint16_t id = 0;
+    SwfMatrix matrix;  // when flags has HasMatrix (4)
 };
 std::optional<Placement> ParsePlaceObject2(const SwfTag& tag);
 
@@ -138,5 +141,27 @@ std::optional<Placement> ParsePlaceObject2(const SwfTag& tag);
 // FF D9 FF D8 pair, without the trailing FF D9 that the writer adds. Empty when the tag does not
 // have that form.
 std::vector<uint8_t> JpegOfDefineBitsJPEG2(const SwfTag& tag);
+
+// A DefineBitsLossless or DefineBitsLossless2 bitmap, inflated with zlib: its pixels as red,
+// green, blue, alpha (alpha 255 for DefineBitsLossless), rows top first.
+struct LosslessBitmap {
+    bool ok = false;
+    std::string error;
+    uint16_t id = 0;
+    uint8_t format = 0;
+    int colors = 0;  // format 3: entries in the colour table
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+};
+LosslessBitmap DecodeLossless(const SwfTag& tag);
+
+// Plays a movie made of lossless bitmaps shown by bitmap-filled shapes (the changed-area and
+// full-frame timelines): follows PlaceObject2 and RemoveObject2, and draws the display list at
+// every ShowFrame over the background colour, opaque pixels over what is below, transparent
+// ones leaving it. Each frame comes out as red, green, blue bytes, rows top first. The most
+// objects the display list ever held goes to maxObjects. Empty, with the cause in error, when
+// anything else is met.
+std::vector<std::vector<uint8_t>> PlayLosslessMovie(const SwfFile& swf, std::string& error,
+                                                    std::size_t* maxObjects = nullptr);
 
 }  // namespace swftest

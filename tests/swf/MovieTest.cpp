@@ -12,6 +12,7 @@
 #include "swf/CSWFBitmap.h"
 #include "swf/CSWFMovie.h"
 #include "swf/CSWFShape.h"
+#include "jobs/Timeline.h"
 
 using swftest::Hex;
 
@@ -128,6 +129,24 @@ TEST(MovieTest, PlaceObject2Examples) {
     moved.Matrix().SetMatrix(0, 0, 0, 0, 10, 5);
     EXPECT_EQ(BodyOf([&](CSWFMovie& m) { EXPECT_TRUE(m.PlaceObject(&moved, 0x0102)); }),
               Hex("BF 06 09 00 00 00 06 02 01 04 03 12 C8 32 00"));
+}
+
+TEST(MovieTest, RemoveObject2TakesTheDepthOnly) {
+    EXPECT_EQ(BodyOf([&](CSWFMovie& m) { EXPECT_TRUE(m.RemoveObject(0x0102)); }),
+              Hex("02 07 02 01"));
+}
+
+// A changed area of 3 x 2 pixels at (8, 16): a shape of that size at the origin, filled one
+// bitmap pixel per pixel, moved into place by its placement.
+TEST(MovieTest, ChangedAreaShapeAndPlacement) {
+    CSWFShape shape = BitmapShape(6, 5, 3, 2);
+    shape.Matrix().SetMatrix(0, 0, 0, 0, 8, 16);
+    EXPECT_EQ(BodyOf([&](CSWFMovie& m) { EXPECT_TRUE(m.DefineObject(&shape, 6, true)); }),
+              Hex("3F 08 22 00 00 00 06 00 38 07 80 14 00 01 41 05 00 D9 40 00 05 00 00 00 00 10 "
+                  "3C 25 AD E0 0D 60 14 6B 88 03 58 0B 00 00 "
+                  // PlaceObject2: HasMatrix and HasCharacter, depth 6, id 6, a translation
+                  // only, of 10-bit fields: 160 and 320 twips.
+                  "BF 06 09 00 00 00 06 06 00 06 00 14 50 28 00"));
 }
 
 TEST(MovieTest, DefineObjectPlacesEverythingButBitmaps) {

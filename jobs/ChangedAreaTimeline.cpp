@@ -1,0 +1,28 @@
+#include "jobs/ChangedAreaTimeline.h"
+
+#include "jobs/Options.h"
+
+uint16_t PictureShapeId(int picture) { return static_cast<uint16_t>(4 + 2 * picture); }
+
+int ChangedAreaTimeline::MaxFrames() const { return CSWFMovie::kMaxFrames; }
+
+bool ChangedAreaTimeline::Fits(const SourceFrame& frame) const {
+    // Pictures take two ids each, like the frames of FullFrameTimeline.
+    return frame.index < MaxFrames() && (!frame.plan || frame.plan->picture < kMaxMovieFrames);
+}
+
+bool ChangedAreaTimeline::WriteContent(const EncodedFrame& bitmap) {
+    if (!bitmap.area || bitmap.area->picture < 0) return true;
+    const AreaPlan& plan = *bitmap.area;
+    const uint16_t shapeId = PictureShapeId(plan.picture);
+    const auto bitmapId = static_cast<uint16_t>(shapeId - 1);
+    const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, bitmap);
+    CSWFShape shape = BitmapShape(shapeId, bitmapId, plan.area.Width(), plan.area.Height());
+    shape.Matrix().SetMatrix(0, 0, 0, 0, static_cast<float>(plan.area.left),
+                             static_cast<float>(plan.area.top));
+    if (!Define(*definition) || !Define(shape) || !Place(shape, shapeId)) return false;
+    for (int hidden : plan.hidden) {
+        if (!Remove(PictureShapeId(hidden))) return false;
+    }
+    return true;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "jobs/Timeline.h"
+
+// Frames that store only what changed (FrameSource::PlanChangedAreas): the first frame's
+// picture covers the stage; a later frame's picture covers the area that changed, on a shape of
+// that size placed there (translated by whole pixels) above everything before it, and the
+// pictures it hides are removed. A frame without changes adds nothing before its ShowFrame.
+// Picture k defines bitmap 3 + 2k and shape 4 + 2k, placed at depth 4 + 2k.
+class ChangedAreaTimeline : public TimelineWriter {
+public:
+    using TimelineWriter::TimelineWriter;
+    // As many frames as the movie's frame count holds; Fits also keeps the ids 16-bit.
+    int MaxFrames() const override;
+    bool Fits(const SourceFrame& frame) const override;
+
+protected:
+    bool WriteContent(const EncodedFrame& bitmap) override;
+};
+
+// The shape id (and depth) of picture k.
+uint16_t PictureShapeId(int picture);
