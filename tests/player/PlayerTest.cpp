@@ -139,6 +139,7 @@ struct TimedCase {
 const std::vector<TimedCase> kTimedCases = {
     {"like_gif", {20, 60, 40, 100, 20}, {"--like-gif"}, 5},  // no loop extension: once
     {"loop_once", {20, 20, 20, 20}, {"--loop", "once", "--fps", "5"}, 5},
+    {"changed_like_gif", {40, 20, 60}, {"--like-gif", "--bitmaps", "lossless", "--changed-areas"}, 5},
 };
 
 struct Movie {
@@ -252,12 +253,13 @@ protected:
         ASSERT_NO_FATAL_FAILURE(PrepareExact(c, movie));
     }
 
-    // The same GIF with lossless bitmaps, whole frames and changed areas: every frame Ruffle
-    // shows must be exactly the extracted one.
+    // The same GIF with lossless bitmaps, whole frames and changed areas, and played twice:
+    // every frame Ruffle shows must be exactly the extracted one.
     static void PrepareExact(const Case& c, const Movie& jpeg) {
         const std::pair<const char*, Fields> modes[] = {
             {"lossless", {"--bitmaps", "lossless"}},
-            {"changed", {"--bitmaps", "lossless", "--changed-areas"}}};
+            {"changed", {"--bitmaps", "lossless", "--changed-areas"}},
+            {"twice", {"--bitmaps", "lossless", "--changed-areas", "--loop", "2"}}};
         for (const auto& [mode, options] : modes) {
             const fs::path folder = *dir / mode;
             fs::create_directories(folder);
@@ -268,6 +270,9 @@ protected:
             ASSERT_EQ(run.status, 0) << run.err;
             Movie movie = jpeg;
             movie.swf = folder / (c.name + ".swf");
+            if (options.back() == "2") {  // the second pass shows the same frames again
+                movie.frames.insert(movie.frames.end(), jpeg.frames.begin(), jpeg.frames.end());
+            }
             for (std::size_t k = 0; k < movie.frames.size(); ++k) {
                 const std::string out =
                     (folder / (c.name + "_ruffle_" + std::to_string(k) + ".png")).string();
