@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -236,9 +237,9 @@ protected:
                 (*dir / (c.name + "_ruffle_" + std::to_string(k) + ".png")).string();
             requests.push_back({"frame", movie.swf.string(), std::to_string(k), out});
         }
-        if (n > 1) {  // two loops and a bit
+        if (n > 1) {  // three loops and a bit
             Fields timeline = {"timeline", movie.swf.string(),
-                               std::to_string(2.0 * n / kFps + 1.5)};
+                               std::to_string(3.0 * n / kFps + 1.5)};
             requests.push_back(Concat(timeline, movie.frames));
         }
         // The corners and the middle of the stage.
@@ -411,15 +412,23 @@ TEST_F(PlayerTest, TimelineShowsEveryFrameInOrderAndLoops) {
         std::vector<int> starts;  // of frame 0
         for (std::size_t i = 0; i < runs[swf].size(); ++i) {
             const Fields& run = runs[swf][i];
-            const int next = i == 0 ? 0 : (std::stoi(runs[swf][i - 1][5]) + 1) % n;
-            EXPECT_EQ(run[5], std::to_string(next)) << "at " << run[3] << " ms";
+            // A player slow to start may paint its first picture only once the movie has moved
+            // on; from the first picture on, every frame follows the one before.
+            if (i > 0) {
+                const int next = (std::stoi(runs[swf][i - 1][5]) + 1) % n;
+                EXPECT_EQ(run[5], std::to_string(next)) << "at " << run[3] << " ms";
+            }
             EXPECT_GE(std::stod(run[6]), kMinPsnr) << "at " << run[3] << " ms";
             if (run[5] == "0") starts.push_back(std::stoi(run[3]));
         }
         EXPECT_EQ(endings[swf], "loops");
-        // The first loop may stall while the browser sets up the renderer; time the last one.
+        // The first loop may stall while the browser sets up the renderer; time the later ones
+        // and take the median, so that one hiccup of a busy machine does not count.
         ASSERT_GE(starts.size(), 3u);
-        EXPECT_NEAR(starts.back() - starts[starts.size() - 2], 1000.0 * n / kFps, 250.0 * n / kFps)
+        std::vector<int> loops;
+        for (std::size_t i = 2; i < starts.size(); ++i) loops.push_back(starts[i] - starts[i - 1]);
+        std::sort(loops.begin(), loops.end());
+        EXPECT_NEAR(loops[(loops.size() - 1) / 2], 1000.0 * n / kFps, 250.0 * n / kFps)
             << "one loop";
     };
     for (const Fields& request : Requests("timeline")) {
@@ -442,13 +451,19 @@ TEST_F(PlayerTest, TimedMoviesKeepTheGifsTimeAndStop) {
     for (const auto& [swf, c] : timedMovies) {
         SCOPED_TRACE(c->name);
         const std::vector<Fields>& shown = runs[swf];
-        ASSERT_EQ(shown.size(), c->delays.size()) << "every frame once, then the movie stops";
-        for (std::size_t k = 0; k < shown.size(); ++k) {
-            EXPECT_EQ(shown[k][5], std::to_string(k));
-            EXPECT_GE(std::stod(shown[k][6]), kMinPsnr);
-            // The first frame may wait for the renderer; the last one holds.
-            if (k == 0 || k + 1 == shown.size()) continue;
-            EXPECT_NEAR(std::stod(shown[k][4]) - std::stod(shown[k][3]), 10.0 * c->delays[k],
+        // Every frame once, in order, then the movie stops. A player slow to start may paint
+        // its first picture only once the movie has moved on to the second frame.
+        ASSERT_FALSE(shown.empty());
+        const std::size_t first = std::stoul(shown[0][5]);
+        ASSERT_LE(first, 1u);
+        ASSERT_EQ(first + shown.size(), c->delays.size());
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const std::size_t k = first + i;
+            EXPECT_EQ(shown[i][5], std::to_string(k));
+            EXPECT_GE(std::stod(shown[i][6]), kMinPsnr);
+            // The first picture may wait for the renderer; the last one holds.
+            if (i == 0 || k + 1 == c->delays.size()) continue;
+            EXPECT_NEAR(std::stod(shown[i][4]) - std::stod(shown[i][3]), 10.0 * c->delays[k],
                         1000.0 / c->fps)
                 << "frame " << k;
         }
