@@ -17,7 +17,6 @@ struct EncodedFrame {
     std::vector<uint8_t> data;  // the encoded image when ok
     std::string error;          // why it failed otherwise
     bool ok = false;
-    int delayMs = 0;  // how long the GIF shows the frame
     LosslessLayout lossless;  // lossless bitmaps: how data lays out the pixels
     // In a movie that only stores what changes: where the picture goes and what it hides (its
     // transparency mask already spent).

@@ -38,7 +38,7 @@ EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                                  const BitmapEncoder& encoder) {
     auto bmp = std::make_shared<std::vector<uint8_t>>(std::move(frame.bmp));
     auto plan = std::make_shared<std::optional<AreaPlan>>(std::move(frame.plan));
-    return [bmp, plan, delay = frame.delayMs, &source, &encoder] {
+    return [bmp, plan, &source, &encoder] {
         std::optional<AreaPlan>& area = *plan;
         EncodedFrame encoded;
         if (area && area->picture < 0) {
@@ -60,7 +60,6 @@ EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
             std::vector<uint8_t>().swap(area->transparent);
             encoded.area = std::move(area);
         }
-        encoded.delayMs = delay;
         return encoded;
     };
 }
