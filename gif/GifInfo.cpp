@@ -31,7 +31,3 @@ GifInfo Scan(LoadFunction load) {
 GifInfo ScanGifFile(const std::string& utf8Path) {
     return Scan([&](CGifAnimation& gif) { return gif.Load(utf8Path.c_str()); });
 }
-
-GifInfo ScanGifBytes(const uint8_t* data, std::size_t size) {
-    return Scan([&](CGifAnimation& gif) { return gif.Load(data, size); });
-}

@@ -29,4 +29,3 @@ struct GifInfo {
 };
 
 GifInfo ScanGifFile(const std::string& utf8Path);
-GifInfo ScanGifBytes(const uint8_t* data, std::size_t size);

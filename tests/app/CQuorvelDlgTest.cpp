@@ -112,6 +112,15 @@ private:
     QProgressBar* Progress() const { return Control<QProgressBar>("IDC_PROGRESS"); }
     void Click(const char* name) const { QTest::mouseClick(Button(name), Qt::LeftButton); }
 
+    // Starts converting a long animation from in into out; true while it runs.
+    bool StartLongConversion(const ScratchDir& in, const ScratchDir& out) {
+        if (!WriteLongAnimation(in / "long.gif")) return false;
+        Edit("IDC_GIF_PATH")->setText(Text(in / "long.gif"));
+        Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
+        Click("IDC_CONVERT");
+        return m_dlg->IsJobRunning();
+    }
+
     // Clicks the button and waits until the job it started has ended.
     bool RunJob(const char* button) {
         QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
@@ -368,12 +377,8 @@ private slots:
     void closingDuringAJobAsksFirst() {
         ScratchDir in;
         ScratchDir out;
-        QVERIFY(WriteLongAnimation(in / "long.gif"));
-        Edit("IDC_GIF_PATH")->setText(Text(in / "long.gif"));
-        Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
         QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
-        Click("IDC_CONVERT");
-        QVERIFY(m_dlg->IsJobRunning());
+        QVERIFY(StartLongConversion(in, out));
 
         // Escape, the close box and "&Exit": each asks, and "No" leaves the job running.
         const std::function<void()> ways[] = {
@@ -880,13 +885,8 @@ private slots:
     void cancelStopsASingleConversion() {
         ScratchDir in;
         ScratchDir out;
-        QVERIFY(WriteLongAnimation(in / "long.gif"));
-        Edit("IDC_GIF_PATH")->setText(Text(in / "long.gif"));
-        Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
-
         QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
-        Click("IDC_CONVERT");
-        QVERIFY(m_dlg->IsJobRunning());
+        QVERIFY(StartLongConversion(in, out));
         QCOMPARE(Progress()->maximum(), 150);  // the scan gave the frame count
         Click("IDC_CONVERT");                // now "Cancel"
         QVERIFY(ended.wait(kJobTimeoutMs) || ended.count() == 1);
@@ -967,11 +967,7 @@ private slots:
     void destroyingDuringAJobIsSafe() {
         ScratchDir in;
         ScratchDir out;
-        QVERIFY(WriteLongAnimation(in / "long.gif"));
-        Edit("IDC_GIF_PATH")->setText(Text(in / "long.gif"));
-        Edit("IDC_OUTPUT_FOLDER")->setText(Text(out.Path()));
-        Click("IDC_CONVERT");
-        QVERIFY(m_dlg->IsJobRunning());
+        QVERIFY(StartLongConversion(in, out));
         m_dlg.reset();  // waits for the worker; the sanitizer build checks nothing is touched
         QCoreApplication::processEvents();
         QVERIFY(out.List().empty());
