@@ -58,6 +58,7 @@ void CGifAnimation::Close() {
     m_source.reset();
     m_canvasBlock.reset();
     m_pCanvas = nullptr;
+    m_pCoverage = nullptr;
     m_wideLine.clear();
     m_wideLine.shrink_to_fit();
     m_nWidth = 0;
@@ -99,8 +100,8 @@ int CGifAnimation::Load(const uint8_t* data, std::size_t size) {
 
 // Takes over the decoder that a DGifOpen call returned (null when it failed with error).
 int CGifAnimation::Open(GifFileType* gif, int error) {
-    m_crTransparent = kWhite;
-    m_crBackground = kWhite;
+    m_crTransparent = m_crStage;
+    m_crBackground = m_crStage;
     m_strError.clear();
     m_bNotAGif = !gif && error == D_GIF_ERR_NOT_GIF_FILE;
     if (!gif) {
@@ -142,18 +143,20 @@ int CGifAnimation::Open(GifFileType* gif, int error) {
 
     m_nStride = StrideFor(width);
     if (m_bDecodePixels) {
-        const size_t blockSize =
+        const size_t canvasSize =
             (2 * static_cast<size_t>(height) + 1) * static_cast<size_t>(m_nStride);
-        m_canvasBlock.reset(new (std::nothrow) uint8_t[blockSize]());
+        const size_t coverageSize =
+            m_bKeepCoverage ? 2 * static_cast<size_t>(height) * static_cast<size_t>(width) : 0;
+        m_canvasBlock.reset(new (std::nothrow) uint8_t[canvasSize + coverageSize]());
         if (!m_canvasBlock) {
             m_strError = "not enough memory for a canvas of " + size + " pixels";
             return -2;
         }
         m_pCanvas = m_canvasBlock.get();
-        // Frame and base area start white; the padding and the line buffer stay zero.
-        for (int row = 0; row < 2 * height; ++row) {
-            std::memset(m_pCanvas + static_cast<size_t>(row) * m_nStride, 255, 3 * size_t(width));
-        }
+        if (m_bKeepCoverage) m_pCoverage = m_pCanvas + canvasSize;  // nothing covered yet
+        // Frame and base area start in the stage colour; the padding and the line buffer stay
+        // zero.
+        FillArea(m_pCanvas, {0, 0, width, 2 * height}, m_crStage);
     }
 
     BuildHeader(m_bmiScreen);
@@ -302,6 +305,7 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
     // Compose on the canvas as the previous disposal left it. Frame and base area only differ
     // where the previous image was, so only that part is copied back.
     CopyRows(frame, base, m_dirty);
+    CopyCoverage(m_dirty, false);
 
     Area area;  // the image clipped to the logical screen
     area.left = std::clamp(image.Left, 0, width);
@@ -332,23 +336,34 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
                 const int y = image.Top + r;
                 if (y < area.top || y >= area.bottom) continue;
                 uint8_t* pixel = frame + static_cast<size_t>(y) * m_nStride + 3 * area.left;
+                uint8_t* covered =
+                    m_pCoverage ? m_pCoverage + static_cast<size_t>(y) * width + area.left : nullptr;
                 const uint8_t* index = line + (area.left - image.Left);
                 for (int x = area.left; x < area.right; ++x, ++index, pixel += 3) {
                     if (*index == control.transparent) continue;  // the canvas shows through
                     std::memcpy(pixel, palette[*index], 3);
+                    if (covered) covered[x - area.left] = 1;
                 }
             }
         }
     }
 
     switch (control.disposal) {
-        case 2:  // restore to background
+        case 2:  // restore to background, which leaves the area uncovered
             FillArea(base, area, control.transparent ? m_crTransparent : m_crBackground);
+            if (m_pCoverage) {
+                uint8_t* baseCoverage = m_pCoverage + static_cast<size_t>(height) * width;
+                for (int y = area.top; y < area.bottom; ++y) {
+                    std::memset(baseCoverage + static_cast<size_t>(y) * width + area.left, 0,
+                                static_cast<size_t>(area.right - area.left));
+                }
+            }
             break;
         case 3:  // restore to previous: the base area keeps the canvas from before the image
             break;
         default:  // 0, 1 and the undefined 4 to 7: the image stays
             CopyRows(base, frame, area);
+            CopyCoverage(area, true);
             m_dirty = {};
             break;
     }
@@ -375,6 +390,17 @@ void CGifAnimation::CopyRows(uint8_t* to, const uint8_t* from, const Area& area)
     for (int y = area.top; y < area.bottom; ++y) {
         const size_t row = static_cast<size_t>(y) * m_nStride + offset;
         std::memcpy(to + row, from + row, bytes);
+    }
+}
+
+void CGifAnimation::CopyCoverage(const Area& area, bool toBase) {
+    if (!m_pCoverage || area.Empty()) return;
+    uint8_t* frame = m_pCoverage;
+    uint8_t* base = m_pCoverage + static_cast<size_t>(m_nHeight) * m_nWidth;
+    for (int y = area.top; y < area.bottom; ++y) {
+        const size_t row = static_cast<size_t>(y) * m_nWidth + area.left;
+        std::memcpy(toBase ? base + row : frame + row, toBase ? frame + row : base + row,
+                    static_cast<size_t>(area.right - area.left));
     }
 }
 

@@ -103,11 +103,23 @@ public:
     // Closes the decoder and releases the canvas. Safe to call on an empty object.
     void Close();
 
+    // Both take effect at the next Load. The colour the canvas starts from and that
+    // restore-to-background leaves where the GIF names none (white by default).
+    void SetBackground(GifColorRef color) { m_crStage = color; }
+    // Also keeps, for every pixel, whether an image has covered it since the screen was last
+    // cleared there (Coverage).
+    void KeepCoverage(bool keep) { m_bKeepCoverage = keep; }
+
     // The logical screen; 0 x 0 while no file is open.
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }
     int Stride() const { return m_nStride; }
     const uint8_t* FrameArea() const { return m_pCanvas; }
+    // With KeepCoverage: one byte per pixel of the frame area, rows of Width() bytes top first,
+    // 1 where an image has covered the pixel, 0 where the background shows (nothing drawn yet,
+    // only transparent indices, or restored to the background since, as browsers show it).
+    // Null otherwise.
+    const uint8_t* Coverage() const { return m_pCoverage; }
 
     // The frame last composed: its delay in milliseconds (what NextFrame returned) and the
     // disposal method of its last image (0 to 7).
@@ -161,6 +173,8 @@ private:
     int Finish(int result, bool pending);
     void CopyRows(uint8_t* to, const uint8_t* from, const Area& area) const;
     void FillArea(uint8_t* base, const Area& area, GifColorRef color) const;
+    // Coverage rows of area from the frame to the base (toBase) or back.
+    void CopyCoverage(const Area& area, bool toBase);
     void BuildHeader(GifBitmapInfo& bmi) const;
     // Records why a giflib call failed while reading `part` ("image 3"; empty between
     // records); a short read there means `truncated`.
@@ -170,6 +184,11 @@ private:
     GifFileType* m_pGif = nullptr;
     std::unique_ptr<MemorySource> m_source;
     uint8_t* m_pCanvas = nullptr;  // points into m_canvasBlock, or null
+    // With coverage kept: 2 * H rows of W bytes after the canvas in m_canvasBlock, the frame's
+    // coverage, then the base's; null otherwise.
+    uint8_t* m_pCoverage = nullptr;
+    GifColorRef m_crStage = kWhite;
+    bool m_bKeepCoverage = false;
     std::unique_ptr<uint8_t[]> m_canvasBlock;
     std::vector<uint8_t> m_wideLine;  // line buffer for images wider than the screen
     int m_nWidth = 0;

@@ -23,6 +23,8 @@ struct ConversionSettings {
     LoopOption m_loop;                        // how often the movie plays
     BitmapKind m_bitmaps = BitmapKind::Jpeg;  // how the bitmaps are stored
     bool m_bChangedAreas = false;             // later frames store only what changed
+    RgbColor m_background = kWhiteRgb;  // the stage, and what the frames are composed on
+    bool m_bTransparent = false;  // pixels no image covers stay transparent (movies, PNG, TGA)
 };
 
 // The title used in output names: the file name without its folder and without a ".gif"

@@ -64,6 +64,23 @@ std::optional<LoopOption> LoopOptionFromName(std::string_view name) {
     return LoopOption{Kind::Times, times};
 }
 
+std::optional<RgbColor> ColorFromName(std::string_view name) {
+    if (SameIgnoringCase(name, "white")) return kWhiteRgb;
+    if (SameIgnoringCase(name, "black")) return 0;
+    if (name.size() != 7 || name[0] != '#') return std::nullopt;
+    RgbColor color = 0;
+    const auto [end, error] = std::from_chars(name.data() + 1, name.data() + 7, color, 16);
+    if (error != std::errc() || end != name.data() + 7) return std::nullopt;
+    return color;
+}
+
+std::string ColorName(RgbColor color) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string name = "#";
+    for (int shift = 20; shift >= 0; shift -= 4) name += kHex[(color >> shift) & 15];
+    return name;
+}
+
 std::string_view NameOf(Quality quality) { return Name(kQualityNames, quality); }
 std::string_view NameOf(ExtractFormat format) { return Name(kExtractFormatNames, format); }
 std::string_view NameOf(Timing timing) { return Name(kTimingNames, timing); }

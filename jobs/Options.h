@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,14 @@ inline constexpr ChoiceName<Timing> kTimingNames[] = {{Timing::Fixed, "fixed"},
                                                       {Timing::Gif, "gif"}};
 inline constexpr ChoiceName<BitmapKind> kBitmapKindNames[] = {{BitmapKind::Jpeg, "jpeg"},
                                                               {BitmapKind::Lossless, "lossless"}};
+
+// A colour as 0xRRGGBB; the stage is white unless asked otherwise.
+using RgbColor = uint32_t;
+constexpr RgbColor kWhiteRgb = 0xFFFFFF;
+// "#rrggbb" (hexadecimal digits in either letter case), "white" or "black"; none otherwise.
+std::optional<RgbColor> ColorFromName(std::string_view name);
+// "#rrggbb" in lower case.
+std::string ColorName(RgbColor color);
 
 // The value of a name (letter case ignored); none for an unknown name.
 std::optional<Quality> QualityFromName(std::string_view name);

@@ -212,6 +212,83 @@ TEST_F(GifAnimationTest, RestoreToPreviousOfTheFirstImageGivesWhite) {
     EXPECT_EQ(Row(0), (std::vector<GifRgb>{kWhite, kGreen}));
 }
 
+// On a stage of its own colour, with coverage kept: images on a 4 x 1 screen, each drawn from
+// `left` with its own disposal and transparent index (and a local table when given); after each
+// frame, which pixels an image covers ("1") and, after the last, the colours shown.
+struct CoverageCase {
+    const char* name;
+    struct Img {
+        int left;
+        std::vector<uint8_t> pixels;
+        int disposal;
+        int transparent;
+        std::vector<GifRgb> localColors;
+    };
+    std::vector<Img> images;
+    std::vector<std::string> coverage;
+    std::vector<GifRgb> last;
+};
+
+constexpr GifRgb kStage{10, 20, 30};
+
+class GifCoverageTest : public GifAnimationTest,
+                        public ::testing::WithParamInterface<CoverageCase> {};
+
+TEST_P(GifCoverageTest, KeepsWhatImagesCoverAndStartsFromTheStageColour) {
+    const CoverageCase& c = GetParam();
+    GifBuilder builder(4, 1);
+    builder.GlobalColors(kPalette, 3);
+    for (const CoverageCase::Img& img : c.images) {
+        GifImage i;
+        i.left = img.left;
+        i.width = static_cast<int>(img.pixels.size());
+        i.height = 1;
+        i.pixels = img.pixels;
+        i.localColors = img.localColors;
+        i.control = true;
+        i.delay = 1;
+        i.disposal = img.disposal;
+        i.transparent = img.transparent;
+        builder.Image(i);
+    }
+    gif.SetBackground(GifColorRef(kStage.r) | GifColorRef(kStage.g) << 8 |
+                      GifColorRef(kStage.b) << 16);
+    gif.KeepCoverage(true);
+    ASSERT_EQ(Open(builder), 0);
+    for (const std::string& expected : c.coverage) {
+        ASSERT_EQ(gif.NextFrame(), 10);
+        std::string covered;
+        for (int x = 0; x < 4; ++x) covered += gif.Coverage()[x] ? '1' : '0';
+        EXPECT_EQ(covered, expected);
+    }
+    EXPECT_EQ(Row(0), c.last);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, GifCoverageTest,
+    ::testing::Values(
+        CoverageCase{"TransparentIndexInTheFirstFrame",
+                     {{0, {0, 3, 1, 3}, 1, 3, {}}},
+                     {"1010"},
+                     {kRed, kStage, kGreen, kStage}},
+        // Restored with a transparent index: the stage colour, and uncovered again.
+        CoverageCase{"RestoreToBackground",
+                     {{0, {0, 0, 0, 0}, 1, -1, {}}, {1, {1, 1}, 2, 3, {}}, {3, {2}, 0, -1, {}}},
+                     {"1111", "1111", "1001"},
+                     {kRed, kStage, kStage, kBlue}},
+        CoverageCase{"RestoreToPrevious",
+                     {{0, {3, 0, 3, 3}, 1, 3, {}}, {0, {1, 1, 1, 1}, 3, -1, {}}, {3, {2}, 0, -1, {}}},
+                     {"0100", "1111", "0101"},
+                     {kStage, kRed, kStage, kBlue}},
+        // Index 3 is transparent in the first image only; the second, with a table of its own,
+        // draws it and leaves index 0 out.
+        CoverageCase{"LocalTableWithAnotherTransparentIndex",
+                     {{0, {3, 0, 3, 1}, 1, 3, {}},
+                      {0, {0, 0, 3, 3}, 1, 0, {kBlack, kBlack, kBlack, kWhite}}},
+                     {"0101", "0111"},
+                     {kStage, kRed, kWhite, kWhite}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST(GifRowOrder, InterlacedTenRowsComeInFourPasses) {
     EXPECT_EQ(GifRowOrder(10, true), (std::vector<int>{0, 8, 4, 2, 6, 1, 3, 5, 7, 9}));
     EXPECT_EQ(GifRowOrder(3, false), (std::vector<int>{0, 1, 2}));
