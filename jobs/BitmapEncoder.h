@@ -18,6 +18,7 @@ struct EncodedFrame {
     std::string error;          // why it failed otherwise
     bool ok = false;
     LosslessLayout lossless;  // lossless bitmaps: how data lays out the pixels
+    std::vector<uint8_t> alpha;  // JPEG bitmaps with transparent pixels: their alpha, zlib
     // In a movie that only stores what changes: where the picture goes and what it hides (its
     // transparency mask already spent).
     std::optional<AreaPlan> area;
@@ -29,8 +30,8 @@ struct EncodedFrame {
 class BitmapEncoder {
 public:
     virtual ~BitmapEncoder() = default;
-    // transparent: null, or one byte per pixel, rows top first, not 0 where the picture may be
-    // left transparent; an encoder without transparency stores those pixels as they are.
+    // transparent: null, or one byte per pixel, rows top first, not 0 where the picture is
+    // transparent.
     virtual EncodedFrame Encode(FIBITMAP* image, const uint8_t* transparent) const = 0;
     virtual std::unique_ptr<CSWFObject> MakeBitmap(uint16_t id,
                                                    const EncodedFrame& frame) const = 0;
@@ -40,7 +41,8 @@ public:
     virtual bool HasTransparency() const { return false; }
 };
 
-// Progressive JPEG through FreeImage, defined as DefineBitsJPEG2.
+// Progressive JPEG through FreeImage, defined as DefineBitsJPEG2; a picture with transparent
+// pixels as DefineBitsJPEG3, black there (premultiplied) with their alpha beside the JPEG.
 class JpegBitmapEncoder : public BitmapEncoder {
 public:
     explicit JpegBitmapEncoder(Quality quality);

@@ -12,6 +12,10 @@ PixelRect Union(const PixelRect& a, const PixelRect& b) {
             std::max(a.bottom, b.bottom)};
 }
 
+bool Overlap(const PixelRect& a, const PixelRect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
 }  // namespace
 
 ChangedAreaPlanner::ChangedAreaPlanner(int width, int height, int blockSize, bool transparent)
@@ -22,22 +26,27 @@ ChangedAreaPlanner::ChangedAreaPlanner(int width, int height, int blockSize, boo
       m_owner(static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight),
               kNoPicture) {}
 
-PixelRect ChangedAreaPlanner::ChangedRect(const uint8_t* rows, int stride) const {
+PixelRect ChangedAreaPlanner::ChangedRect(const Frame& frame, PixelRect& uncovered) const {
     if (m_previous.empty()) return {0, 0, m_nWidth, m_nHeight};
     const auto rowBytes = static_cast<std::size_t>(m_nWidth) * 3;
     PixelRect rect{m_nWidth, m_nHeight, 0, 0};
     for (int y = 0; y < m_nHeight; ++y) {
-        const uint8_t* now = rows + static_cast<std::ptrdiff_t>(y) * stride;
-        const uint8_t* before = m_previous.data() + static_cast<std::size_t>(y) * rowBytes;
-        if (std::memcmp(now, before, rowBytes) == 0) continue;
-        rect.top = std::min(rect.top, y);
-        rect.bottom = y + 1;
-        std::size_t first = 0;
-        while (now[first] == before[first]) ++first;
-        std::size_t last = rowBytes - 1;
-        while (now[last] == before[last]) --last;
-        rect.left = std::min(rect.left, static_cast<int>(first / 3));
-        rect.right = std::max(rect.right, static_cast<int>(last / 3) + 1);
+        const Row now = FrameRow(frame, y);
+        const Row before = PreviousRow(y);
+        if (std::memcmp(now.bgr, before.bgr, rowBytes) == 0 &&
+            (!now.clear || std::memcmp(now.clear, before.clear, std::size_t(m_nWidth)) == 0)) {
+            continue;
+        }
+        int first = 0;
+        while (first < m_nWidth && !Differs(now, before, first)) ++first;
+        if (first == m_nWidth) continue;  // only the colours of clear pixels changed
+        int last = m_nWidth - 1;
+        while (!Differs(now, before, last)) --last;
+        rect = Union(rect, {first, y, last + 1, y + 1});
+        for (int x = first; now.clear && x <= last; ++x) {
+            if (now.clear[x] != 0 && before.clear[x] == 0)
+                uncovered = Union(uncovered, {x, y, x + 1, y + 1});
+        }
     }
     return rect;
 }
@@ -51,39 +60,68 @@ PixelRect ChangedAreaPlanner::Grow(PixelRect rect) const {
     return rect;
 }
 
-void ChangedAreaPlanner::Paint(const PixelRect& rect, const uint8_t* rows, int stride, int picture,
-                               bool opaque) {
+ChangedAreaPlanner::Row ChangedAreaPlanner::FrameRow(const Frame& frame, int y) const {
+    return {frame.rows + static_cast<std::ptrdiff_t>(y) * frame.stride,
+            frame.clear ? frame.clear + static_cast<std::size_t>(y) * m_nWidth : nullptr};
+}
+
+ChangedAreaPlanner::Row ChangedAreaPlanner::PreviousRow(int y) const {
+    const auto at = static_cast<std::size_t>(y) * m_nWidth;
+    return {m_previous.data() + 3 * at,
+            m_previousClear.empty() ? nullptr : m_previousClear.data() + at};
+}
+
+bool ChangedAreaPlanner::Differs(const Row& now, const Row& before, int x) {
+    if (now.clear) {
+        const bool clear = now.clear[x] != 0;
+        if (clear != (before.clear[x] != 0)) return true;
+        if (clear) return false;
+    }
+    return std::memcmp(now.bgr + 3 * x, before.bgr + 3 * x, 3) != 0;
+}
+
+void ChangedAreaPlanner::Paint(const PixelRect& rect, const Frame& frame, int picture, bool opaque,
+                               const std::vector<bool>& doomed) {
     const bool byPixel = !opaque && !m_previous.empty();
     for (int y = rect.top; y < rect.bottom; ++y) {
         uint16_t* owner = m_owner.data() + static_cast<std::size_t>(y) * m_nWidth;
-        const uint8_t* now = rows + static_cast<std::ptrdiff_t>(y) * stride;
-        const uint8_t* before =
-            byPixel ? m_previous.data() + static_cast<std::size_t>(y) * m_nWidth * 3 : nullptr;
+        const Row now = FrameRow(frame, y);
+        const Row before = byPixel ? PreviousRow(y) : Row{};
         for (int x = rect.left; x < rect.right; ++x) {
             const uint16_t was = owner[x];
-            if (was == picture) continue;
-            if (byPixel && now[3 * x] == before[3 * x] && now[3 * x + 1] == before[3 * x + 1] &&
-                now[3 * x + 2] == before[3 * x + 2]) {
+            const bool clear = now.clear && now.clear[x] != 0;
+            if (was == picture || (clear && was == kNoPicture)) continue;
+            if (byPixel && !clear && !Differs(now, before, x) &&
+                (was == kNoPicture || !doomed[was])) {
                 continue;
             }
             if (was != kNoPicture) --m_visible[was];
-            owner[x] = static_cast<uint16_t>(picture);
-            ++m_visible[static_cast<std::size_t>(picture)];
+            owner[x] = clear ? kNoPicture : static_cast<uint16_t>(picture);
+            if (!clear) ++m_visible[static_cast<std::size_t>(picture)];
         }
     }
 }
 
-AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride) {
+AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t* clear) {
     AreaPlan plan;
-    const PixelRect changed = ChangedRect(rows, stride);
+    const Frame frame{rows, stride, clear};
+    PixelRect uncovered{m_nWidth, m_nHeight, 0, 0};
+    const PixelRect changed = ChangedRect(frame, uncovered);
     if (changed.Empty()) return plan;
 
     const int picture = m_nPictures++;
     m_visible.push_back(0);
     plan.picture = picture;
     plan.area = Grow(changed);
+    // The pictures that may show where nothing is to show now go, and the new one covers them.
+    std::vector<bool> doomed(static_cast<std::size_t>(m_nPictures));
+    for (const Shown& shown : m_shown) {
+        if (uncovered.Empty() || !Overlap(shown.area, uncovered)) continue;
+        doomed[static_cast<std::size_t>(shown.picture)] = true;
+        plan.area = Union(plan.area, shown.area);
+    }
     bool opaque = !m_bTransparent;
-    Paint(plan.area, rows, stride, picture, opaque);
+    Paint(plan.area, frame, picture, opaque, doomed);
     m_shown.push_back({picture, plan.area});
     // Takes the pictures that no longer show anywhere off the list.
     const auto collectHidden = [&] {
@@ -102,22 +140,22 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride) {
     while (m_shown.size() > static_cast<std::size_t>(kMaxShown)) {
         if (opaque) plan.area = Grow(Union(plan.area, m_shown.front().area));
         opaque = true;
-        Paint(plan.area, rows, stride, picture, true);
+        Paint(plan.area, frame, picture, true, doomed);
         collectHidden();
     }
     m_shown.back().area = plan.area;
     std::sort(plan.hidden.begin(), plan.hidden.end());
 
-    if (m_bTransparent) {
+    if (m_bTransparent || clear) {
         plan.transparent.reserve(static_cast<std::size_t>(plan.area.Width()) *
                                  static_cast<std::size_t>(plan.area.Height()));
         bool any = false;
         for (int y = plan.area.top; y < plan.area.bottom; ++y) {
             const uint16_t* owner = m_owner.data() + static_cast<std::size_t>(y) * m_nWidth;
             for (int x = plan.area.left; x < plan.area.right; ++x) {
-                const bool clear = owner[x] != picture;
-                any = any || clear;
-                plan.transparent.push_back(clear ? 1 : 0);
+                const bool shows = owner[x] == picture;
+                any = any || !shows;
+                plan.transparent.push_back(shows ? 0 : 1);
             }
         }
         if (!any) plan.transparent.clear();
@@ -126,9 +164,14 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride) {
     // Only the rows that changed differ from the frame before.
     const auto rowBytes = static_cast<std::size_t>(m_nWidth) * 3;
     m_previous.resize(rowBytes * static_cast<std::size_t>(m_nHeight));
+    if (clear) m_previousClear.resize(static_cast<std::size_t>(m_nWidth) * m_nHeight);
     for (int y = changed.top; y < changed.bottom; ++y) {
         std::memcpy(m_previous.data() + static_cast<std::size_t>(y) * rowBytes,
                     rows + static_cast<std::ptrdiff_t>(y) * stride, rowBytes);
+        if (clear) {
+            const auto at = static_cast<std::size_t>(y) * m_nWidth;
+            std::memcpy(m_previousClear.data() + at, clear + at, std::size_t(m_nWidth));
+        }
     }
     return plan;
 }

@@ -34,6 +34,11 @@ struct AreaPlan {
 // At most kMaxShown pictures show at any time: when a new picture would leave more, it becomes
 // opaque over its whole area, and that area grows over the oldest ones until they are hidden, so
 // that playing stays cheap however long the movie is.
+//
+// Where the frames keep transparency, a pixel that nothing covers shows no picture at all. A
+// picture cannot make the pixels below it transparent again, so when a pixel that showed
+// something becomes transparent, every picture whose area holds it is taken off the stage, and
+// the new picture grows over their areas and shows what they showed.
 class ChangedAreaPlanner {
 public:
     static constexpr int kMaxShown = 8;
@@ -45,20 +50,39 @@ public:
     ChangedAreaPlanner(int width, int height, int blockSize, bool transparent);
 
     // Plans the next frame: rows of 24-bit pixels (blue, green, red), stride bytes apart, top
-    // first, of the stage's size.
-    AreaPlan Plan(const uint8_t* rows, int stride);
+    // first, of the stage's size; clear, when the frames keep transparency: rows of width
+    // bytes, not 0 where nothing covers the pixel (in every frame, or in none).
+    AreaPlan Plan(const uint8_t* rows, int stride, const uint8_t* clear = nullptr);
 
 private:
-    PixelRect ChangedRect(const uint8_t* rows, int stride) const;
+    struct Frame {  // a frame as Plan receives it
+        const uint8_t* rows;
+        int stride;
+        const uint8_t* clear;
+    };
+    struct Row {  // one row of a frame: colours, and clear pixels when there are any
+        const uint8_t* bgr = nullptr;
+        const uint8_t* clear = nullptr;
+    };
+    Row FrameRow(const Frame& frame, int y) const;
+    Row PreviousRow(int y) const;  // of the frame before
+    // Whether pixel x differs between two rows; clear pixels show no colour.
+    static bool Differs(const Row& now, const Row& before, int x);
+    // The rectangle around the pixels that differ from the frame before; uncovered grows around
+    // those that nothing covers any more.
+    PixelRect ChangedRect(const Frame& frame, PixelRect& uncovered) const;
     PixelRect Grow(PixelRect rect) const;
-    // Makes picture the owner of the pixels of rect that changed, or of all when opaque.
-    void Paint(const PixelRect& rect, const uint8_t* rows, int stride, int picture, bool opaque);
+    // Makes picture the owner of the pixels of rect that changed or that a doomed picture owns,
+    // or of all when opaque; pixels that nothing covers have no owner.
+    void Paint(const PixelRect& rect, const Frame& frame, int picture, bool opaque,
+               const std::vector<bool>& doomed);
 
     int m_nWidth;
     int m_nHeight;
     int m_nBlock;
     bool m_bTransparent;
     std::vector<uint8_t> m_previous;  // the frame before, rows of 3 * width bytes
+    std::vector<uint8_t> m_previousClear;  // its clear pixels, rows of width bytes
     std::vector<uint16_t> m_owner;    // per stage pixel, the picture that shows there
     std::vector<uint32_t> m_visible;  // per picture, the pixels where it shows
     struct Shown {

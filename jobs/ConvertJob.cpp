@@ -38,7 +38,8 @@ EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                                  const BitmapEncoder& encoder) {
     auto bmp = std::make_shared<std::vector<uint8_t>>(std::move(frame.bmp));
     auto plan = std::make_shared<std::optional<AreaPlan>>(std::move(frame.plan));
-    return [bmp, plan, &source, &encoder] {
+    auto clear = std::make_shared<std::vector<uint8_t>>(std::move(frame.clear));
+    return [bmp, plan, clear, &source, &encoder] {
         std::optional<AreaPlan>& area = *plan;
         EncodedFrame encoded;
         if (area && area->picture < 0) {
@@ -49,9 +50,8 @@ EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
             source.Recycle(std::move(*bmp));
             if (area) image = CutToArea(std::move(image), area->area);
             if (image) {
-                encoded = encoder.Encode(image.get(), area && !area->transparent.empty()
-                                                          ? area->transparent.data()
-                                                          : nullptr);
+                const std::vector<uint8_t>& mask = area ? area->transparent : *clear;
+                encoded = encoder.Encode(image.get(), mask.empty() ? nullptr : mask.data());
             } else {
                 encoded.error = "FreeImage could not read the frame";
             }
@@ -132,6 +132,7 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
 
     // The frame source: the GIF's composed frames with their delays.
     FrameSource source;
+    source.ComposeOn(settings.m_background, settings.m_bTransparent);
     if (!source.Open(settings.m_strGifPath)) return Fail(result, source.Error());
     const int width = source.Width(), height = source.Height();
 
@@ -155,7 +156,8 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     if (!movie.OpenFile(output, static_cast<float>(width), static_cast<float>(height), fps)) {
         return Fail(result, movie.GetError());
     }
-    movie.SetBackgroundColor(255, 255, 255);
+    const RgbColor stage = settings.m_background;
+    movie.SetBackgroundColor(uint8_t(stage >> 16), uint8_t(stage >> 8), uint8_t(stage));
     if (!url.empty() && !AddUrlButton(movie, url, width, height)) {
         return Fail(result, movie.GetError());
     }

@@ -14,13 +14,14 @@ struct FormatInfo {
     const char* extension;
     FREE_IMAGE_FORMAT fif;
     const char* name;
+    bool alpha;  // can keep transparency
 };
 
 constexpr FormatInfo kFormats[] = {
-    {ExtractFormat::Bmp, ".bmp", FIF_BMP, "BMP"},
-    {ExtractFormat::Png, ".png", FIF_PNG, "PNG"},
-    {ExtractFormat::Jpg, ".jpg", FIF_JPEG, "JPEG"},
-    {ExtractFormat::Tga, ".tga", FIF_TARGA, "TGA"},
+    {ExtractFormat::Bmp, ".bmp", FIF_BMP, "BMP", false},
+    {ExtractFormat::Png, ".png", FIF_PNG, "PNG", true},
+    {ExtractFormat::Jpg, ".jpg", FIF_JPEG, "JPEG", false},
+    {ExtractFormat::Tga, ".tga", FIF_TARGA, "TGA", true},
 };
 
 const FormatInfo* FindFormat(ExtractFormat format) {
@@ -42,6 +43,21 @@ std::string SaveImage(FIBITMAP* image, const FormatInfo& format, const std::stri
     }
     const int error = WriteFileAtomically(path, data, size);
     return error == 0 ? std::string() : ErrorText(error);
+}
+
+// The 24-bit frame with an alpha channel: 0 where clear (rows top first) is not 0, else 255.
+FreeImageBitmap WithAlpha(FIBITMAP* image, const std::vector<uint8_t>& clear) {
+    FreeImageBitmap rgba(FreeImage_ConvertTo32Bits(image));
+    const auto width = static_cast<std::size_t>(FreeImage_GetWidth(image));
+    const auto height = static_cast<int>(FreeImage_GetHeight(image));
+    if (!rgba || clear.size() != width * static_cast<std::size_t>(height)) return nullptr;
+    for (int y = 0; y < height; ++y) {
+        BYTE* pixel = FreeImage_GetScanLine(rgba.get(), height - 1 - y);  // bottom up
+        for (std::size_t x = 0; x < width; ++x, pixel += 4) {
+            if (clear[static_cast<std::size_t>(y) * width + x] != 0) pixel[FI_RGBA_ALPHA] = 0;
+        }
+    }
+    return rgba;
 }
 
 JobResult Fail(JobResult result, std::string error) {
@@ -78,6 +94,8 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
         (folder == "/" ? folder : folder + "/") + GifTitleFromPath(settings.m_strGifPath) + "_f";
 
     FrameSource source;
+    const bool alpha = settings.m_bTransparent && format->alpha;
+    source.ComposeOn(settings.m_background, alpha);
     if (!source.Open(settings.m_strGifPath)) return Fail(result, source.Error());
     for (;;) {
         if (control.Cancelled()) {
@@ -97,12 +115,13 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
             control.Report(result.frames + static_cast<int>(result.skipped.size()));
             continue;
         }
-        const FreeImageBitmap image = LoadFrameImage(frame->bmp);
+        FreeImageBitmap image = LoadFrameImage(frame->bmp);
         source.Recycle(std::move(frame->bmp));
+        if (image && alpha) image = WithAlpha(image.get(), frame->clear);
         const std::string error =
             image ? SaveImage(image.get(), *format, path)
-                  : "cannot convert frame " + std::to_string(frame->index) +
-                        " to 24 bits per pixel";
+                  : "cannot convert frame " + std::to_string(frame->index) + " to " +
+                        (alpha ? "32" : "24") + " bits per pixel";
         if (!error.empty()) return Fail(result, "cannot write " + path + ": " + error);
 
         result.outputs.push_back(path);

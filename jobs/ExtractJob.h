@@ -12,6 +12,8 @@ struct ExtractNaming {
 
 // Writes every composed frame of settings.m_strGifPath to
 // "<output folder>/<title>_f<index>.<bmp|png|jpg|tga>" (format from m_nExtractFormat),
-// 24 bits per pixel, frame indexes from 0. Progress counts frames composed.
+// 24 bits per pixel composed on m_background, frame indexes from 0; with m_bTransparent, PNG and
+// TGA frames have 32 bits, transparent where no image covers the pixel. Progress counts frames
+// composed.
 JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control = {},
                         const ExtractNaming& naming = {});

@@ -1,11 +1,18 @@
 #include "jobs/FrameSource.h"
 
+#include <algorithm>
+
 #include "jobs/FrameSnapshot.h"
 
 bool FrameSource::Open(const std::string& path) {
     m_nComposed = 0;
     m_planner.reset();
     return m_gif.Load(path.c_str()) == 0;
+}
+
+void FrameSource::ComposeOn(uint32_t rgb, bool keepTransparency) {
+    m_gif.SetBackground((rgb >> 16 & 0xFF) | (rgb & 0xFF00) | (rgb & 0xFF) << 16);
+    m_gif.KeepCoverage(keepTransparency);
 }
 
 std::optional<SourceFrame> FrameSource::Next(bool shown) {
@@ -22,9 +29,15 @@ std::optional<SourceFrame> FrameSource::Next(bool shown) {
         }
     }
     ComposeFrameBmp(m_gif, frame.bmp);
+    if (const uint8_t* covered = m_gif.Coverage()) {
+        frame.clear.resize(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()));
+        std::transform(covered, covered + frame.clear.size(), frame.clear.begin(),
+                       [](uint8_t c) { return uint8_t(c == 0); });
+    }
     if (m_planner && shown) {
         frame.plan = m_planner->Plan(frame.bmp.data() + kBmpHeaderSize,
-                                     CGifAnimation::StrideFor(Width()));
+                                     CGifAnimation::StrideFor(Width()),
+                                     frame.clear.empty() ? nullptr : frame.clear.data());
     }
     return frame;
 }

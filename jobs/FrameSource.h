@@ -15,6 +15,8 @@ struct SourceFrame {
     int delayMs = 0;           // how long the GIF shows it
     std::vector<uint8_t> bmp;  // the frame as an in-memory BMP (FrameSnapshot.h)
     std::optional<AreaPlan> plan;  // what changed since the frame before, when planned
+    // With transparency kept: one byte per pixel, rows top first, 1 where no image covers it.
+    std::vector<uint8_t> clear;
 };
 
 // The composed frames of one GIF, in display order, each drawn into an in-memory BMP of its
@@ -24,6 +26,9 @@ class FrameSource {
 public:
     // Opens the GIF at path (UTF-8). False on failure, with the cause in Error().
     bool Open(const std::string& path);
+    // Before Open: the colour the frames are composed on (0xRRGGBB), and whether they keep
+    // transparency (SourceFrame::clear).
+    void ComposeOn(uint32_t rgb, bool keepTransparency);
     // From now on, plans every frame's changed area (ChangedAreaPlanner) as it is composed, so
     // that the plans follow the frames' order whatever thread encodes them.
     void PlanChangedAreas(int blockSize, bool transparent);

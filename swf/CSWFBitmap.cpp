@@ -20,3 +20,20 @@ CSWFBitmap::CSWFBitmap(uint16_t id, const uint8_t* jpeg, int32_t length)
     body.WriteBytes(kTrailingMarker, sizeof kTrailingMarker);
     m_data = MakeTag(SwfTagCode::DefineBitsJPEG2, body.Bytes(), SwfTagForm::Long);
 }
+
+CSWFBitmap::CSWFBitmap(uint16_t id, const uint8_t* jpeg, int32_t length, const uint8_t* alpha,
+                       std::size_t alphaSize)
+    : CSWFObject(SWF_KIND_BITMAP, id, 0) {
+    // The id and the alpha data offset come before the two blocks of data.
+    if (jpeg == nullptr || length < 0 || alpha == nullptr || alphaSize == 0 ||
+        alphaSize > kMaxTagBodyLength - 6 ||
+        static_cast<uint32_t>(length) > kMaxTagBodyLength - 6 - alphaSize) {
+        return;
+    }
+    BitWriter body;
+    body.WriteU16(id);
+    body.WriteU32(static_cast<uint32_t>(length));
+    body.WriteBytes(jpeg, static_cast<uint32_t>(length));
+    body.WriteBytes(alpha, static_cast<uint32_t>(alphaSize));
+    m_data = MakeTag(SwfTagCode::DefineBitsJPEG3, body.Bytes(), SwfTagForm::Long);
+}

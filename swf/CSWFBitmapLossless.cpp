@@ -136,19 +136,23 @@ std::vector<uint8_t> PackDirect(const BgrPixels& pixels, LosslessLayout& layout)
     return out;
 }
 
-std::vector<uint8_t> CompressLossless(const std::vector<uint8_t>& packed,
-                                      const LosslessLayout& layout) {
-    std::vector<uint8_t> best;
+std::vector<uint8_t> CompressZlib(const uint8_t* data, std::size_t size) {
+    std::vector<uint8_t> out;
     struct FreeCompressor {
         void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
     };
     const std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(
         libdeflate_alloc_compressor(kLosslessLevel));
     if (compressor) {
-        best.resize(libdeflate_zlib_compress_bound(compressor.get(), packed.size()));
-        best.resize(libdeflate_zlib_compress(compressor.get(), packed.data(), packed.size(),
-                                             best.data(), best.size()));
+        out.resize(libdeflate_zlib_compress_bound(compressor.get(), size));
+        out.resize(libdeflate_zlib_compress(compressor.get(), data, size, out.data(), out.size()));
     }
+    return out;
+}
+
+std::vector<uint8_t> CompressLossless(const std::vector<uint8_t>& packed,
+                                      const LosslessLayout& layout) {
+    std::vector<uint8_t> best = CompressZlib(packed.data(), packed.size());
     if (layout.format != kColorMapped || layout.colors > kRunColors) return best;
 
     z_stream stream{};

@@ -34,6 +34,9 @@ std::vector<uint8_t> PackLossless(const BgrPixels& pixels, LosslessLayout& layou
 // The same, always as format 5.
 std::vector<uint8_t> PackDirect(const BgrPixels& pixels, LosslessLayout& layout);
 
+// A zlib stream (RFC 1950) of size bytes at kLosslessLevel; empty when compression failed.
+std::vector<uint8_t> CompressZlib(const uint8_t* data, std::size_t size);
+
 // The compression level of every lossless bitmap (libdeflate's scale, 1 to 12). Fixed, so that
 // a movie's bytes depend on its GIF only.
 constexpr int kLosslessLevel = 6;

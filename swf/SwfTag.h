@@ -17,6 +17,7 @@ enum class SwfTagCode : uint16_t {
     RemoveObject2 = 28,
     DefineShape3 = 32,
     DefineButton2 = 34,
+    DefineBitsJPEG3 = 35,
     DefineBitsLossless2 = 36,
 };
 
