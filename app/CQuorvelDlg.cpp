@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMovie>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -230,10 +232,24 @@ void CQuorvelDlg::BuildControls() {
               {tr("Lossless"), "IDC_QUALITY_LOSSLESS", IDC_QUALITY_LOSSLESS, kLosslessButton}});
     m_pChangedAreas = Named(new QCheckBox(tr("Only store what changes")), "IDC_CHANGED_AREAS",
                             IDC_CHANGED_AREAS);
+    m_pTransparent = Named(new QCheckBox(tr("Keep transparency")), "IDC_TRANSPARENT",
+                           IDC_TRANSPARENT);
+    m_pTransparent->setToolTip(tr("Pixels that no image of the GIF covers stay transparent, so "
+                                  "that the page below the movie shows through."));
+    // A small swatch of the stage colour, beside the quality group.
+    m_pBackground = pushButton(QString(), "IDC_BACKGROUND", IDC_BACKGROUND, du.X(24));
+    m_pBackground->setAccessibleName(tr("Stage colour"));
+    auto* stageColumn = new QVBoxLayout;
+    stageColumn->addStretch(1);
+    stageColumn->addWidget(new QLabel(tr("Stage:")), 0, Qt::AlignHCenter);
+    stageColumn->addWidget(m_pBackground, 0, Qt::AlignHCenter);
+    stageColumn->addStretch(1);
+    ShowBackground(m_background);
 
     m_pBatch = Named(new QCheckBox(tr("Batch conversion")), "IDC_BATCH", IDC_BATCH);
     m_pConvert = pushButton(tr("C&onvert..."), "IDC_CONVERT", IDC_CONVERT, commandWidth);
     auto* convertColumn = new QVBoxLayout;
+    convertColumn->addWidget(m_pTransparent);
     convertColumn->addWidget(m_pChangedAreas);
     convertColumn->addWidget(m_pBatch, 0, Qt::AlignHCenter);
     convertColumn->addWidget(m_pConvert);
@@ -243,6 +259,7 @@ void CQuorvelDlg::BuildControls() {
     conversionColumn->addWidget(generalBox);
     auto* qualityLine = new QHBoxLayout;
     qualityLine->addWidget(qualityBox);
+    qualityLine->addLayout(stageColumn);
     qualityLine->addStretch(1);
     qualityLine->addLayout(convertColumn);
     conversionColumn->addLayout(qualityLine);
@@ -295,6 +312,8 @@ void CQuorvelDlg::BuildControls() {
                                       m_pQuality->button(1),
                                       m_pQuality->button(2),
                                       m_pQuality->button(kLosslessButton),
+                                      m_pBackground,
+                                      m_pTransparent,
                                       m_pChangedAreas,
                                       m_pBatch,
                                       m_pConvert,
@@ -314,6 +333,7 @@ void CQuorvelDlg::BuildControls() {
     connect(m_pBatch, &QCheckBox::clicked, this, &CQuorvelDlg::OnBatchToggled);
     connect(m_pGifTiming, &QCheckBox::toggled, this, &CQuorvelDlg::OnGifTimingToggled);
     OnGifTimingToggled();
+    connect(m_pBackground, &QPushButton::clicked, this, &CQuorvelDlg::OnChooseBackground);
     connect(m_pConvert, &QPushButton::clicked, this, &CQuorvelDlg::OnConvert);
     connect(m_pExtract, &QPushButton::clicked, this, &CQuorvelDlg::OnExtract);
     connect(m_pAbout, &QPushButton::clicked, this, &CQuorvelDlg::OnAbout);
@@ -343,6 +363,8 @@ bool CQuorvelDlg::ControlsToSettings() {
         m_settings.m_nQuality = static_cast<Quality>(m_pQuality->checkedId());
     }
     m_settings.m_bChangedAreas = m_pChangedAreas->isChecked();
+    m_settings.m_background = m_background;
+    m_settings.m_bTransparent = m_pTransparent->isChecked();
     m_settings.m_strInputFolder = PathFromText(m_pInputFolder->text());
     m_settings.m_strTargetUrl = m_pTargetUrl->text().toStdString();
     m_settings.m_bBatch = m_pBatch->isChecked();
@@ -361,6 +383,8 @@ void CQuorvelDlg::SettingsToControls() {
                                   : static_cast<int>(m_settings.m_nQuality);
     if (QAbstractButton* quality = m_pQuality->button(qualityButton)) quality->setChecked(true);
     m_pChangedAreas->setChecked(m_settings.m_bChangedAreas);
+    ShowBackground(m_settings.m_background);
+    m_pTransparent->setChecked(m_settings.m_bTransparent);
     m_pInputFolder->setText(TextFromPath(m_settings.m_strInputFolder));
     m_pTargetUrl->setText(QString::fromStdString(m_settings.m_strTargetUrl));
     m_pBatch->setChecked(m_settings.m_bBatch);
@@ -383,6 +407,29 @@ void CQuorvelDlg::OnGifTimingToggled() {
     }
 }
 
+void CQuorvelDlg::OnChooseBackground() {
+    if (!m_pColorDialog) {
+        m_pColorDialog = new QColorDialog(this);
+        m_pColorDialog->setObjectName(QStringLiteral("backgroundColorDialog"));
+        m_pColorDialog->setWindowTitle(tr("Stage colour"));
+        m_pColorDialog->setOption(QColorDialog::DontUseNativeDialog);
+        connect(m_pColorDialog, &QColorDialog::colorSelected, this, [this](const QColor& color) {
+            ShowBackground(static_cast<RgbColor>(color.rgb() & 0xFFFFFF));
+        });
+    }
+    m_pColorDialog->setCurrentColor(QColor::fromRgb(m_background));
+    m_pColorDialog->open();  // returns at once; the dialog answers through colorSelected
+}
+
+void CQuorvelDlg::ShowBackground(RgbColor color) {
+    m_background = color;
+    QPixmap swatch(m_pBackground->iconSize());
+    swatch.fill(QColor::fromRgb(color));
+    m_pBackground->setIcon(QIcon(swatch));
+    m_pBackground->setToolTip(tr("Colour of the stage, and what the frames are composed on: %1")
+                                  .arg(QString::fromStdString(ColorName(color))));
+}
+
 void CQuorvelDlg::UpdateControlStates() {
     const bool idle = !IsJobRunning();
     const bool batch = m_pBatch->isChecked();
@@ -393,8 +440,7 @@ void CQuorvelDlg::UpdateControlStates() {
         singleOnly->setEnabled(idle && !batch);
     for (QWidget* input :
          Widgets{m_pOutputFolder, m_pChangeOutputFolder, m_pFps, m_pTargetUrl, m_pGifTiming,
-                 m_pChangedAreas,
-                 m_pBatch})
+                 m_pChangedAreas, m_pBackground, m_pTransparent, m_pBatch})
         input->setEnabled(idle);
     for (QAbstractButton* button : m_pQuality->buttons()) button->setEnabled(idle);
     for (QAbstractButton* button : m_pExtractFormat->buttons()) button->setEnabled(idle);

@@ -14,6 +14,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QColorDialog;
 class QLabel;
 class QLineEdit;
 class QMovie;
@@ -48,6 +49,8 @@ enum QuorvelControlId : int {
     IDC_QUALITY_LOSSLESS = 1025,
     IDC_CHANGED_AREAS = 1026,
     IDC_GIF_TIMING = 1030,
+    IDC_BACKGROUND = 1031,
+    IDC_TRANSPARENT = 1032,
 };
 
 // The main window: input and output folders, conversion and extraction options, and the
@@ -86,6 +89,9 @@ public:
     void OnBatchToggled();
     // The GIF's own timing makes the frame rate optional: "auto" (0) in the FPS box.
     void OnGifTimingToggled();
+    // Opens the colour picker for the stage without waiting for it; a colour chosen there
+    // shows on the button.
+    void OnChooseBackground();
     void OnConvert();  // starts a conversion or batch; while a job runs, cancels it
     void OnExtract();
     void OnAbout();
@@ -120,6 +126,7 @@ private:
 
     void BuildControls();
     void UpdateControlStates();
+    void ShowBackground(RgbColor color);
     // Lists the GIF files of folder into the batch list; the progress bar goes to 0 of N.
     // Returns false (after saying why) when the folder cannot be read.
     bool ListBatchFiles(const std::string& folder);
@@ -168,6 +175,10 @@ private:
     // kLosslessButton.
     QButtonGroup* m_pQuality = nullptr;
     QCheckBox* m_pChangedAreas = nullptr;
+    QPushButton* m_pBackground = nullptr;  // shows m_background
+    RgbColor m_background = kWhiteRgb;
+    QColorDialog* m_pColorDialog = nullptr;  // made when first needed
+    QCheckBox* m_pTransparent = nullptr;
     QCheckBox* m_pBatch = nullptr;
     QCheckBox* m_pGifTiming = nullptr;
     QPushButton* m_pConvert = nullptr;

@@ -27,6 +27,15 @@ CLI::Validator WholeNumber() {
         "INT");
 }
 
+CLI::Validator ColorValidator() {
+    return CLI::Validator(
+        [](std::string& value) {
+            return ColorFromName(value) ? std::string()
+                                        : value + " is not a colour (#rrggbb, white or black)";
+        },
+        "COLOR");
+}
+
 void PrintError(const std::string& file, const std::string& cause) {
     std::cerr << "quorvel: " << file << ": " << cause << '\n';
 }

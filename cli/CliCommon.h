@@ -32,6 +32,9 @@ CLI::IsMember ChoiceValidator(const ChoiceName<Choice> (&names)[N]) {
     return CLI::IsMember(spellings, CLI::ignore_case);
 }
 
+// Accepts a colour as ColorFromName reads it (#rrggbb, white, black).
+CLI::Validator ColorValidator();
+
 // Accepts only a whole number (digits, with an optional sign), so that "abc" is called what it
 // is rather than a value out of range.
 CLI::Validator WholeNumber();

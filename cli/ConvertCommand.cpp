@@ -33,6 +33,8 @@ struct ConvertOptions {
     bool fpsGiven = false;
     std::string bitmaps{"jpeg"};
     bool changedAreas = false;
+    std::string background = "white";
+    bool transparent = false;
     unsigned threads = 0;  // 0: one per core
     bool quiet = false;
     bool noOverwrite = false;
@@ -174,6 +176,8 @@ int RunConvert(const ConvertOptions& options) {
     settings.m_strTargetUrl = options.url;
     settings.m_bitmaps = BitmapKindFromName(options.bitmaps).value_or(BitmapKind::Jpeg);
     settings.m_bChangedAreas = options.changedAreas;
+    settings.m_background = ColorFromName(options.background).value_or(kWhiteRgb);
+    settings.m_bTransparent = options.transparent;
 
     // Progress and results arrive from several threads when files run side by side.
     std::mutex outputMutex;
@@ -286,6 +290,15 @@ Command AddConvertCommand(CLI::App& app) {
         ->default_str(options->bitmaps);
     sub->add_flag("--changed-areas", options->changedAreas,
                   "Store only the part of each frame that changed since the frame before");
+    sub->add_option("--background", options->background,
+                    "Colour of the stage, and what the frames are composed on: #rrggbb, white "
+                    "or black")
+        ->check(ColorValidator())
+        ->default_str(options->background);
+    sub->add_flag("--transparent", options->transparent,
+                  "Keep the GIF's transparency: pixels that no image covers stay transparent in "
+                  "the bitmaps (DefineBitsLossless2, DefineBitsJPEG3), showing what lies below "
+                  "the movie");
     sub->add_option("--url", options->url,
                     "Open this URL when the movie is clicked (a button over the whole stage)");
     sub->add_option("-j,--jobs", options->threads,

@@ -20,6 +20,8 @@ struct ExtractOptions {
     bool quiet = false;
     bool noOverwrite = false;
     int digits = 0;
+    std::string background = "white";
+    bool transparent = false;
 };
 
 int RunExtract(const ExtractOptions& options) {
@@ -49,6 +51,8 @@ int RunExtract(const ExtractOptions& options) {
         if (settings.m_strOutputFolder.empty()) settings.m_strOutputFolder = ".";
     }
     settings.m_nExtractFormat = ExtractFormatFromName(options.format).value_or(ExtractFormat::Bmp);
+    settings.m_background = ColorFromName(options.background).value_or(kWhiteRgb);
+    settings.m_bTransparent = options.transparent;
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
     Progress progress(showProgress, {options.input}, {showProgress ? ScanGifFile(input).frames : 0});
@@ -88,6 +92,13 @@ Command AddExtractCommand(CLI::App& app) {
     sub->add_option("-f,--format", options->format, "Image format: " + ExtractFormatNameList())
         ->transform(ChoiceValidator(kExtractFormatNames))
         ->default_str(options->format);
+    sub->add_option("--background", options->background,
+                    "Colour the frames are composed on: #rrggbb, white or black")
+        ->check(ColorValidator())
+        ->default_str(options->background);
+    sub->add_flag("--transparent", options->transparent,
+                  "PNG and TGA frames get an alpha channel (32 bits), transparent where no image "
+                  "covers the pixel; BMP and JPG frames stay 24-bit, on the --background colour");
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
     sub->add_flag("-n,--no-overwrite", options->noOverwrite,
                   "Leave frame files that exist alone, with a note, instead of replacing them");

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QDialog>
 #include <QGroupBox>
 #include <QImage>
@@ -112,6 +113,21 @@ private:
     QProgressBar* Progress() const { return Control<QProgressBar>("IDC_PROGRESS"); }
     void Click(const char* name) const { QTest::mouseClick(Button(name), Qt::LeftButton); }
 
+    // Picks colour with the stage colour button's picker, as the user would.
+    bool PickStageColour(const QColor& colour) const {
+        Click("IDC_BACKGROUND");  // returns while the picker is open
+        auto* picker = m_dlg->findChild<QColorDialog*>();
+        if (!picker || !picker->isVisible()) return false;
+        picker->setCurrentColor(colour);
+        picker->accept();
+        return !picker->isVisible();
+    }
+    // The colour in the middle of the stage colour button's swatch.
+    QColor SwatchColour() const {
+        const QImage image = Button("IDC_BACKGROUND")->grab().toImage();
+        return image.pixelColor(image.width() / 2, image.height() / 2);
+    }
+
     // Starts converting a long animation from in into out; true while it runs.
     bool StartLongConversion(const ScratchDir& in, const ScratchDir& out) {
         if (!WriteLongAnimation(in / "long.gif")) return false;
@@ -203,6 +219,8 @@ private slots:
         row("IDC_QUALITY_HIGH", 1009, "QRadioButton", "High quality", quality, true);
         row("IDC_QUALITY_LOSSLESS", 1025, "QRadioButton", "Lossless", quality, true);
         row("IDC_CHANGED_AREAS", 1026, "QCheckBox", "Only store what changes", conversion, true);
+        row("IDC_BACKGROUND", 1031, "QPushButton", "", conversion, true);
+        row("IDC_TRANSPARENT", 1032, "QCheckBox", "Keep transparency", conversion, true);
         row("IDC_BATCH", 1013, "QCheckBox", "Batch conversion", conversion, true);
         row("IDC_CONVERT", 1004, "QPushButton", "C&onvert...", conversion, true);
         row("IDC_FORMAT_BMP", 1020, "QRadioButton", "BMP file", extraction, true, true);
@@ -266,6 +284,7 @@ private slots:
                                       "IDC_FPS",           "IDC_TARGET_URL",
                                       "IDC_GIF_TIMING",    "IDC_QUALITY_LOW",   "IDC_QUALITY_NORMAL",
                                       "IDC_QUALITY_HIGH",  "IDC_QUALITY_LOSSLESS",
+                                      "IDC_BACKGROUND",    "IDC_TRANSPARENT",
                                       "IDC_CHANGED_AREAS", "IDC_BATCH",
                                       "IDC_CONVERT",       "IDC_FORMAT_BMP",
                                       "IDC_FORMAT_PNG",    "IDC_FORMAT_JPG",
@@ -289,7 +308,7 @@ private slots:
             if (w->property("controlId").isValid() && !batchOnly.contains(w->objectName()) &&
                 !singleOnly.contains(w->objectName()))
                 always << w->objectName();
-        QCOMPARE(always.size(), 19);
+        QCOMPARE(always.size(), 21);
 
         for (const bool batch : {true, false, true}) {
             Click("IDC_BATCH");
@@ -320,6 +339,30 @@ private slots:
         QCOMPARE(m_dlg->Settings().m_bitmaps, BitmapKind::Jpeg);
         QCOMPARE(m_dlg->Settings().m_nQuality, Quality::Low);
         QVERIFY(!m_dlg->Settings().m_bChangedAreas);
+    }
+
+    // The colour picker opens without waiting for the user; a colour chosen there paints the
+    // button and reaches the settings, a cancelled one changes nothing.
+    void stageColourAndTransparencyReachTheSettings() {
+        QVERIFY(m_dlg->ControlsToSettings());
+        QCOMPARE(m_dlg->Settings().m_background, kWhiteRgb);
+        QVERIFY(!m_dlg->Settings().m_bTransparent);
+        QCOMPARE(SwatchColour(), QColor(Qt::white));
+        QVERIFY(PickStageColour(QColor(0x33, 0x66, 0x99)));
+        QCOMPARE(SwatchColour(), QColor(0x33, 0x66, 0x99));
+        Click("IDC_TRANSPARENT");
+        QVERIFY(m_dlg->ControlsToSettings());
+        QCOMPARE(m_dlg->Settings().m_background, RgbColor{0x336699});
+        QVERIFY(m_dlg->Settings().m_bTransparent);
+
+        Click("IDC_BACKGROUND");
+        auto* picker = m_dlg->findChild<QColorDialog*>();
+        QTRY_VERIFY(picker && picker->isVisible());
+        QCOMPARE(picker->currentColor(), QColor(0x33, 0x66, 0x99));
+        picker->setCurrentColor(Qt::black);
+        picker->reject();
+        QVERIFY(m_dlg->ControlsToSettings());
+        QCOMPARE(m_dlg->Settings().m_background, RgbColor{0x336699});
     }
 
     void gifPickerConfirmedAndCancelled() {
@@ -606,10 +649,13 @@ private slots:
         QTest::addColumn<bool>("gifTiming");
         QTest::addColumn<int>("fps");  // 0 leaves the box as it is
         QTest::addColumn<QStringList>("options");
-        QTest::newRow("fixed rate") << false << 25 << QStringList{"--fps", "25"};
-        QTest::newRow("GIF timing, auto rate") << true << 0 << QStringList{"--like-gif"};
+        QTest::addColumn<bool>("stage");  // a stage colour of its own, and transparency kept
+        QTest::newRow("fixed rate") << false << 25 << QStringList{"--fps", "25"} << false;
+        QTest::newRow("GIF timing, auto rate") << true << 0 << QStringList{"--like-gif"} << false;
         QTest::newRow("GIF timing, given rate")
-            << true << 20 << QStringList{"--like-gif", "--fps", "20"};
+            << true << 20 << QStringList{"--like-gif", "--fps", "20"} << false;
+        QTest::newRow("stage colour, transparent")
+            << false << 0 << QStringList{"--background", "#336699", "--transparent"} << true;
     }
 
     void conversionMatchesTheCommandLine() {
@@ -619,6 +665,7 @@ private slots:
         QFETCH(bool, gifTiming);
         QFETCH(int, fps);
         QFETCH(QStringList, options);
+        QFETCH(bool, stage);
         ScratchDir in;
         ScratchDir out;
         ScratchDir cli;
@@ -631,6 +678,10 @@ private slots:
             QCOMPARE(Fps()->text(), QStringLiteral("auto"));  // the rate is optional now
         }
         if (fps != 0) Fps()->setValue(fps);
+        if (stage) {
+            QVERIFY(PickStageColour(QColor(0x33, 0x66, 0x99)));
+            Click("IDC_TRANSPARENT");
+        }
         Edit("IDC_TARGET_URL")->setText(QStringLiteral("http://example.org/x"));
         Click("IDC_QUALITY_LOW");
         QVERIFY(RunJob("IDC_CONVERT"));

@@ -180,6 +180,66 @@ double Psnr(const std::string& a, const std::string& b) {
     return result;
 }
 
+constexpr uint8_t kPage = 0x80;  // page.html's grey, on every channel
+
+// Composes the RGBA PNG at from over `under` (0xRRGGBB) into the 24-bit PNG at to; clear gets
+// one flag a pixel, rows top first, for the pixels that show `under`.
+bool ComposeOver(const std::string& from, uint32_t under, const std::string& to,
+                 std::vector<bool>* clear = nullptr) {
+    FIBITMAP* rgba = FreeImage_Load(FIF_PNG, from.c_str(), 0);
+    if (!rgba || FreeImage_GetBPP(rgba) != 32) {
+        if (rgba) FreeImage_Unload(rgba);
+        return false;
+    }
+    const int w = int(FreeImage_GetWidth(rgba)), h = int(FreeImage_GetHeight(rgba));
+    FIBITMAP* rgb = FreeImage_Allocate(w, h, 24);
+    for (int y = h - 1; y >= 0; --y) {  // FreeImage's rows go bottom up
+        const BYTE* p = FreeImage_GetScanLine(rgba, y);
+        BYTE* q = FreeImage_GetScanLine(rgb, y);
+        for (int x = 0; x < w; ++x, p += 4, q += 3) {
+            const bool shows = p[FI_RGBA_ALPHA] != 0;
+            if (clear) clear->push_back(!shows);
+            q[FI_RGBA_RED] = shows ? p[FI_RGBA_RED] : BYTE(under >> 16);
+            q[FI_RGBA_GREEN] = shows ? p[FI_RGBA_GREEN] : BYTE(under >> 8);
+            q[FI_RGBA_BLUE] = shows ? p[FI_RGBA_BLUE] : BYTE(under);
+        }
+    }
+    const bool saved = FreeImage_Save(FIF_PNG, rgb, to.c_str(), 0);
+    FreeImage_Unload(rgba);
+    FreeImage_Unload(rgb);
+    return saved;
+}
+
+// The pixels of a 24-bit picture, red, green and blue, rows top first; empty when unreadable.
+std::vector<uint8_t> RgbPixels(const std::string& png) {
+    std::vector<uint8_t> pixels;
+    FIBITMAP* raw = FreeImage_Load(FIF_PNG, png.c_str(), 0);
+    FIBITMAP* image = raw ? FreeImage_ConvertTo24Bits(raw) : nullptr;
+    for (int y = image ? int(FreeImage_GetHeight(image)) - 1 : -1; y >= 0; --y) {
+        const BYTE* p = FreeImage_GetScanLine(image, y);
+        for (unsigned x = 0; x < FreeImage_GetWidth(image); ++x, p += 3)
+            pixels.insert(pixels.end(), {p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE]});
+    }
+    for (FIBITMAP* bitmap : {raw, image})
+        if (bitmap) FreeImage_Unload(bitmap);
+    return pixels;
+}
+
+// A GIF that keeps its transparency everywhere: clear on its right half at first, a square
+// there restored to the background, a smaller one over part of it, a whole-stage image restored
+// to the one before, and the left half restored to the background. Index 3 is transparent.
+GifBuilder ClearGif() {
+    GifBuilder gif = WholeFrames(
+        32, 24, {{200, 30, 30}, {30, 200, 30}, {30, 30, 220}, {0, 0, 0}}, 1,
+        [](int, int x, int y) { return uint8_t(x < 16 ? (x / 4 + y / 4) % 3 : 3); }, 3);
+    gif.Solid(19, 5, 9, 9, 1, 20, 2, 3);
+    gif.Solid(22, 11, 5, 5, 2, 20, 1, 3);
+    gif.Solid(0, 0, 32, 24, 1, 20, 3);
+    gif.Solid(3, 3, 2, 2, 2, 20, 1);
+    gif.Solid(0, 0, 16, 24, 0, 20, 2, 3);
+    return gif.Solid(30, 20, 2, 2, 2, 20);
+}
+
 // One run of the harness answers every test: the browser starts once. The suite prepares the
 // movies, the frames `quorvel extract` writes, and the requests of all three tests.
 class PlayerTest : public ::testing::Test {
@@ -192,6 +252,7 @@ protected:
         }
         for (const Case& c : Cases()) ASSERT_NO_FATAL_FAILURE(Prepare(c));
         for (const TimedCase& c : kTimedCases) ASSERT_NO_FATAL_FAILURE(PrepareTimed(c));
+        ASSERT_NO_FATAL_FAILURE(PrepareTransparent());
         ASSERT_NO_FATAL_FAILURE(RunHarness());
         ready = unavailable.empty();
     }
@@ -314,6 +375,78 @@ protected:
         movies[movie.swf.string()] = movie;
     }
 
+    // Movies that keep the GIF's transparency, shown by a player that draws no stage: the page
+    // shows exactly where no image covers the frame (lossless: every pixel exact; JPEG: within
+    // the usual PSNR). And a movie on a stage colour of its own, in the default mode.
+    static void PrepareTransparent() {
+        const fs::path gif = *dir / "clear.gif";
+        const GifBuilder builder = ClearGif();
+        ASSERT_TRUE(builder.Write(gif)) << builder.Error();
+        const fs::path frames = *dir / "clear";
+        fs::create_directory(frames);
+        CliRun run = RunQuorvel({"extract", gif.string(), "-o", frames.string(), "-f", "png",
+                                 "--transparent"},
+                                dir->Path(), dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> extracted;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) extracted.push_back(line);
+        ASSERT_EQ(extracted.size(), 7u);
+        // What the page shows through each frame, and where.
+        Movie shown;
+        std::vector<std::vector<bool>> clear(extracted.size());
+        for (std::size_t k = 0; k < extracted.size(); ++k) {
+            shown.frames.push_back((frames / ("page_" + std::to_string(k) + ".png")).string());
+            ASSERT_TRUE(ComposeOver(extracted[k], kPage * 0x010101u, shown.frames[k], &clear[k]));
+        }
+        const std::pair<const char*, Fields> modes[] = {
+            {"clear_lossless", {"--bitmaps", "lossless"}},
+            {"clear_changed", {"--bitmaps", "lossless", "--changed-areas"}},
+            {"clear_jpeg", {"--quality", "high"}},
+            {"clear_jpeg_changed", {"--quality", "high", "--changed-areas"}}};
+        for (const auto& [mode, options] : modes) {
+            const fs::path folder = *dir / mode;
+            fs::create_directories(folder);
+            run = RunQuorvel(Concat({"convert", gif.string(), "-o", folder.string(),
+                                     "--transparent", "--background", "#ffee00"},
+                                    options),
+                             dir->Path(), dir->Path());
+            ASSERT_EQ(run.status, 0) << run.err;
+            Movie movie = shown;
+            movie.swf = folder / "clear.swf";
+            for (std::size_t k = 0; k < movie.frames.size(); ++k) {
+                requests.push_back({"frame", movie.swf.string(), std::to_string(k),
+                                    (folder / ("clear_ruffle_" + std::to_string(k) + ".png")).string(),
+                                    "transparent"});
+            }
+            if (options.front() == "--bitmaps") exactMovies.insert(movie.swf.string());
+            clearPixels[movie.swf.string()] = clear;
+            movies[movie.swf.string()] = movie;
+        }
+
+        // The default mode on a stage colour: the frames are composed on it.
+        const fs::path folder = *dir / "stage";
+        fs::create_directories(folder);
+        run = RunQuorvel({"convert", gif.string(), "-o", folder.string(), "--background", "#3366cc",
+                          "--quality", "high"},
+                         dir->Path(), dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        Movie stage;
+        stage.swf = folder / "clear.swf";
+        run = RunQuorvel({"extract", gif.string(), "-o", folder.string(), "-f", "png",
+                          "--background", "#3366cc"},
+                         dir->Path(), dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::istringstream stageLines(run.out);
+        for (std::string line; std::getline(stageLines, line);) stage.frames.push_back(line);
+        for (std::size_t k = 0; k < stage.frames.size(); ++k) {
+            requests.push_back({"frame", stage.swf.string(), std::to_string(k),
+                                (folder / ("clear_ruffle_" + std::to_string(k) + ".png")).string()});
+        }
+        stageColourPixels[stage.swf.string()] = clear;
+        movies[stage.swf.string()] = stage;
+    }
+
     static void RunHarness() {
         const fs::path batch = *dir / "batch.txt", out = *dir / "harness.out",
                        err = *dir / "harness.err";
@@ -366,6 +499,10 @@ protected:
     static inline std::map<std::string, Movie> movies;  // by movie path
     static inline std::map<std::string, const TimedCase*> timedMovies;  // by movie path
     static inline std::set<std::string> exactMovies;  // lossless: pixel for pixel
+    // By movie path, per frame, the pixels no image covers: the page shows exactly there (and
+    // nowhere else), or, for a movie on a stage colour of its own, that colour.
+    static inline std::map<std::string, std::vector<std::vector<bool>>> clearPixels;
+    static inline std::map<std::string, std::vector<std::vector<bool>>> stageColourPixels;
     static inline std::vector<Fields> requests;
     static inline std::map<std::string, std::vector<Fields>> answers;  // result lines by kind
     static inline bool ready = false;
@@ -392,6 +529,30 @@ TEST_F(PlayerTest, EveryFrameShowsWhatExtractWrites) {
             }
         }
     }
+}
+
+TEST_F(PlayerTest, TheStageColourAndThePageShowWhereNoImageCovers) {
+    std::size_t checked = 0;
+    for (const Fields& request : Requests("frame")) {
+        const bool transparent = clearPixels.count(request[1]) > 0;
+        if (!transparent && stageColourPixels.count(request[1]) == 0) continue;
+        SCOPED_TRACE(request[1] + " frame " + request[2]);
+        const std::vector<bool>& clear = (transparent ? clearPixels : stageColourPixels)[request[1]]
+                                             .at(std::stoul(request[2]));
+        const std::vector<uint8_t> shot = RgbPixels(request[3]);
+        ASSERT_EQ(shot.size(), clear.size() * 3);
+        const uint8_t stage[3] = {0x33, 0x66, 0xCC};
+        for (std::size_t i = 0; i < clear.size(); ++i) {
+            const uint8_t* p = &shot[3 * i];
+            if (transparent) {  // exactly the page's grey where clear, and only there
+                EXPECT_EQ(p[0] == kPage && p[1] == kPage && p[2] == kPage, clear[i]) << "pixel " << i;
+            } else if (clear[i]) {  // JPEG colours, close to the stage's
+                for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], stage[c], 8) << "pixel " << i;
+            }
+        }
+        ++checked;
+    }
+    EXPECT_EQ(checked, 5 * 7u);
 }
 
 TEST_F(PlayerTest, TimelineShowsEveryFrameInOrderAndLoops) {

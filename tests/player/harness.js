@@ -6,7 +6,9 @@
 // loopback server, and every other request the page makes is recorded and answered locally.
 //
 //   harness.js check                              is the player there? (exit 77 if not)
-//   harness.js frame MOVIE K OUT.png              frame K (from 0) at the stage size, 1:1
+//   harness.js frame MOVIE K OUT.png [transparent] frame K (from 0) at the stage size, 1:1;
+//                                                 transparent: the player draws no stage, so
+//                                                 the page (grey) shows where the movie is clear
 //   harness.js timeline MOVIE SECONDS [REF.png...] what shows when, labelled by the closest REF
 //   harness.js click MOVIE X Y [X Y...]           what each click at stage pixel (X, Y) opens
 //   harness.js batch FILE                         one request a line, fields separated by tabs
@@ -160,12 +162,12 @@ class Player {
     return `Ruffle ${this.deps.ruffleVersion} (${renderer ? renderer[1] : 'renderer unknown'})`;
   }
 
-  async start(bytes, swf, frameRate, recordSeconds) {
+  async start(bytes, swf, frameRate, recordSeconds, transparent) {
     if (this.movieUrl) this.server.dropMovie(this.movieUrl);
     this.movieUrl = this.server.addMovie(bytes);
     await this.page.evaluate(
-      (url, w, h, rate, seconds) => window.harness.start(url, w, h, rate, seconds),
-      this.movieUrl, swf.width, swf.height, frameRate || 0, recordSeconds || 0);
+      (url, w, h, rate, seconds, clear) => window.harness.start(url, w, h, rate, seconds, clear),
+      this.movieUrl, swf.width, swf.height, frameRate || 0, recordSeconds || 0, !!transparent);
   }
 
   async shot(swf) {
@@ -177,10 +179,10 @@ class Player {
 
   // Frame k of the movie: a copy that stops there and traces a token when it gets there; once
   // it has, the picture is taken when two screenshots in a row agree.
-  async frame(bytes, k) {
+  async frame(bytes, k, transparent) {
     const swf = parseSwf(bytes);
     const token = `quorvel-frame-${k}-${crypto.randomBytes(4).toString('hex')}`;
-    await this.start(stopAtFrame(bytes, k, token), swf, FAST_RATE);
+    await this.start(stopAtFrame(bytes, k, token), swf, FAST_RATE, 0, transparent);
     await this.page.waitForFunction((t) => window.harness.traces.includes(t),
       { timeout: SEEK_TIMEOUT_MS, polling: 'raf' }, token);
     let previous = null;
@@ -246,8 +248,8 @@ function parseRequest(fields) {
     return v;
   };
   if (!movie) throw new UsageError(`${kind || 'request'}: no movie given`);
-  if (kind === 'frame' && rest.length === 2) {
-    return { kind, movie, frame: number(rest[0]), out: rest[1] };
+  if (kind === 'frame' && (rest.length === 2 || (rest.length === 3 && rest[2] === 'transparent'))) {
+    return { kind, movie, frame: number(rest[0]), out: rest[1], transparent: rest.length === 3 };
   }
   if (kind === 'timeline' && rest.length >= 1) {
     return { kind, movie, seconds: number(rest[0]), refs: rest.slice(1) };
@@ -263,7 +265,7 @@ function parseRequest(fields) {
 async function answer(player, request) {
   const bytes = fs.readFileSync(request.movie);
   if (request.kind === 'frame') {
-    fs.writeFileSync(request.out, await player.frame(bytes, request.frame));
+    fs.writeFileSync(request.out, await player.frame(bytes, request.frame, request.transparent));
     outputLine('frame', request.movie, request.frame, 'ok', request.out);
   } else if (request.kind === 'timeline') {
     const refs = request.refs.map((f) => decodePng(fs.readFileSync(f)));
@@ -310,7 +312,7 @@ async function main(argv) {
   } else if (['frame', 'timeline', 'click'].includes(command)) {
     requests = [parseRequest(argv)];
   } else {
-    throw new UsageError('usage: harness.js check | frame MOVIE K OUT.png | ' +
+    throw new UsageError('usage: harness.js check | frame MOVIE K OUT.png [transparent] | ' +
       'timeline MOVIE SECONDS [REF.png...] | click MOVIE X Y [X Y...] | batch FILE');
   }
 

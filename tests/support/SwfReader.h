@@ -25,6 +25,7 @@ enum TagCode : uint16_t {
     kTagRemoveObject2 = 28,
     kTagDefineShape3 = 32,
     kTagDefineButton2 = 34,
+    kTagDefineBitsJPEG3 = 35,
     kTagDefineBitsLossless2 = 36,
 };
 

@@ -1,0 +1,209 @@
+// Transparent GIFs kept transparent: the bitmaps' alpha, the extracted frames' alpha, and
+// changed-area movies that show the stage exactly where no image covers the frame.
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+
+#include "jobs/BitmapEncoder.h"
+#include "jobs/ConvertJob.h"
+#include "jobs/ExtractJob.h"
+#include "support/GifBuilder.h"
+#include "support/SwfReader.h"
+
+namespace fs = std::filesystem;
+using namespace swftest;
+
+namespace {
+
+std::vector<uint8_t> Inflate(const uint8_t* data, std::size_t size) {
+    std::vector<uint8_t> out(1 << 16);
+    uLongf length = out.size();
+    if (uncompress(out.data(), &length, data, size) != Z_OK) return {};
+    out.resize(length);
+    return out;
+}
+
+std::vector<uint8_t> Tag(const BitmapEncoder& encoder, const EncodedFrame& frame) {
+    const auto bitmap = encoder.MakeBitmap(3, frame);
+    const uint8_t* data = bitmap->GetData();
+    return data ? std::vector<uint8_t>(data, data + bitmap->GetSize()) : std::vector<uint8_t>{};
+}
+
+uint16_t TagCode(const std::vector<uint8_t>& tag) {
+    return tag.size() < 2 ? 0xFFFF : static_cast<uint16_t>((tag[0] | tag[1] << 8) >> 6);
+}
+
+// A 2 x 2 frame: red, green over blue, white; the green pixel is transparent.
+TEST(TransparentBitmapTest, TwoByTwoFrameWithOneClearPixelGivesAlphaTags) {
+    const FreeImageBitmap image(FreeImage_Allocate(2, 2, 24));
+    ASSERT_TRUE(image);
+    const uint8_t bgr[2][6] = {{0, 0, 255, 0, 255, 0}, {255, 0, 0, 255, 255, 255}};  // top first
+    for (int y = 0; y < 2; ++y) std::copy(bgr[y], bgr[y] + 6, FreeImage_GetScanLine(image.get(), 1 - y));
+    const uint8_t clear[4] = {0, 1, 0, 0};
+
+    // DefineBitsLossless2, format 3: an RGBA table in order of appearance, the clear colour all
+    // zeros (premultiplied), then two rows of indices padded to four bytes.
+    const LosslessBitmapEncoder lossless;
+    const EncodedFrame exact = lossless.Encode(image.get(), clear);
+    ASSERT_TRUE(exact.ok) << exact.error;
+    EXPECT_EQ(Inflate(exact.data.data(), exact.data.size()),
+              Hex("FF 00 00 FF 00 00 00 00 00 00 FF FF FF FF FF FF 00 01 00 00 02 03 00 00"));
+    EXPECT_EQ(Tag(lossless, exact),
+              Hex("3F 09 26 00 00 00 03 00 03 02 00 02 00 03 78 01 FB CF C0 F0 1F 0C 18 18 "
+                  "FE 03 C1 7F 20 60 00 63 26 06 06 00 74 4E 05 FB"));
+
+    // DefineBitsJPEG3: the id, the JPEG's length, the JPEG of the picture with the clear pixel
+    // black, then the alpha plane.
+    const JpegBitmapEncoder jpeg(Quality::Normal);
+    const EncodedFrame lossy = jpeg.Encode(image.get(), clear);
+    ASSERT_TRUE(lossy.ok) << lossy.error;
+    FreeImage_GetScanLine(image.get(), 1)[4] = 0;  // the green pixel, premultiplied
+    const EncodedFrame premultiplied = jpeg.Encode(image.get(), nullptr);
+    EXPECT_EQ(lossy.data, premultiplied.data);
+    EXPECT_EQ(lossy.alpha, Hex("78 9C 63 F8 FF FF 3F 00 06 FB 02 FE"));
+    EXPECT_EQ(Inflate(lossy.alpha.data(), lossy.alpha.size()), Hex("00 FF FF FF"));
+    const auto size = static_cast<uint32_t>(lossy.data.size());
+    const uint32_t body = 6 + size + static_cast<uint32_t>(lossy.alpha.size());
+    std::vector<uint8_t> expected = {0xFF, 0x08, uint8_t(body), uint8_t(body >> 8), 0, 0, 3, 0,
+                                     uint8_t(size), uint8_t(size >> 8), 0, 0};
+    expected.insert(expected.end(), lossy.data.begin(), lossy.data.end());
+    expected.insert(expected.end(), lossy.alpha.begin(), lossy.alpha.end());
+    EXPECT_EQ(Tag(jpeg, lossy), expected);
+
+    // Nothing transparent: the tags without alpha.
+    const uint8_t none[4] = {};
+    EXPECT_EQ(TagCode(Tag(jpeg, jpeg.Encode(image.get(), none))), kTagDefineBitsJPEG2);
+    EXPECT_EQ(TagCode(Tag(lossless, lossless.Encode(image.get(), none))), kTagDefineBitsLossless);
+}
+
+constexpr RgbColor kStage = 0x123456;
+
+// 12 x 8 pixels, index 3 transparent: a frame clear on its right half, a square there restored
+// to the background, one covering less than the square before it, a whole-stage image restored
+// to the one before, and the left half restored to the background.
+fs::path WriteTransparentGif(const fs::path& path) {
+    GifBuilder gif(12, 8);
+    gif.GlobalColors({kRed, kGreen, kBlue, kYellow});
+    GifImage first;
+    first.width = 12, first.height = 8, first.control = true, first.delay = 10;
+    first.transparent = 3, first.disposal = 1;
+    for (int i = 0; i < 96; ++i) first.pixels.push_back(i % 12 < 6 ? 0 : 3);
+    gif.Image(first);
+    gif.Solid(7, 2, 3, 3, 1, 10, 2, 3);
+    gif.Solid(8, 4, 2, 2, 2, 10, 1, 3);
+    gif.Solid(0, 0, 12, 8, 1, 10, 3);
+    gif.Solid(0, 0, 1, 1, 2, 10, 1);
+    gif.Solid(0, 0, 6, 8, 0, 10, 2, 3);
+    gif.Solid(11, 7, 1, 1, 2, 10);
+    EXPECT_TRUE(gif.Write(path)) << gif.Error();
+    return path;
+}
+
+class TransparentJobTest : public ::testing::Test {
+protected:
+    ConversionSettings Settings(ExtractFormat format = ExtractFormat::Png) {
+        ConversionSettings settings;
+        settings.m_strGifPath = WriteTransparentGif(dir / "clear.gif").string();
+        settings.m_strOutputFolder = dir.Path().string();
+        settings.m_nExtractFormat = format;
+        settings.m_background = kStage;
+        settings.m_bTransparent = true;
+        return settings;
+    }
+
+    // The extracted PNG frames: red, green, blue rows on the stage colour, and the alpha.
+    void Expected(std::vector<std::vector<uint8_t>>& rgb, std::vector<std::vector<uint8_t>>& alpha) {
+        const JobResult result = ExtractFrames(Settings());
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        for (const std::string& path : result.outputs) {
+            const FreeImageBitmap image(FreeImage_Load(FIF_PNG, path.c_str(), 0));
+            ASSERT_TRUE(image && FreeImage_GetBPP(image.get()) == 32) << path;
+            rgb.emplace_back();
+            alpha.emplace_back();
+            for (int y = 7; y >= 0; --y) {
+                const uint8_t* p = FreeImage_GetScanLine(image.get(), y);
+                for (int x = 0; x < 12; ++x, p += 4) {
+                    const bool shows = p[FI_RGBA_ALPHA] == 255;
+                    ASSERT_TRUE(shows || p[FI_RGBA_ALPHA] == 0);
+                    alpha.back().push_back(p[FI_RGBA_ALPHA]);
+                    const uint8_t stage[3] = {0x12, 0x34, 0x56};  // red, green, blue
+                    const int channel[3] = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE};
+                    for (int c = 0; c < 3; ++c)
+                        rgb.back().push_back(shows ? p[channel[c]] : stage[c]);
+                }
+            }
+        }
+    }
+
+    ScratchDir dir;
+};
+
+TEST_F(TransparentJobTest, PngAndTgaFramesHaveAlphaAndBmpAndJpgStay24Bit) {
+    const std::pair<ExtractFormat, unsigned> formats[] = {
+        {ExtractFormat::Png, 32}, {ExtractFormat::Tga, 32}, {ExtractFormat::Bmp, 24},
+        {ExtractFormat::Jpg, 24}};
+    for (const auto& [format, bits] : formats) {
+        const JobResult result = ExtractFrames(Settings(format));
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        ASSERT_EQ(result.outputs.size(), 7u);
+        const std::string& last = result.outputs.back();
+        const FreeImageBitmap image(FreeImage_Load(FreeImage_GetFileType(last.c_str()), last.c_str()));
+        ASSERT_TRUE(image) << last;
+        EXPECT_EQ(FreeImage_GetBPP(image.get()), bits) << last;
+        if (bits != 32) continue;
+        // The left half is restored to the background, the corner pixel blue.
+        EXPECT_EQ(FreeImage_GetScanLine(image.get(), 7)[FI_RGBA_ALPHA], 0) << last;
+        EXPECT_EQ(FreeImage_GetScanLine(image.get(), 0)[4 * 11 + FI_RGBA_ALPHA], 255) << last;
+    }
+}
+
+// Lossless movies, whole frames and changed areas, show the stage exactly where nothing covers
+// the frame, also where pixels become transparent again over older pictures.
+TEST_F(TransparentJobTest, LosslessMoviesShowTheStageExactlyWhereNothingCovers) {
+    std::vector<std::vector<uint8_t>> expected, alpha;
+    ASSERT_NO_FATAL_FAILURE(Expected(expected, alpha));
+    ASSERT_EQ(expected.size(), 7u);
+    for (const bool changedAreas : {false, true}) {
+        SCOPED_TRACE(changedAreas);
+        ConversionSettings settings = Settings();
+        settings.m_bitmaps = BitmapKind::Lossless;
+        settings.m_bChangedAreas = changedAreas;
+        ASSERT_TRUE(ConvertFile(settings).Succeeded());
+        const SwfFile swf = ReadSwfFile(dir / "clear.swf");
+        ASSERT_TRUE(swf.ok) << swf.error;
+        EXPECT_EQ(swf.TagsWithCode(kTagSetBackgroundColor).at(0)->body, Hex("12 34 56"));
+        EXPECT_GT(swf.CountTags(kTagDefineBitsLossless2), 0);
+        std::string error;
+        const auto played = PlayLosslessMovie(swf, error);
+        ASSERT_EQ(played.size(), expected.size()) << error;
+        for (std::size_t i = 0; i < played.size(); ++i) EXPECT_EQ(played[i], expected[i]) << i;
+        if (changedAreas) EXPECT_GT(swf.CountTags(kTagRemoveObject2), 0);
+    }
+}
+
+// JPEG frames carry the alpha of the frame exactly: DefineBitsJPEG3 where a pixel is clear.
+TEST_F(TransparentJobTest, JpegFramesCarryTheirAlphaExactly) {
+    std::vector<std::vector<uint8_t>> expected, alpha;
+    ASSERT_NO_FATAL_FAILURE(Expected(expected, alpha));
+    ASSERT_TRUE(ConvertFile(Settings()).Succeeded());
+    const SwfFile swf = ReadSwfFile(dir / "clear.swf");
+    ASSERT_TRUE(swf.ok) << swf.error;
+    std::vector<const SwfTag*> bitmaps;
+    for (const SwfTag& tag : swf.tags)
+        if (tag.code == kTagDefineBitsJPEG2 || tag.code == kTagDefineBitsJPEG3) bitmaps.push_back(&tag);
+    ASSERT_EQ(bitmaps.size(), alpha.size());
+    for (std::size_t i = 0; i < bitmaps.size(); ++i) {
+        const std::vector<uint8_t>& body = bitmaps[i]->body;
+        const bool anyClear = std::count(alpha[i].begin(), alpha[i].end(), 0) > 0;
+        ASSERT_EQ(bitmaps[i]->code, anyClear ? kTagDefineBitsJPEG3 : kTagDefineBitsJPEG2) << i;
+        if (!anyClear) continue;
+        const std::size_t offset = 6 + (body[2] | body[3] << 8 | body[4] << 16 | body[5] << 24);
+        ASSERT_LT(offset, body.size());
+        EXPECT_EQ(Inflate(body.data() + offset, body.size() - offset), alpha[i]) << i;
+    }
+}
+
+}  // namespace
