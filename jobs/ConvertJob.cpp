@@ -176,8 +176,10 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         timeline =
             std::make_unique<ChangedAreaTimeline>(movie, encoder, width, height, recordPasses);
     } else {
-        timeline =
+        auto frames =
             std::make_unique<FullFrameTimeline>(movie, encoder, width, height, recordPasses);
+        frames->RemoveFramesBelow(settings.m_bTransparent);
+        timeline = std::move(frames);
     }
     EncoderPool pool(control.threads ? control.threads
                                      : std::max(1u, std::thread::hardware_concurrency()));

@@ -13,7 +13,7 @@ struct ExtractNaming {
 // Writes every composed frame of settings.m_strGifPath to
 // "<output folder>/<title>_f<index>.<bmp|png|jpg|tga>" (format from m_nExtractFormat),
 // 24 bits per pixel composed on m_background, frame indexes from 0; with m_bTransparent, PNG and
-// TGA frames have 32 bits, transparent where no image covers the pixel. Progress counts frames
-// composed.
+// TGA frames have 32 bits, transparent where no image covers the pixel (FreeImage writes a PNG
+// frame without any such pixel with 24). Progress counts frames composed.
 JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control = {},
                         const ExtractNaming& naming = {});

@@ -86,12 +86,16 @@ class FullFrameTimeline : public TimelineWriter {
 public:
     using TimelineWriter::TimelineWriter;
     int MaxFrames() const override;
+    // Each frame also takes the one before off the stage: frames with transparent pixels must
+    // not show earlier ones through them.
+    void RemoveFramesBelow(bool remove) { m_bRemoveBelow = remove; }
 
 protected:
     bool WriteContent(const EncodedFrame& bitmap) override;
 
 private:
     uint16_t m_nNextId = 3;
+    bool m_bRemoveBelow = false;
 };
 
 // The invisible full-stage button that opens url: its hit-area shape (id 1) and the button

@@ -186,11 +186,11 @@ constexpr uint8_t kPage = 0x80;  // page.html's grey, on every channel
 // one flag a pixel, rows top first, for the pixels that show `under`.
 bool ComposeOver(const std::string& from, uint32_t under, const std::string& to,
                  std::vector<bool>* clear = nullptr) {
-    FIBITMAP* rgba = FreeImage_Load(FIF_PNG, from.c_str(), 0);
-    if (!rgba || FreeImage_GetBPP(rgba) != 32) {
-        if (rgba) FreeImage_Unload(rgba);
-        return false;
-    }
+    // A frame without transparent pixels comes as a 24-bit PNG.
+    FIBITMAP* raw = FreeImage_Load(FIF_PNG, from.c_str(), 0);
+    FIBITMAP* rgba = raw ? FreeImage_ConvertTo32Bits(raw) : nullptr;
+    if (raw) FreeImage_Unload(raw);
+    if (!rgba) return false;
     const int w = int(FreeImage_GetWidth(rgba)), h = int(FreeImage_GetHeight(rgba));
     FIBITMAP* rgb = FreeImage_Allocate(w, h, 24);
     for (int y = h - 1; y >= 0; --y) {  // FreeImage's rows go bottom up
