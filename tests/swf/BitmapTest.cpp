@@ -37,6 +37,16 @@ TEST(BitmapTest, CompleteJpegStreamIsCopiedWhole) {
     EXPECT_EQ(b.GetId(), 3);
 }
 
+// DefineBitsJPEG3: id, the JPEG's length, the JPEG as it is (no marker pair), then the alpha.
+TEST(BitmapTest, JpegWithAlphaIsDefineBitsJpeg3) {
+    const auto jpeg = Hex("FF D8 01 02 FF D9");
+    const auto alpha = Hex("78 9C 01 02");
+    CSWFBitmap b(3, jpeg.data(), static_cast<int32_t>(jpeg.size()), alpha.data(), alpha.size());
+    EXPECT_EQ(Encode(b), Hex("FF 08 10 00 00 00 03 00 06 00 00 00 FF D8 01 02 FF D9 78 9C 01 02"));
+    CSWFBitmap noAlpha(3, jpeg.data(), static_cast<int32_t>(jpeg.size()), nullptr, 4);
+    EXPECT_EQ(noAlpha.GetSize(), 0);
+}
+
 TEST(BitmapTest, NoDataGivesNoTag) {
     const uint8_t byte = 0;
     CSWFBitmap null(3, nullptr, 10);
