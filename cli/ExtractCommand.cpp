@@ -98,7 +98,8 @@ Command AddExtractCommand(CLI::App& app) {
         ->default_str(options->background);
     sub->add_flag("--transparent", options->transparent,
                   "PNG and TGA frames get an alpha channel (32 bits), transparent where no image "
-                  "covers the pixel; BMP and JPG frames stay 24-bit, on the --background colour");
+                  "covers the pixel (an opaque PNG frame has 24); BMP and JPG frames stay 24-bit, "
+                  "on the --background colour");
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
     sub->add_flag("-n,--no-overwrite", options->noOverwrite,
                   "Leave frame files that exist alone, with a note, instead of replacing them");

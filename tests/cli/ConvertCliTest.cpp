@@ -55,6 +55,8 @@ TEST_F(ConvertCliTest, BitmapsAndChangedAreasChooseTheMovieLayout) {
         {{"--bitmaps", "LOSSLESS"}, 0, 3, 0},
         {{"--bitmaps", "lossless", "--changed-areas"}, 0, 3, 2},
         {{"--changed-areas"}, 3, 0, 2},
+        // Transparent frames never show the ones before through them.
+        {{"--transparent", "--background", "#102030"}, 3, 0, 2},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"convert", "clip.gif"};
@@ -67,9 +69,16 @@ TEST_F(ConvertCliTest, BitmapsAndChangedAreasChooseTheMovieLayout) {
         EXPECT_EQ(swf.CountTags(swftest::kTagDefineBitsLossless), c.lossless) << args.back();
         EXPECT_EQ(swf.CountTags(swftest::kTagRemoveObject2), c.removals) << args.back();
     }
-    const CliRun bad = Quorvel({"convert", "clip.gif", "--bitmaps", "png"});
-    EXPECT_EQ(bad.status, 2);
-    EXPECT_TRUE(Contains(bad.err, "--bitmaps")) << bad.err;
+    const swftest::SwfFile last = swftest::ReadSwfFile(dir / "clip.swf");
+    ASSERT_EQ(last.CountTags(swftest::kTagSetBackgroundColor), 1);
+    EXPECT_EQ(last.TagsWithCode(swftest::kTagSetBackgroundColor)[0]->body,
+              (std::vector<uint8_t>{0x10, 0x20, 0x30}));
+    for (const auto& [option, value] :
+         {std::pair{"--bitmaps", "png"}, {"--background", "#10203"}, {"--background", "red"}}) {
+        const CliRun bad = Quorvel({"convert", "clip.gif", option, value});
+        EXPECT_EQ(bad.status, 2) << value;
+        EXPECT_TRUE(Contains(bad.err, option)) << bad.err;
+    }
 }
 
 // The batch folder of the issue: two GIFs convert, a folder named like a GIF is skipped and a
