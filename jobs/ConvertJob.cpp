@@ -31,22 +31,20 @@ FreeImageBitmap CutToArea(FreeImageBitmap image, const PixelRect& area) {
         FreeImage_Copy(image.get(), area.left, area.top, area.right, area.bottom));
 }
 
-// The work of encoding one frame, which may run on any thread: FreeImage loads the frame's BMP,
-// whose buffer then goes back to the source; a frame that stores only what changed is cut to
-// its area (and one without changes encodes nothing); and the encoder encodes the image.
+// The work of encoding one frame, which may run on any thread: the frame's pixels are wrapped
+// as a FreeImage image, cut to its area when it stores only what changed (a frame without
+// changes encodes nothing), and encoded; then their buffer goes back to the source.
 EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                                  const BitmapEncoder& encoder) {
-    auto bmp = std::make_shared<std::vector<uint8_t>>(std::move(frame.bmp));
-    auto plan = std::make_shared<std::optional<AreaPlan>>(std::move(frame.plan));
-    return [bmp, plan, &source, &encoder] {
-        std::optional<AreaPlan>& area = *plan;
+    auto shared = std::make_shared<SourceFrame>(std::move(frame));
+    return [shared, &source, &encoder] {
+        std::optional<AreaPlan>& area = shared->plan;
         EncodedFrame encoded;
         if (area && area->picture < 0) {
-            source.Recycle(std::move(*bmp));
             encoded.ok = true;
         } else {
-            FreeImageBitmap image = LoadFrameImage(*bmp);
-            source.Recycle(std::move(*bmp));
+            FreeImageBitmap image =
+                WrapFramePixels(shared->pixels, source.Width(), source.Height());
             if (area) image = CutToArea(std::move(image), area->area);
             if (image) {
                 encoded = encoder.Encode(image.get(), area && !area->transparent.empty()
@@ -56,6 +54,7 @@ EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                 encoded.error = "FreeImage could not read the frame";
             }
         }
+        source.Recycle(std::move(shared->pixels));
         if (area) {
             std::vector<uint8_t>().swap(area->transparent);
             encoded.area = std::move(area);
@@ -232,7 +231,7 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         gifMs += ShownDelay(frame->delayMs);
         if (showFrames == 0) {  // shorter than a frame at this rate
             ++leftOut;
-            source.Recycle(std::move(frame->bmp));
+            source.Recycle(std::move(frame->pixels));
             continue;
         }
         plannedFrames += showFrames;

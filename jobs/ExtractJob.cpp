@@ -92,17 +92,18 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
             index.insert(0, static_cast<std::size_t>(naming.digits) - index.size(), '0');
         const std::string path = prefix + index + format->extension;
         if (naming.keepExisting && std::filesystem::exists(path, ec)) {
-            source.Recycle(std::move(frame->bmp));
+            source.Recycle(std::move(frame->pixels));
             result.skipped.push_back(path);
             control.Report(result.frames + static_cast<int>(result.skipped.size()));
             continue;
         }
-        const FreeImageBitmap image = LoadFrameImage(frame->bmp);
-        source.Recycle(std::move(frame->bmp));
+        FreeImageBitmap image = WrapFramePixels(frame->pixels, source.Width(), source.Height());
         const std::string error =
             image ? SaveImage(image.get(), *format, path)
                   : "cannot convert frame " + std::to_string(frame->index) +
                         " to 24 bits per pixel";
+        image.reset();
+        source.Recycle(std::move(frame->pixels));
         if (!error.empty()) return Fail(result, "cannot write " + path + ": " + error);
 
         result.outputs.push_back(path);
