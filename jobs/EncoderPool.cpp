@@ -1,9 +1,14 @@
 #include "jobs/EncoderPool.h"
 
 #include <chrono>
+#include <system_error>
 
 EncoderPool::EncoderPool(unsigned threads) : m_maxInFlight(threads <= 1 ? 1 : threads + 1) {
-    for (unsigned i = 1; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+    try {
+        for (unsigned i = 1; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+        // The system has no more threads to give: the ones started (or the caller) do the work.
+    }
 }
 
 EncoderPool::~EncoderPool() {

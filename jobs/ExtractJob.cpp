@@ -50,12 +50,8 @@ JobResult Fail(JobResult result, std::string error) {
     return result;
 }
 
-}  // namespace
-
-JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control,
-                        const ExtractNaming& naming) {
-    JobResult result;
-    result.input = settings.m_strGifPath;
+JobResult Extract(const ConversionSettings& settings, const JobControl& control,
+                  const ExtractNaming& naming, JobResult& result) {
 
     const FormatInfo* format = FindFormat(settings.m_nExtractFormat);
     if (format == nullptr) {
@@ -120,4 +116,17 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
         result.warnings.push_back("the GIF has no frames; nothing was written");
     }
     return result;
+}
+
+}  // namespace
+
+JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control,
+                        const ExtractNaming& naming) {
+    JobResult result;
+    result.input = settings.m_strGifPath;
+    try {
+        return Extract(settings, control, naming, result);
+    } catch (const std::bad_alloc&) {  // the frames written so far are whole
+        return Fail(std::move(result), "not enough memory for the frames of this GIF");
+    }
 }
