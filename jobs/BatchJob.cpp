@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "jobs/ConvertJob.h"
+#include "jobs/MemoryBudget.h"
 
 namespace fs = std::filesystem;
 
@@ -89,6 +90,8 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
         results[i].error =
             "its movie " + movie.string() + " is already the movie of " + files[owner->second];
     }
+    MemoryBudget ownMemory;
+    MemoryBudget& memory = control.memory ? *control.memory : ownMemory;
     std::atomic<std::size_t> next{0};
     std::mutex progressMutex;
     int filesDone = 0;
@@ -109,6 +112,7 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
                 JobControl fileControl;
                 fileControl.cancel = control.cancel;
                 fileControl.threads = threadsPerFile;
+                fileControl.memory = &memory;
                 if (onFrame) fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
                 result = ConvertFile(one, fileControl);
             }
@@ -121,7 +125,11 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
     };
 
     std::vector<std::thread> workers;
-    for (unsigned t = 1; t < fileWorkers; ++t) workers.emplace_back(work);
+    try {
+        for (unsigned t = 1; t < fileWorkers; ++t) workers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones started share the files.
+    }
     work();
     for (std::thread& t : workers) t.join();
 

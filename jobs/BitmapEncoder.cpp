@@ -71,8 +71,8 @@ EncodedFrame JpegBitmapEncoder::Encode(FIBITMAP* image, const uint8_t* transpare
         FreeImage_AcquireMemory(stream.get(), &data, &size) && size > 0) {
         out.data.assign(data, data + size);
         out.ok = true;
-    } else {
-        out.error = "the JPEG encoder failed";
+    } else {  // libjpeg fails a 24-bit image only when it cannot allocate its buffers
+        out.outOfMemory = true;
     }
     return out;
 }
@@ -104,7 +104,7 @@ EncodedFrame LosslessBitmapEncoder::Encode(FIBITMAP* image, const uint8_t* trans
     }
     out.data = CompressLossless(PackLossless(pixels, out.lossless), out.lossless);
     out.ok = !out.data.empty();
-    if (!out.ok) out.error = "the pixels could not be compressed";
+    out.outOfMemory = !out.ok;  // the compressors fail only for want of memory
     return out;
 }
 

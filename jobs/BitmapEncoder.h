@@ -17,6 +17,7 @@ struct EncodedFrame {
     std::vector<uint8_t> data;  // the encoded image when ok
     std::string error;          // why it failed otherwise
     bool ok = false;
+    bool outOfMemory = false;  // failed for want of memory: the job cannot go on
     LosslessLayout lossless;  // lossless bitmaps: how data lays out the pixels
     std::vector<uint8_t> alpha;  // JPEG bitmaps with transparent pixels: their alpha, zlib
     // In a movie that only stores what changes: where the picture goes and what it hides (its

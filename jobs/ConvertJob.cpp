@@ -12,6 +12,8 @@
 #include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
 #include "jobs/FrameTiming.h"
+#include "jobs/HeapTuning.h"
+#include "jobs/MemoryBudget.h"
 #include "jobs/Timeline.h"
 #include "swf/CSWFMovie.h"
 
@@ -31,31 +33,29 @@ FreeImageBitmap CutToArea(FreeImageBitmap image, const PixelRect& area) {
         FreeImage_Copy(image.get(), area.left, area.top, area.right, area.bottom));
 }
 
-// The work of encoding one frame, which may run on any thread: FreeImage loads the frame's BMP,
-// whose buffer then goes back to the source; a frame that stores only what changed is cut to
-// its area (and one without changes encodes nothing); and the encoder encodes the image.
+// The work of encoding one frame, which may run on any thread: the frame's pixels are wrapped
+// as a FreeImage image, cut to its area when it stores only what changed (a frame without
+// changes encodes nothing), and encoded; then their buffer goes back to the source.
 EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                                  const BitmapEncoder& encoder) {
-    auto bmp = std::make_shared<std::vector<uint8_t>>(std::move(frame.bmp));
-    auto plan = std::make_shared<std::optional<AreaPlan>>(std::move(frame.plan));
-    auto clear = std::make_shared<std::vector<uint8_t>>(std::move(frame.clear));
-    return [bmp, plan, clear, &source, &encoder] {
-        std::optional<AreaPlan>& area = *plan;
+    auto shared = std::make_shared<SourceFrame>(std::move(frame));
+    return [shared, &source, &encoder] {
+        std::optional<AreaPlan>& area = shared->plan;
         EncodedFrame encoded;
         if (area && area->picture < 0) {
-            source.Recycle(std::move(*bmp));
             encoded.ok = true;
         } else {
-            FreeImageBitmap image = LoadFrameImage(*bmp);
-            source.Recycle(std::move(*bmp));
+            FreeImageBitmap image =
+                WrapFramePixels(shared->pixels, source.Width(), source.Height());
             if (area) image = CutToArea(std::move(image), area->area);
             if (image) {
-                const std::vector<uint8_t>& mask = area ? area->transparent : *clear;
+                const std::vector<uint8_t>& mask = area ? area->transparent : shared->clear;
                 encoded = encoder.Encode(image.get(), mask.empty() ? nullptr : mask.data());
-            } else {
-                encoded.error = "FreeImage could not read the frame";
+            } else {  // FreeImage allocates nothing else here
+                encoded.outOfMemory = true;
             }
         }
+        source.Recycle(std::move(shared->pixels));
         if (area) {
             std::vector<uint8_t>().swap(area->transparent);
             encoded.area = std::move(area);
@@ -108,6 +108,34 @@ std::string Seconds(int64_t ms) {
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
 }
 
+// A job's share of the memory budget, given back when the job ends.
+class BudgetShare {
+public:
+    explicit BudgetShare(MemoryBudget& budget) : m_budget(budget) {}
+    ~BudgetShare() { m_budget.Release(m_nHeld); }
+    BudgetShare(const BudgetShare&) = delete;
+    BudgetShare& operator=(const BudgetShare&) = delete;
+
+    bool Take(std::size_t bytes, const JobControl& control) {
+        if (!m_budget.Acquire(bytes, [&control] { return control.Cancelled(); })) return false;
+        m_nHeld += bytes;
+        return true;
+    }
+    bool TryGrow(std::size_t bytes) {
+        if (!m_budget.TryGrow(bytes)) return false;
+        m_nHeld += bytes;
+        return true;
+    }
+    void Give(std::size_t bytes) {
+        m_budget.Release(bytes);
+        m_nHeld -= bytes;
+    }
+
+private:
+    MemoryBudget& m_budget;
+    std::size_t m_nHeld = 0;
+};
+
 // What the job knows of a GIF frame while it is being encoded.
 struct FrameInFlight {
     int index;
@@ -116,7 +144,29 @@ struct FrameInFlight {
 
 }  // namespace
 
-JobResult ConvertFile(const ConversionSettings& settings, const JobControl& control) {
+namespace {
+
+// Memory estimates for a width x height screen: what a job holds from start to end (the
+// canvas, the frame being composed, the changed-area planner's copies), and what each frame in
+// flight adds (its pixels and the encoder's working memory).
+struct MemoryCosts {
+    std::size_t pixels;  // of one frame
+    std::size_t job;
+    std::size_t frame;
+};
+
+MemoryCosts EstimateMemory(int width, int height, bool changedAreas) {
+    const std::size_t pixels = static_cast<std::size_t>(CGifAnimation::StrideFor(width)) *
+                               static_cast<std::size_t>(std::max(height, 0));
+    return {pixels, (changedAreas ? 5 : 3) * pixels, 4 * pixels};
+}
+
+// Frames from this size up are few enough in flight that the heap need not keep their blocks
+// once the job is done.
+constexpr std::size_t kLargeFrameBytes = std::size_t{16} << 20;
+
+JobResult Convert(const ConversionSettings& settings, const JobControl& control,
+                  std::string& frameSize, std::size_t& frameBytes) {
     JobResult result;
     result.input = settings.m_strGifPath;
 
@@ -130,11 +180,28 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
                     "the target URL is longer than " + std::to_string(kMaxUrlBytes) + " bytes");
     if (settings.m_strOutputFolder.empty()) return Fail(result, "no output folder given");
 
+    // The job's share of the memory budget, taken before the canvas is allocated: a look at
+    // the screen costs nothing. A file the reader refuses is refused below, whatever it costs.
+    CGifAnimation screen(CGifAnimation::Pixels::Skip);
+    screen.Load(settings.m_strGifPath.c_str());
+    const MemoryCosts costs =
+        EstimateMemory(screen.Width(), screen.Height(), settings.m_bChangedAreas);
+    screen.Close();
+    frameBytes = costs.pixels;
+    MemoryBudget ownMemory;
+    MemoryBudget& budget = control.memory ? *control.memory : ownMemory;
+    BudgetShare memory(budget);
+    if (!memory.Take(costs.job + costs.frame, control)) {
+        result.status = JobResult::Status::Cancelled;
+        return result;
+    }
+
     // The frame source: the GIF's composed frames with their delays.
     FrameSource source;
     source.ComposeOn(settings.m_background, settings.m_bTransparent);
     if (!source.Open(settings.m_strGifPath)) return Fail(result, source.Error());
     const int width = source.Width(), height = source.Height();
+    frameSize = std::to_string(width) + " x " + std::to_string(height);
 
     // With the GIF's own timing, a scan that decodes no pixels gives every delay before the
     // first frame is written: the frame rate and each frame's length depend on all of them.
@@ -181,21 +248,31 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         frames->RemoveFramesBelow(settings.m_bTransparent);
         timeline = std::move(frames);
     }
-    EncoderPool pool(control.threads ? control.threads
-                                     : std::max(1u, std::thread::hardware_concurrency()));
+    // Threads beyond the frames that the budget lets fly at once would only sit idle, each
+    // keeping the memory of the frames it once encoded.
+    const std::size_t budgetFrames =
+        costs.frame == 0 ? SIZE_MAX
+                         : (budget.Capacity() - std::min(budget.Capacity(), costs.job)) / costs.frame;
+    EncoderPool pool(static_cast<unsigned>(std::clamp<std::size_t>(
+        budgetFrames, 1,
+        control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency()))));
     std::deque<FrameInFlight> inFlight;
-    std::string failure;
+    std::string failure, firstLeftOut;
 
     // Hands the oldest encoded frame to the timeline, in the order the frames were composed.
     auto appendNext = [&] {
+        if (inFlight.size() > 1) memory.Give(costs.frame);  // the first is in the job's share
         const EncodedFrame frame = pool.TakeNext();
         const FrameInFlight info = inFlight.front();
         inFlight.pop_front();
-        if (!frame.ok && frame.area) {
+        if (frame.outOfMemory) {
+            failure = "not enough memory for a " + frameSize + " frame";
+        } else if (!frame.ok && frame.area) {
             // Later frames store only what changed since this one: without it they are wrong.
             failure =
                 "frame " + std::to_string(info.index) + " could not be stored: " + frame.error;
         } else if (!frame.ok) {
+            if (firstLeftOut.empty()) firstLeftOut = frame.error;
             result.warnings.push_back("frame " + std::to_string(info.index) +
                                       " left out: " + frame.error);
         } else if (!timeline->AddFrame(frame, info.showFrames)) {
@@ -236,13 +313,19 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         gifMs += ShownDelay(frame->delayMs);
         if (showFrames == 0) {  // shorter than a frame at this rate
             ++leftOut;
-            source.Recycle(std::move(frame->bmp));
+            source.Recycle(std::move(frame->pixels));
             continue;
         }
+        // Room for one more frame in flight: the first has it in the job's share, more while
+        // the pool and the memory budget have room.
+        while (failure.empty() && !inFlight.empty() &&
+               (pool.Full() || !memory.TryGrow(costs.frame))) {
+            appendNext();
+        }
+        if (!failure.empty()) break;
         plannedFrames += showFrames;
         inFlight.push_back({frame->index, showFrames});
         pool.Submit(MakeEncodeTask(std::move(*frame), source, encoder));
-        while (failure.empty() && pool.Full()) appendNext();
     }
     const std::string readError = source.Error();
     while (failure.empty() && !pool.Empty()) appendNext();
@@ -283,6 +366,10 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     } else if (composed == 0) {
         result.warnings.push_back("the GIF has no frames; the movie is empty");
     }
+    if (composed > leftOut && result.frames == 0) {
+        movie.Abandon();
+        return Fail(result, "no frame could be written: " + firstLeftOut);
+    }
     // The fixed rate's movie can play far from the GIF's own length: say so.
     const int64_t movieMs = int64_t{result.frames} * 1000 / fps;
     if (settings.m_timing == Timing::Fixed && result.frames > 1 &&
@@ -292,5 +379,25 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
     }
     if (!movie.CloseFile()) return Fail(result, movie.GetError());
     result.outputs.push_back(output.string());
+    return result;
+}
+
+}  // namespace
+
+JobResult ConvertFile(const ConversionSettings& settings, const JobControl& control) {
+    // Running out of memory anywhere fails this file alone: the movie being written is
+    // abandoned as the job unwinds, and an earlier movie stays as it was.
+    std::string frameSize;  // "8191 x 2048" once the screen is known
+    std::size_t frameBytes = 0;
+    JobResult result;
+    try {
+        result = Convert(settings, control, frameSize, frameBytes);
+    } catch (const std::bad_alloc&) {
+        result.input = settings.m_strGifPath;
+        result = Fail(std::move(result), "not enough memory" + (frameSize.empty()
+                                                                    ? std::string()
+                                                                    : " for a " + frameSize + " frame"));
+    }
+    if (frameBytes >= kLargeFrameBytes) ReturnFreeHeapMemory();
     return result;
 }

@@ -1,8 +1,14 @@
 #include "jobs/EncoderPool.h"
 
+#include <chrono>
+#include <system_error>
+
 EncoderPool::EncoderPool(unsigned threads) : m_maxInFlight(threads <= 1 ? 1 : threads + 1) {
-    if (threads <= 1) return;
-    for (unsigned i = 0; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+    try {
+        for (unsigned i = 1; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+        // The system has no more threads to give: the ones started (or the caller) do the work.
+    }
 }
 
 EncoderPool::~EncoderPool() {
@@ -31,7 +37,18 @@ void EncoderPool::Submit(Task task) {
 EncodedFrame EncoderPool::TakeNext() {
     std::future<EncodedFrame> next = std::move(m_pending.front());
     m_pending.pop_front();
+    std::packaged_task<EncodedFrame()> job;
+    while (next.wait_for(std::chrono::seconds(0)) != std::future_status::ready && PopQueued(job))
+        job();
     return next.get();
+}
+
+bool EncoderPool::PopQueued(std::packaged_task<EncodedFrame()>& job) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_queue.empty()) return false;
+    job = std::move(m_queue.front());
+    m_queue.pop_front();
+    return true;
 }
 
 void EncoderPool::Work() {

@@ -15,7 +15,13 @@
 
 // Runs frame encodings on a few worker threads and hands the results back in the order the
 // frames were submitted, with a bound on the frames in flight so that memory stays flat however
-// long the animation is. With one thread, work runs inline on the caller's thread.
+// long the animation is.
+//
+// The caller's thread is one of the threads: the pool starts one worker fewer, and the caller
+// encodes queued frames itself whenever it would otherwise wait for a result. A thread that only
+// composes frames would share a core with the workers and slow them all down; this way the
+// caller composes while it is ahead and encodes while it is behind. With one thread, work runs
+// inline on the caller's thread.
 class EncoderPool {
 public:
     using Task = std::function<EncodedFrame()>;
@@ -29,11 +35,13 @@ public:
     void Submit(Task task);
     bool Full() const { return m_pending.size() >= m_maxInFlight; }
     bool Empty() const { return m_pending.empty(); }
-    // Waits for the oldest submitted task and returns its result.
+    // Returns the oldest submitted task's result, running queued tasks until it is ready.
     EncodedFrame TakeNext();
 
 private:
     void Work();
+    // Takes the oldest queued task that no worker has started; false when there is none.
+    bool PopQueued(std::packaged_task<EncodedFrame()>& job);
 
     std::vector<std::thread> m_workers;
     std::deque<std::packaged_task<EncodedFrame()>> m_queue;

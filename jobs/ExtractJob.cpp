@@ -66,12 +66,8 @@ JobResult Fail(JobResult result, std::string error) {
     return result;
 }
 
-}  // namespace
-
-JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control,
-                        const ExtractNaming& naming) {
-    JobResult result;
-    result.input = settings.m_strGifPath;
+JobResult Extract(const ConversionSettings& settings, const JobControl& control,
+                  const ExtractNaming& naming, JobResult& result) {
 
     const FormatInfo* format = FindFormat(settings.m_nExtractFormat);
     if (format == nullptr) {
@@ -110,18 +106,19 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
             index.insert(0, static_cast<std::size_t>(naming.digits) - index.size(), '0');
         const std::string path = prefix + index + format->extension;
         if (naming.keepExisting && std::filesystem::exists(path, ec)) {
-            source.Recycle(std::move(frame->bmp));
+            source.Recycle(std::move(frame->pixels));
             result.skipped.push_back(path);
             control.Report(result.frames + static_cast<int>(result.skipped.size()));
             continue;
         }
-        FreeImageBitmap image = LoadFrameImage(frame->bmp);
-        source.Recycle(std::move(frame->bmp));
+        FreeImageBitmap image = WrapFramePixels(frame->pixels, source.Width(), source.Height());
         if (image && alpha) image = WithAlpha(image.get(), frame->clear);
         const std::string error =
             image ? SaveImage(image.get(), *format, path)
                   : "cannot convert frame " + std::to_string(frame->index) + " to " +
                         (alpha ? "32" : "24") + " bits per pixel";
+        image.reset();
+        source.Recycle(std::move(frame->pixels));
         if (!error.empty()) return Fail(result, "cannot write " + path + ": " + error);
 
         result.outputs.push_back(path);
@@ -138,4 +135,17 @@ JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& co
         result.warnings.push_back("the GIF has no frames; nothing was written");
     }
     return result;
+}
+
+}  // namespace
+
+JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control,
+                        const ExtractNaming& naming) {
+    JobResult result;
+    result.input = settings.m_strGifPath;
+    try {
+        return Extract(settings, control, naming, result);
+    } catch (const std::bad_alloc&) {  // the frames written so far are whole
+        return Fail(std::move(result), "not enough memory for the frames of this GIF");
+    }
 }

@@ -1,6 +1,7 @@
 #include "jobs/FrameSnapshot.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -97,3 +98,30 @@ FrameSnapshot SnapshotFrame(CGifAnimation& gif, FrameSurface& surface) {
 }
 
 void ReleaseFrameSnapshot(FrameSnapshot& snapshot) { snapshot = FrameSnapshot{}; }
+
+void CopyFramePixels(const CGifAnimation& gif, std::vector<uint8_t>& pixels) {
+    const auto stride = static_cast<std::size_t>(gif.Stride());
+    const auto height = static_cast<std::size_t>(std::max(gif.Height(), 0));
+    pixels.resize(stride * height);
+    const uint8_t* from = gif.FrameArea();
+    if (!from) return;
+    for (std::size_t y = 0; y < height; ++y)
+        std::memcpy(pixels.data() + (height - 1 - y) * stride, from + y * stride, stride);
+}
+
+FreeImageBitmap WrapFramePixels(std::vector<uint8_t>& pixels, int width, int height) {
+    const int stride = CGifAnimation::StrideFor(width);
+    if (width <= 0 || height <= 0 ||
+        pixels.size() < static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)) {
+        return nullptr;
+    }
+    FreeImageBitmap image(FreeImage_ConvertFromRawBitsEx(
+        FALSE, pixels.data(), FIT_BITMAP, width, height, stride, 24, FI_RGBA_RED_MASK,
+        FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
+    // The BMP's resolution is 0, which the JPEG and PNG writers carry into their files.
+    if (image) {
+        FreeImage_SetDotsPerMeterX(image.get(), 0);
+        FreeImage_SetDotsPerMeterY(image.get(), 0);
+    }
+    return image;
+}

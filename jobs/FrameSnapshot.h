@@ -65,3 +65,14 @@ struct FrameSnapshot {
 // Draws the frame gif has just composed into surface (at 0, 0, filling it) and loads the BMP.
 FrameSnapshot SnapshotFrame(CGifAnimation& gif, FrameSurface& surface);
 void ReleaseFrameSnapshot(FrameSnapshot& snapshot);
+
+// The pipeline's faster way, with no BMP in between: the composing thread copies the frame into
+// rows laid out as FreeImage keeps them (bottom row first, Stride bytes each, blue, green, red),
+// and any thread wraps those rows as a FreeImage image without copying them again.
+
+// Copies the frame gif has just composed into pixels, sized to the screen.
+void CopyFramePixels(const CGifAnimation& gif, std::vector<uint8_t>& pixels);
+// A FreeImage image over pixels (as CopyFramePixels lays them out); the pixels must outlive it.
+// It reads like LoadFrameImage's image of the same frame, resolution included. Null when the
+// frame is empty.
+FreeImageBitmap WrapFramePixels(std::vector<uint8_t>& pixels, int width, int height);

@@ -24,20 +24,21 @@ std::optional<SourceFrame> FrameSource::Next(bool shown) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_spare.empty()) {
-            frame.bmp = std::move(m_spare.back());
+            frame.pixels = std::move(m_spare.back());
             m_spare.pop_back();
         }
     }
-    ComposeFrameBmp(m_gif, frame.bmp);
+    CopyFramePixels(m_gif, frame.pixels);
     if (const uint8_t* covered = m_gif.Coverage()) {
         frame.clear.resize(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()));
         std::transform(covered, covered + frame.clear.size(), frame.clear.begin(),
                        [](uint8_t c) { return uint8_t(c == 0); });
     }
-    if (m_planner && shown) {
-        frame.plan = m_planner->Plan(frame.bmp.data() + kBmpHeaderSize,
-                                     CGifAnimation::StrideFor(Width()),
-                                     frame.clear.empty() ? nullptr : frame.clear.data());
+    if (m_planner && shown) {  // the top row is the last
+        const int stride = m_gif.Stride();
+        frame.plan = m_planner->Plan(
+            frame.pixels.data() + static_cast<std::size_t>(Height() - 1) * stride, -stride,
+            frame.clear.empty() ? nullptr : frame.clear.data());
     }
     return frame;
 }
@@ -46,7 +47,7 @@ void FrameSource::PlanChangedAreas(int blockSize, bool transparent) {
     m_planner.emplace(Width(), Height(), blockSize, transparent);
 }
 
-void FrameSource::Recycle(std::vector<uint8_t> bmp) {
+void FrameSource::Recycle(std::vector<uint8_t> pixels) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_spare.push_back(std::move(bmp));
+    m_spare.push_back(std::move(pixels));
 }

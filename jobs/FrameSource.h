@@ -13,14 +13,14 @@
 struct SourceFrame {
     int index = 0;             // from 0, in display order
     int delayMs = 0;           // how long the GIF shows it
-    std::vector<uint8_t> bmp;  // the frame as an in-memory BMP (FrameSnapshot.h)
+    std::vector<uint8_t> pixels;  // rows bottom first, as CopyFramePixels lays them out
     std::optional<AreaPlan> plan;  // what changed since the frame before, when planned
     // With transparency kept: one byte per pixel, rows top first, 1 where no image covers it.
     std::vector<uint8_t> clear;
 };
 
 // The composed frames of one GIF, in display order, each drawn into an in-memory BMP of its
-// own. Buffers of frames done with come back through Recycle, so that a long animation
+// own (FrameSnapshot.h's CopyFramePixels). Buffers of frames done with come back through Recycle, so that a long animation
 // allocates no more of them than are in flight. Next runs on one thread; Recycle on any.
 class FrameSource {
 public:
@@ -38,7 +38,7 @@ public:
     // later frames build on it, but no changed area is planned against it.
     std::optional<SourceFrame> Next(bool shown = true);
     // Gives a frame's buffer back for reuse.
-    void Recycle(std::vector<uint8_t> bmp);
+    void Recycle(std::vector<uint8_t> pixels);
 
     int Width() const { return m_gif.Width(); }
     int Height() const { return m_gif.Height(); }

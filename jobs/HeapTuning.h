@@ -6,3 +6,8 @@
 // conversion time went to page faults. Programs call this once at start-up to keep such blocks
 // in the heap for reuse. Memory stays bounded by the few frames in flight.
 void KeepFrameBuffersInHeap();
+
+// Hands the heap's free blocks back to the system, in every thread's heap: a job whose frames
+// were large calls it when it ends, so that the blocks it kept for reuse do not stay with its
+// threads while other jobs run.
+void ReturnFreeHeapMemory();

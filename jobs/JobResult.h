@@ -21,6 +21,8 @@ struct JobResult {
     bool Succeeded() const { return status == Status::Succeeded; }
 };
 
+class MemoryBudget;
+
 // How a caller follows and steers a job. Jobs know nothing of threads or windows: progress is
 // a plain callback (called on the job's thread) and cancelling is a flag the job polls between
 // frames.
@@ -28,6 +30,8 @@ struct JobControl {
     std::function<void(int done)> progress;  // frames (or, for a batch, files) done so far
     const std::atomic<bool>* cancel = nullptr;
     unsigned threads = 1;  // worker threads the job may use (0: one per core)
+    // Shared by the jobs of a run; null: the job keeps to a budget of its own.
+    MemoryBudget* memory = nullptr;
 
     bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
     void Report(int done) const {

@@ -26,10 +26,11 @@ std::string Quote(const std::string& s) {
 }  // namespace
 
 CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
-                  const fs::path& scratch, const fs::path& input) {
+                  const fs::path& scratch, const fs::path& input, long addressSpaceKib) {
     CliRun run;
 #ifdef QUORVEL_CLI_PATH
-    std::string command = "cd " + Quote(cwd.string()) + " && " + Quote(QUORVEL_CLI_PATH);
+    std::string command = addressSpaceKib ? "ulimit -v " + std::to_string(addressSpaceKib) + " && " : "";
+    command += "cd " + Quote(cwd.string()) + " && " + Quote(QUORVEL_CLI_PATH);
     for (const std::string& arg : args) command += " " + Quote(arg);
     const fs::path out = scratch / ".stdout";
     const fs::path err = scratch / ".stderr";
@@ -41,7 +42,7 @@ CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
     fs::remove(out);
     fs::remove(err);
 #else
-    (void)args, (void)cwd, (void)scratch, (void)input;
+    (void)args, (void)cwd, (void)scratch, (void)input, (void)addressSpaceKib;
     run.err = "quorvel was not built";
 #endif
     return run;

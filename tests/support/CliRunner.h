@@ -14,10 +14,11 @@ struct CliRun {
 };
 
 // Runs quorvel with args in folder cwd, with standard input empty and both outputs captured
-// (through files in cwd's scratch space `scratch`, removed afterwards).
+// (through files in cwd's scratch space `scratch`, removed afterwards), and its address space
+// limited to addressSpaceKib when that is not 0.
 CliRun RunQuorvel(const std::vector<std::string>& args, const std::filesystem::path& cwd,
                   const std::filesystem::path& scratch,
-                  const std::filesystem::path& input = "/dev/null");
+                  const std::filesystem::path& input = "/dev/null", long addressSpaceKib = 0);
 
 // Runs quorvel with standard error on a pseudo-terminal `columns` wide; run.err is what the
 // terminal received.

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/CliRunner.h"
+#include "support/GifBuilder.h"
+#include "support/SwfReader.h"
+#include "support/TestFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The largest screen the reader accepts, in a file of under a kilobyte: three 1 x 1 images.
+void WriteLargestScreenGif(const fs::path& path) {
+    GifBuilder gif(8191, 2048);
+    gif.GlobalColors({kRed, kBlue});
+    for (int i = 0; i < 3; ++i) gif.Solid(i, 0, 1, 1, static_cast<uint8_t>(i % 2), 10);
+    ASSERT_TRUE(gif.Write(path)) << gif.Error();
+}
+
+// The address space (not only the memory used) is limited, which AddressSanitizer's shadow
+// memory cannot live with.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST(MemoryCliTest, LargeFramesStayWithinTheMemoryLimitOrFailCleanly) {
+    if (kSanitized) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
+    ScratchDir dir;
+    fs::create_directories(dir / "in");
+    for (const char* name : {"a.gif", "b.gif", "c.gif", "d.gif"}) WriteLargestScreenGif(dir / "in" / name);
+    const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    const struct {
+        std::vector<std::string> args;
+        long limitKib;
+        bool converts;  // else fails for want of memory, keeping the earlier movie
+    } cases[] = {
+        // Many threads on one file, or on a batch, keep to the memory of a frame or two.
+        {{"in/a.gif", "-j", "64"}, 400 * 1024, true},
+        {{"in", "-j", "16"}, 400 * 1024, true},
+        {{"in/a.gif", "-j", "64", "--bitmaps", "lossless", "--changed-areas"}, 400 * 1024, true},
+        // Too little for even one frame: a clear failure, no empty movie, no temporary file.
+        {{"in/a.gif"}, 150 * 1024, false},
+        {{"in/a.gif", "--changed-areas"}, 200 * 1024, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        WriteBytes(dir / "out" / "a.swf", earlier);
+        std::vector<std::string> args = {"convert", "-q", "-o", "out"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = RunQuorvel(args, dir.Path(), dir.Path(), "/dev/null", c.limitKib);
+        if (c.converts) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.err.find("left out"), std::string::npos) << run.err;
+            EXPECT_EQ(swftest::ReadSwfFile(dir / "out" / "a.swf").frameCount, 3);
+        } else {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find("not enough memory"), std::string::npos) << run.err;
+            EXPECT_EQ(ReadFileBytes(dir / "out" / "a.swf"), earlier);
+            EXPECT_EQ(ListFolder(dir / "out"), std::vector<std::string>{"a.swf"});
+        }
+    }
+}
+
+}  // namespace
