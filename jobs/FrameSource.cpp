@@ -10,8 +10,10 @@ bool FrameSource::Open(const std::string& path) {
     return m_gif.Load(path.c_str()) == 0;
 }
 
-void FrameSource::ComposeOn(uint32_t rgb, bool keepTransparency) {
-    m_gif.SetBackground((rgb >> 16 & 0xFF) | (rgb & 0xFF00) | (rgb & 0xFF) << 16);
+void FrameSource::ComposeOn(RgbColor background, bool keepTransparency) {
+    // GifColorRef has red in its low byte.
+    m_gif.SetBackground((background >> 16 & 0xFF) | (background & 0xFF00) |
+                        (background & 0xFF) << 16);
     m_gif.KeepCoverage(keepTransparency);
 }
 

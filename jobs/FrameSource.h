@@ -8,6 +8,7 @@
 
 #include "gif/CGifAnimation.h"
 #include "jobs/ChangedArea.h"
+#include "jobs/Options.h"
 
 // One composed GIF frame, ready to be encoded on any thread.
 struct SourceFrame {
@@ -28,7 +29,7 @@ public:
     bool Open(const std::string& path);
     // Before Open: the colour the frames are composed on (0xRRGGBB), and whether they keep
     // transparency (SourceFrame::clear).
-    void ComposeOn(uint32_t rgb, bool keepTransparency);
+    void ComposeOn(RgbColor background, bool keepTransparency);
     // From now on, plans every frame's changed area (ChangedAreaPlanner) as it is composed, so
     // that the plans follow the frames' order whatever thread encodes them.
     void PlanChangedAreas(int blockSize, bool transparent);
