@@ -11,9 +11,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMovie>
@@ -232,10 +232,11 @@ void CQuorvelDlg::BuildControls() {
               {tr("Lossless"), "IDC_QUALITY_LOSSLESS", IDC_QUALITY_LOSSLESS, kLosslessButton}});
     m_pChangedAreas = Named(new QCheckBox(tr("Only store what changes")), "IDC_CHANGED_AREAS",
                             IDC_CHANGED_AREAS);
-    m_pTransparent = Named(new QCheckBox(tr("Keep transparency")), "IDC_TRANSPARENT",
-                           IDC_TRANSPARENT);
-    m_pTransparent->setToolTip(tr("Pixels that no image of the GIF covers stay transparent, so "
-                                  "that the page below the movie shows through."));
+    m_pTransparent =
+        Named(new QCheckBox(tr("Keep transparency")), "IDC_TRANSPARENT", IDC_TRANSPARENT);
+    m_pTransparent->setToolTip(
+        tr("Pixels that no image of the GIF covers stay transparent, so "
+           "that the page below the movie shows through."));
     // A small swatch of the stage colour, beside the quality group.
     m_pBackground = pushButton(QString(), "IDC_BACKGROUND", IDC_BACKGROUND, du.X(24));
     m_pBackground->setAccessibleName(tr("Stage colour"));

@@ -336,8 +336,9 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
                 const int y = image.Top + r;
                 if (y < area.top || y >= area.bottom) continue;
                 uint8_t* pixel = frame + static_cast<size_t>(y) * m_nStride + 3 * area.left;
-                uint8_t* covered =
-                    m_pCoverage ? m_pCoverage + static_cast<size_t>(y) * width + area.left : nullptr;
+                uint8_t* covered = m_pCoverage
+                                       ? m_pCoverage + static_cast<size_t>(y) * width + area.left
+                                       : nullptr;
                 const uint8_t* index = line + (area.left - image.Left);
                 for (int x = area.left; x < area.right; ++x, ++index, pixel += 3) {
                     if (*index == control.transparent) continue;  // the canvas shows through

@@ -23,7 +23,7 @@ struct ConversionSettings {
     LoopOption m_loop;                        // how often the movie plays
     BitmapKind m_bitmaps = BitmapKind::Jpeg;  // how the bitmaps are stored
     bool m_bChangedAreas = false;             // later frames store only what changed
-    RgbColor m_background = kWhiteRgb;  // the stage, and what the frames are composed on
+    RgbColor m_background = kWhiteRgb;        // the stage, and what the frames are composed on
     bool m_bTransparent = false;  // pixels no image covers stay transparent (movies, PNG, TGA)
 };
 

@@ -113,10 +113,9 @@ JobResult Extract(const ConversionSettings& settings, const JobControl& control,
         }
         FreeImageBitmap image = WrapFramePixels(frame->pixels, source.Width(), source.Height());
         if (image && alpha) image = WithAlpha(image.get(), frame->clear);
-        const std::string error =
-            image ? SaveImage(image.get(), *format, path)
-                  : "cannot convert frame " + std::to_string(frame->index) + " to " +
-                        (alpha ? "32" : "24") + " bits per pixel";
+        const std::string error = image ? SaveImage(image.get(), *format, path)
+                                        : "cannot convert frame " + std::to_string(frame->index) +
+                                              " to " + (alpha ? "32" : "24") + " bits per pixel";
         image.reset();
         source.Recycle(std::move(frame->pixels));
         if (!error.empty()) return Fail(result, "cannot write " + path + ": " + error);

@@ -38,9 +38,9 @@ std::optional<SourceFrame> FrameSource::Next(bool shown) {
     }
     if (m_planner && shown) {  // the top row is the last
         const int stride = m_gif.Stride();
-        frame.plan = m_planner->Plan(
-            frame.pixels.data() + static_cast<std::size_t>(Height() - 1) * stride, -stride,
-            frame.clear.empty() ? nullptr : frame.clear.data());
+        frame.plan =
+            m_planner->Plan(frame.pixels.data() + static_cast<std::size_t>(Height() - 1) * stride,
+                            -stride, frame.clear.empty() ? nullptr : frame.clear.data());
     }
     return frame;
 }

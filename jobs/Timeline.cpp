@@ -101,7 +101,8 @@ bool FullFrameTimeline::WriteContent(const EncodedFrame& bitmap) {
     const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, bitmap);
     CSWFShape shape = BitmapShape(shapeId, bitmapId, m_nWidth, m_nHeight);
     if (!Define(*definition) || !Define(shape) || !Place(shape, shapeId)) return false;
-    if (m_bRemoveBelow && m_nNextId > 3 && !Remove(static_cast<uint16_t>(shapeId - 2))) return false;
+    if (m_bRemoveBelow && m_nNextId > 3 && !Remove(static_cast<uint16_t>(shapeId - 2)))
+        return false;
     m_nNextId = static_cast<uint16_t>(m_nNextId + 2);
     return true;
 }

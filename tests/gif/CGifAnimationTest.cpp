@@ -276,10 +276,11 @@ INSTANTIATE_TEST_SUITE_P(
                      {{0, {0, 0, 0, 0}, 1, -1, {}}, {1, {1, 1}, 2, 3, {}}, {3, {2}, 0, -1, {}}},
                      {"1111", "1111", "1001"},
                      {kRed, kStage, kStage, kBlue}},
-        CoverageCase{"RestoreToPrevious",
-                     {{0, {3, 0, 3, 3}, 1, 3, {}}, {0, {1, 1, 1, 1}, 3, -1, {}}, {3, {2}, 0, -1, {}}},
-                     {"0100", "1111", "0101"},
-                     {kStage, kRed, kStage, kBlue}},
+        CoverageCase{
+            "RestoreToPrevious",
+            {{0, {3, 0, 3, 3}, 1, 3, {}}, {0, {1, 1, 1, 1}, 3, -1, {}}, {3, {2}, 0, -1, {}}},
+            {"0100", "1111", "0101"},
+            {kStage, kRed, kStage, kBlue}},
         // Index 3 is transparent in the first image only; the second, with a table of its own,
         // draws it and leaves index 0 out.
         CoverageCase{"LocalTableWithAnotherTransparentIndex",

@@ -40,9 +40,9 @@ TEST(OptionsTest, LoopNamesAndCounts) {
 
 TEST(OptionsTest, ColourNames) {
     const std::pair<const char*, std::optional<RgbColor>> cases[] = {
-        {"#1a2B3c", 0x1A2B3C}, {"WHITE", 0xFFFFFF},   {"black", 0},
-        {"#12345", std::nullopt}, {"#1234567", std::nullopt}, {"123456", std::nullopt},
-        {"#12345g", std::nullopt}, {"#-12345", std::nullopt}, {"red", std::nullopt},
+        {"#1a2B3c", 0x1A2B3C},     {"WHITE", 0xFFFFFF},        {"black", 0},
+        {"#12345", std::nullopt},  {"#1234567", std::nullopt}, {"123456", std::nullopt},
+        {"#12345g", std::nullopt}, {"#-12345", std::nullopt},  {"red", std::nullopt},
     };
     for (const auto& [name, color] : cases) EXPECT_EQ(ColorFromName(name), color) << name;
     EXPECT_EQ(ColorName(0x0A0B0C), "#0a0b0c");

@@ -40,7 +40,8 @@ TEST(TransparentBitmapTest, TwoByTwoFrameWithOneClearPixelGivesAlphaTags) {
     const FreeImageBitmap image(FreeImage_Allocate(2, 2, 24));
     ASSERT_TRUE(image);
     const uint8_t bgr[2][6] = {{0, 0, 255, 0, 255, 0}, {255, 0, 0, 255, 255, 255}};  // top first
-    for (int y = 0; y < 2; ++y) std::copy(bgr[y], bgr[y] + 6, FreeImage_GetScanLine(image.get(), 1 - y));
+    for (int y = 0; y < 2; ++y)
+        std::copy(bgr[y], bgr[y] + 6, FreeImage_GetScanLine(image.get(), 1 - y));
     const uint8_t clear[4] = {0, 1, 0, 0};
 
     // DefineBitsLossless2, format 3: an RGBA table in order of appearance, the clear colour all
@@ -66,8 +67,8 @@ TEST(TransparentBitmapTest, TwoByTwoFrameWithOneClearPixelGivesAlphaTags) {
     EXPECT_EQ(Inflate(lossy.alpha.data(), lossy.alpha.size()), Hex("FF 00 FF FF"));
     const auto size = static_cast<uint32_t>(lossy.data.size());
     const uint32_t body = 6 + size + static_cast<uint32_t>(lossy.alpha.size());
-    std::vector<uint8_t> expected = {0xFF, 0x08, uint8_t(body), uint8_t(body >> 8), 0, 0, 3, 0,
-                                     uint8_t(size), uint8_t(size >> 8), 0, 0};
+    std::vector<uint8_t> expected = {0xFF, 0x08, uint8_t(body), uint8_t(body >> 8), 0, 0,
+                                     3,    0,    uint8_t(size), uint8_t(size >> 8), 0, 0};
     expected.insert(expected.end(), lossy.data.begin(), lossy.data.end());
     expected.insert(expected.end(), lossy.alpha.begin(), lossy.alpha.end());
     EXPECT_EQ(Tag(jpeg, lossy), expected);
@@ -114,7 +115,8 @@ protected:
     }
 
     // The extracted PNG frames: red, green, blue rows on the stage colour, and the alpha.
-    void Expected(std::vector<std::vector<uint8_t>>& rgb, std::vector<std::vector<uint8_t>>& alpha) {
+    void Expected(std::vector<std::vector<uint8_t>>& rgb,
+                  std::vector<std::vector<uint8_t>>& alpha) {
         const JobResult result = ExtractFrames(Settings());
         ASSERT_TRUE(result.Succeeded()) << result.error;
         for (const std::string& path : result.outputs) {
@@ -143,15 +145,17 @@ protected:
 };
 
 TEST_F(TransparentJobTest, PngAndTgaFramesHaveAlphaAndBmpAndJpgStay24Bit) {
-    const std::pair<ExtractFormat, unsigned> formats[] = {
-        {ExtractFormat::Png, 32}, {ExtractFormat::Tga, 32}, {ExtractFormat::Bmp, 24},
-        {ExtractFormat::Jpg, 24}};
+    const std::pair<ExtractFormat, unsigned> formats[] = {{ExtractFormat::Png, 32},
+                                                          {ExtractFormat::Tga, 32},
+                                                          {ExtractFormat::Bmp, 24},
+                                                          {ExtractFormat::Jpg, 24}};
     for (const auto& [format, bits] : formats) {
         const JobResult result = ExtractFrames(Settings(format));
         ASSERT_TRUE(result.Succeeded()) << result.error;
         ASSERT_EQ(result.outputs.size(), 7u);
         const std::string& last = result.outputs.back();  // not all opaque
-        const FreeImageBitmap image(FreeImage_Load(FreeImage_GetFileType(last.c_str()), last.c_str()));
+        const FreeImageBitmap image(
+            FreeImage_Load(FreeImage_GetFileType(last.c_str()), last.c_str()));
         ASSERT_TRUE(image) << last;
         EXPECT_EQ(FreeImage_GetBPP(image.get()), bits) << last;
         if (bits != 32) continue;
@@ -195,7 +199,8 @@ TEST_F(TransparentJobTest, JpegFramesCarryTheirAlphaExactly) {
     ASSERT_TRUE(swf.ok) << swf.error;
     std::vector<const SwfTag*> bitmaps;
     for (const SwfTag& tag : swf.tags)
-        if (tag.code == kTagDefineBitsJPEG2 || tag.code == kTagDefineBitsJPEG3) bitmaps.push_back(&tag);
+        if (tag.code == kTagDefineBitsJPEG2 || tag.code == kTagDefineBitsJPEG3)
+            bitmaps.push_back(&tag);
     ASSERT_EQ(bitmaps.size(), alpha.size());
     for (std::size_t i = 0; i < bitmaps.size(); ++i) {
         const std::vector<uint8_t>& body = bitmaps[i]->body;

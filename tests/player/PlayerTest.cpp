@@ -384,9 +384,9 @@ protected:
         ASSERT_TRUE(builder.Write(gif)) << builder.Error();
         const fs::path frames = *dir / "clear";
         fs::create_directory(frames);
-        CliRun run = RunQuorvel({"extract", gif.string(), "-o", frames.string(), "-f", "png",
-                                 "--transparent"},
-                                dir->Path(), dir->Path());
+        CliRun run = RunQuorvel(
+            {"extract", gif.string(), "-o", frames.string(), "-f", "png", "--transparent"},
+            dir->Path(), dir->Path());
         ASSERT_EQ(run.status, 0) << run.err;
         std::vector<std::string> extracted;
         std::istringstream lines(run.out);
@@ -415,9 +415,10 @@ protected:
             Movie movie = shown;
             movie.swf = folder / "clear.swf";
             for (std::size_t k = 0; k < movie.frames.size(); ++k) {
-                requests.push_back({"frame", movie.swf.string(), std::to_string(k),
-                                    (folder / ("clear_ruffle_" + std::to_string(k) + ".png")).string(),
-                                    "transparent"});
+                requests.push_back(
+                    {"frame", movie.swf.string(), std::to_string(k),
+                     (folder / ("clear_ruffle_" + std::to_string(k) + ".png")).string(),
+                     "transparent"});
             }
             if (options.front() == "--bitmaps") exactMovies.insert(movie.swf.string());
             clearPixels[movie.swf.string()] = clear;
@@ -440,8 +441,9 @@ protected:
         std::istringstream stageLines(run.out);
         for (std::string line; std::getline(stageLines, line);) stage.frames.push_back(line);
         for (std::size_t k = 0; k < stage.frames.size(); ++k) {
-            requests.push_back({"frame", stage.swf.string(), std::to_string(k),
-                                (folder / ("clear_ruffle_" + std::to_string(k) + ".png")).string()});
+            requests.push_back(
+                {"frame", stage.swf.string(), std::to_string(k),
+                 (folder / ("clear_ruffle_" + std::to_string(k) + ".png")).string()});
         }
         stageColourPixels[stage.swf.string()] = clear;
         movies[stage.swf.string()] = stage;
@@ -537,15 +539,16 @@ TEST_F(PlayerTest, TheStageColourAndThePageShowWhereNoImageCovers) {
         const bool transparent = clearPixels.count(request[1]) > 0;
         if (!transparent && stageColourPixels.count(request[1]) == 0) continue;
         SCOPED_TRACE(request[1] + " frame " + request[2]);
-        const std::vector<bool>& clear = (transparent ? clearPixels : stageColourPixels)[request[1]]
-                                             .at(std::stoul(request[2]));
+        const std::vector<bool>& clear =
+            (transparent ? clearPixels : stageColourPixels)[request[1]].at(std::stoul(request[2]));
         const std::vector<uint8_t> shot = RgbPixels(request[3]);
         ASSERT_EQ(shot.size(), clear.size() * 3);
         const uint8_t stage[3] = {0x33, 0x66, 0xCC};
         for (std::size_t i = 0; i < clear.size(); ++i) {
             const uint8_t* p = &shot[3 * i];
             if (transparent) {  // exactly the page's grey where clear, and only there
-                EXPECT_EQ(p[0] == kPage && p[1] == kPage && p[2] == kPage, clear[i]) << "pixel " << i;
+                EXPECT_EQ(p[0] == kPage && p[1] == kPage && p[2] == kPage, clear[i])
+                    << "pixel " << i;
             } else if (clear[i]) {  // JPEG colours, close to the stage's
                 for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], stage[c], 8) << "pixel " << i;
             }
