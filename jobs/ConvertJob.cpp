@@ -147,18 +147,24 @@ struct FrameInFlight {
 namespace {
 
 // Memory estimates for a width x height screen: what a job holds from start to end (the
-// canvas, the frame being composed, the changed-area planner's copies), and what each frame in
-// flight adds (its pixels and the encoder's working memory).
+// canvas, the frame being composed, the changed-area planner's copies, the coverage planes of a
+// transparent movie), and what each frame in flight adds (its pixels, its mask of clear pixels
+// and the encoder's working memory).
 struct MemoryCosts {
     std::size_t pixels;  // of one frame
     std::size_t job;
     std::size_t frame;
 };
 
-MemoryCosts EstimateMemory(int width, int height, bool changedAreas) {
+MemoryCosts EstimateMemory(int width, int height, const ConversionSettings& settings) {
     const std::size_t pixels = static_cast<std::size_t>(CGifAnimation::StrideFor(width)) *
                                static_cast<std::size_t>(std::max(height, 0));
-    return {pixels, (changedAreas ? 5 : 3) * pixels, 4 * pixels};
+    std::size_t job = (settings.m_bChangedAreas ? 5 : 3) * pixels, frame = 4 * pixels;
+    if (settings.m_bTransparent) {
+        job += pixels;  // two planes of a byte per pixel, a third of the colours' three
+        frame += pixels / 3;
+    }
+    return {pixels, job, frame};
 }
 
 // Frames from this size up are few enough in flight that the heap need not keep their blocks
@@ -185,7 +191,7 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
     CGifAnimation screen(CGifAnimation::Pixels::Skip);
     screen.Load(settings.m_strGifPath.c_str());
     const MemoryCosts costs =
-        EstimateMemory(screen.Width(), screen.Height(), settings.m_bChangedAreas);
+        EstimateMemory(screen.Width(), screen.Height(), settings);
     screen.Close();
     frameBytes = costs.pixels;
     MemoryBudget ownMemory;
