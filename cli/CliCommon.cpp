@@ -62,7 +62,8 @@ const std::atomic<bool>* InterruptFlag() {
         action.sa_handler = OnInterrupt;
         action.sa_flags = SA_RESETHAND;  // a second signal takes the default way out
         sigemptyset(&action.sa_mask);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaction(signal, &action, nullptr);
         std::signal(SIGPIPE, SIG_IGN);
         return true;
     }();

@@ -22,8 +22,11 @@ int main(int argc, char** argv) {
     // changed areas with a URL; the GIF's timing at a given rate, 4 passes; JPEG changed areas
     // looping as the GIF says; lossless, once.
     const std::vector<std::vector<uint8_t>> prefixes =
-        convert ? std::vector<std::vector<uint8_t>>{{0x00, 10, 1}, {0x43, 10, 2}, {0x3c, 25, 9},
-                                                    {0x26, 10, 0}, {0x11, 5, 1}}
+        convert ? std::vector<std::vector<uint8_t>>{{0x00, 10, 1},
+                                                    {0x43, 10, 2},
+                                                    {0x3c, 25, 9},
+                                                    {0x26, 10, 0},
+                                                    {0x11, 5, 1}}
                 : std::vector<std::vector<uint8_t>>{{}};
     int failures = 0;
     auto saveBytes = [&](const std::string& name, const std::vector<uint8_t>& bytes) {

@@ -103,9 +103,13 @@ TEST(AtomicFileTest, LeftoversOfDeadProcessesAreRemoved) {
         std::string target;
         long pid;
         bool removed;
-    } cases[] = {{"t.swf", dead, true},   {longName, dead, true},   {"t.swf", alive, false},
-                 {"t.swf", self, false},  {"u.swf", dead, false}};
-    for (const auto& c : cases) ASSERT_TRUE(WriteText(dir / TempFileName(c.target, c.pid, 3, 255), ""));
+    } cases[] = {{"t.swf", dead, true},
+                 {longName, dead, true},
+                 {"t.swf", alive, false},
+                 {"t.swf", self, false},
+                 {"u.swf", dead, false}};
+    for (const auto& c : cases)
+        ASSERT_TRUE(WriteText(dir / TempFileName(c.target, c.pid, 3, 255), ""));
     ASSERT_TRUE(WriteText(dir / ".t.swf.x.3.part", ""));
     for (const std::string& target : {std::string("t.swf"), longName}) {
         EXPECT_EQ(WriteFileAtomically(dir / target, nullptr, 0), 0);
