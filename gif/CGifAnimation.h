@@ -152,9 +152,10 @@ private:
         std::optional<uint8_t> transparent;
     };
 
-    struct MemorySource;  // the bytes of a GIF loaded from memory
+    struct Source;  // the file or the bytes giflib reads
 
-    int Open(GifFileType* gif, int error);
+    int Open();
+    bool ValidCodeSize(bool read, int codeSize);
     int ReadExtension(FrameControl& control);
     bool ComposeImage(const FrameControl& control);
     bool SkipImageData();
@@ -168,7 +169,7 @@ private:
 
     const bool m_bDecodePixels;
     GifFileType* m_pGif = nullptr;
-    std::unique_ptr<MemorySource> m_source;
+    std::unique_ptr<Source> m_source;
     uint8_t* m_pCanvas = nullptr;  // points into m_canvasBlock, or null
     std::unique_ptr<uint8_t[]> m_canvasBlock;
     std::vector<uint8_t> m_wideLine;  // line buffer for images wider than the screen
