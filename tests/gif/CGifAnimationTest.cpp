@@ -449,7 +449,7 @@ TEST_F(GifAnimationTest, RowsBelowTheScreenAreNotDecoded) {
         bool interlaced;
         int rowsNeeded;  // in the order they are stored
     } cases[] = {
-        {2, 0, 0, 6, false, 2}, {2, 0, 0, 6, true, 4},  // rows 0, 4, 2, 1
+        {2, 0, 0, 6, false, 2}, {2, 0, 0, 6, true, 4},   // rows 0, 4, 2, 1
         {3, 0, 1, 8, true, 5},                           // rows 0, 4, 2, 6, 1
         {2, 0, 5, 6, true, 0},  {2, 9, 0, 6, false, 0},  // wholly below, wholly to the right
     };
