@@ -32,6 +32,15 @@ int RowsToDecode(int height, bool interlaced, int needed) {
     return last;
 }
 
+// Why giflib cannot decode an image of this LZW minimum code size (it takes 0, and refuses more
+// than 8 as a failed read); empty when it can.
+std::string CodeSizeProblem(int codeSize) {
+    const std::string size = "its LZW minimum code size " + std::to_string(codeSize);
+    if (codeSize == 0 || codeSize > 11) return size + " is invalid";
+    if (codeSize > 8) return size + " is not supported (at most 8)";
+    return {};
+}
+
 void FillColorTable(GifBitmapInfo& bmi, const ColorMapObject* map) {
     const int count = std::min(map->ColorCount, 256);
     for (int i = 0; i < count; ++i) {
@@ -247,10 +256,14 @@ int CGifAnimation::NextFrame() {
                 break;
             }
             case IMAGE_DESC_RECORD_TYPE: {
-                // The descriptor's last byte, the LZW minimum code size, is checked here:
-                // giflib takes 0 and refuses more than 8 as a failed read.
                 const bool read = DGifGetImageDesc(m_pGif) != GIF_ERROR;
-                if (!m_source->ended && !ValidCodeSize(read, m_source->lastByte)) return -1;
+                // The last byte giflib read, unless the file ended, is the LZW minimum code size.
+                const std::string problem =
+                    m_source->ended ? std::string() : CodeSizeProblem(m_source->lastByte);
+                if (!problem.empty()) {
+                    m_strError = "image " + std::to_string(m_nFrameCount + 1) + ": " + problem;
+                    return -1;
+                }
                 if (!read) {
                     // Noted, then reading goes on: the next unreadable record ends the file.
                     const std::string part = "image descriptor " + std::to_string(m_nFrameCount + 1);
@@ -272,22 +285,6 @@ int CGifAnimation::NextFrame() {
                 return Finish(0, pending);
         }
     }
-}
-
-// Whether an image descriptor that giflib read (or refused) ended with a code size it can decode;
-// if not, the error names the image and the cause.
-bool CGifAnimation::ValidCodeSize(bool read, int codeSize) {
-    if (read && codeSize != 0) return true;
-    const std::string size = std::to_string(codeSize);
-    const std::string image = "image " + std::to_string(m_nFrameCount + 1) + ": ";
-    if (codeSize == 0 || codeSize > 11) {
-        m_strError = image + "its LZW minimum code size " + size + " is invalid";
-    } else if (codeSize > 8) {
-        m_strError = image + "its LZW minimum code size " + size + " is not supported (at most 8)";
-    } else {
-        return true;  // refused for another reason
-    }
-    return false;
 }
 
 // Ends a NextFrame call at the end of the file or at an unreadable record. Images composed with

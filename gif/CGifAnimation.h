@@ -155,7 +155,6 @@ private:
     struct Source;  // the file or the bytes giflib reads
 
     int Open();
-    bool ValidCodeSize(bool read, int codeSize);
     int ReadExtension(FrameControl& control);
     bool ComposeImage(const FrameControl& control);
     bool SkipImageData();
