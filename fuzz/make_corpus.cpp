@@ -22,7 +22,9 @@ int main(int argc, char** argv) {
     // changed areas with a URL; the GIF's timing at a given rate, 4 passes; JPEG changed areas
     // looping as the GIF says; lossless, once.
     std::vector<std::vector<uint8_t>> prefixes = {{}};
-    if (convert) prefixes = {{0x00, 10, 1}, {0x43, 10, 2}, {0x3c, 25, 9}, {0x26, 10, 0}, {0x11, 5, 1}};
+    if (convert) {
+        prefixes = {{0x00, 10, 1}, {0x43, 10, 2}, {0x3c, 25, 9}, {0x26, 10, 0}, {0x11, 5, 1}};
+    }
     int failures = 0;
     auto saveBytes = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
         for (std::size_t i = 0; i < prefixes.size(); ++i) {
