@@ -3,8 +3,6 @@
 // A conversion that succeeds leaves exactly its movie, one that fails leaves nothing, and every
 // failure names its cause.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,17 +17,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A private folder in memory where there is one: every movie is flushed to disk on commit, and a
-// disk shared with other work can take seconds for that.
+// The folder for the input and the movie: $QUORVEL_FUZZ_TMP (scripts/fuzz makes one in memory and
+// removes it: libFuzzer often ends with _Exit), else a new one in /tmp.
 const fs::path& Folder() {
     static const fs::path folder = [] {
-        std::string name = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        name += "/quorvel-convert-fuzz-XXXXXX";
-        if (!mkdtemp(name.data())) std::abort();
-        std::atexit([] {
-            std::error_code ec;
-            fs::remove_all(Folder(), ec);
-        });
+        if (const char* given = std::getenv("QUORVEL_FUZZ_TMP"); given && *given)
+            return fs::path(given);
+        char name[] = "/tmp/quorvel-convert-fuzz-XXXXXX";
+        if (!mkdtemp(name)) std::abort();
         return fs::path(name);
     }();
     return folder;
