@@ -6,7 +6,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <csignal>
+#include <string_view>
 #include <system_error>
 
 namespace {
@@ -15,6 +18,38 @@ namespace {
 std::size_t NameLimit(const std::filesystem::path& folder) {
     const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
     return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+}
+
+// The number after the last '.' of text, which is cut before that '.'; false when there is none.
+template <typename Number>
+bool TakeLastNumber(std::string_view& text, Number& number) {
+    const std::size_t dot = text.rfind('.');
+    if (dot == std::string_view::npos || dot + 1 == text.size()) return false;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data() + dot + 1, end, number);
+    if (error != std::errc() || stop != end) return false;
+    text = text.substr(0, dot);
+    return true;
+}
+
+// Removes the temporary files of the target `name` in folder that processes which no longer exist
+// left behind (killed with SIGKILL, say). A file whose process still runs, or might (kill fails
+// otherwise than with ESRCH), is that process's to finish.
+void RemoveLeftovers(const std::filesystem::path& folder, const std::string& name,
+                     std::size_t limit) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        std::string_view rest = entry;
+        if (!rest.ends_with(".part")) continue;
+        rest.remove_suffix(5);
+        unsigned n = 0;
+        pid_t pid = 0;
+        if (!TakeLastNumber(rest, n) || !TakeLastNumber(rest, pid) || pid <= 0) continue;
+        if (pid == ::getpid() || entry != TempFileName(name, pid, n, limit)) continue;
+        if (::kill(pid, 0) != 0 && errno == ESRCH) ::unlink(it->path().c_str());
+    }
 }
 
 }  // namespace
@@ -41,6 +76,7 @@ bool AtomicFile::Open(const std::filesystem::path& target) {
     const std::filesystem::path folder = target.parent_path();
     const std::size_t limit = NameLimit(folder);
     const std::string name = target.filename().string();
+    RemoveLeftovers(folder, name, limit);
     int fd = -1;
     std::filesystem::path temp;
     // A name is only taken twice when a dead process with our pid left its file behind.

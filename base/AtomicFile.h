@@ -9,7 +9,8 @@
 // the target (".<name>.<pid>.<n>.part", cut to fit the file system's name limit), which Commit
 // flushes to disk and renames over the target. A replaced file keeps its permission bits; a new
 // one gets 0666 less the umask. Any failure, and destruction before Commit, removes the
-// temporary file and leaves the target as it was.
+// temporary file and leaves the target as it was. Open removes the temporary files of the same
+// target that processes which no longer exist left behind (a SIGKILL cannot be caught).
 //
 // Failures come back as return values; ErrorCode() is then the errno of the first one, and
 // every later call fails with it.

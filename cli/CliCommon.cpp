@@ -1,13 +1,17 @@
 #include "cli/CliCommon.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+
+#include "base/AtomicFile.h"
 
 namespace {
 
 std::atomic<bool> g_interrupted{false};
 std::atomic<int> g_signal{0};
+std::atomic<bool> g_outputClosed{false};
 
 extern "C" void OnInterrupt(int signal) {
     g_signal.store(signal);
@@ -67,8 +71,9 @@ const std::atomic<bool>* InterruptFlag() {
         action.sa_handler = OnInterrupt;
         action.sa_flags = SA_RESETHAND;  // a second signal takes the default way out
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaction(signal, &action, nullptr);
+        std::signal(SIGPIPE, SIG_IGN);
         return true;
     }();
     (void)installed;
@@ -76,3 +81,15 @@ const std::atomic<bool>* InterruptFlag() {
 }
 
 int InterruptSignal() { return g_signal.load(); }
+
+void PrintOutputs(const std::vector<std::string>& files) {
+    if (OutputClosed()) return;
+    errno = 0;
+    for (const std::string& file : files) std::cout << file << '\n';
+    std::cout << std::flush;
+    if (std::cout || g_outputClosed.exchange(true)) return;
+    std::cerr << "quorvel: cannot write to standard output: " << ErrorText(errno) << "; stopped\n";
+    g_interrupted.store(true);
+}
+
+bool OutputClosed() { return g_outputClosed.load(); }

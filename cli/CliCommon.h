@@ -46,9 +46,17 @@ void PrintWarning(const std::string& file, const std::string& text);
 // Prints the warnings of a result, and its error or cancellation; returns the exit status.
 int ReportResult(const JobResult& result);
 
-// Set once SIGINT or SIGTERM arrived; jobs poll it to stop between frames (a second signal
-// ends the program at once). Installs the handlers on first use.
+// Set once SIGINT, SIGTERM, SIGHUP or SIGQUIT arrived, or standard output closed; jobs poll it
+// to stop between frames (a second signal ends the program at once). Installs the handlers, and
+// ignores SIGPIPE so that a closed output is a failed write, on first use.
 const std::atomic<bool>* InterruptFlag();
 // The signal that set the flag, or 0. A run it stopped exits with 128 + the signal's number,
 // once the jobs have removed their temporary files.
 int InterruptSignal();
+
+// Prints the files written on standard output, one a line. When that fails (the reader has gone,
+// as with `| head -n 1`), says so once on standard error and sets the flag: the run stops, and
+// exits with kExitInputFailed.
+void PrintOutputs(const std::vector<std::string>& files);
+// Whether standard output failed; nothing more is reported then.
+bool OutputClosed();

@@ -208,12 +208,8 @@ int RunConvert(const ConvertOptions& options) {
         finished[index]->input = shownName(result.input);
         if (options.html) AddPlayerPage(*finished[index], files[index], options);
         for (; printed < files.size() && finished[printed]; ++printed) {
-            if (!options.quiet && !toStdout) {
-                for (const std::string& name : finished[printed]->outputs)
-                    std::cout << name << '\n';
-                std::cout << std::flush;
-            }
-            ReportResult(*finished[printed]);
+            if (!options.quiet && !toStdout) PrintOutputs(finished[printed]->outputs);
+            if (!OutputClosed()) ReportResult(*finished[printed]);
             if (!finished[printed]->Succeeded()) ++failedLate;
             finished[printed].reset();
         }
@@ -230,6 +226,7 @@ int RunConvert(const ConvertOptions& options) {
         }
     }
 
+    if (OutputClosed()) return kExitInputFailed;
     failed += failedLate;
     if (batch.cancelled) {
         std::cerr << "quorvel: cancelled\n";

@@ -66,8 +66,8 @@ int RunExtract(const ExtractOptions& options) {
     progress.Clear();
     if (fromStdin) result.input = kStdStream;
     if (!options.quiet) {
-        for (const std::string& name : result.outputs) std::cout << name << '\n';
-        std::cout << std::flush;
+        PrintOutputs(result.outputs);
+        if (OutputClosed()) return kExitInputFailed;
         if (!result.skipped.empty()) {
             std::cerr << "quorvel: " << result.skipped.size()
                       << (result.skipped.size() == 1 ? " frame file exists" : " frame files exist")

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         const int status = command.run();
         // Stopped by a signal: the jobs have removed their temporary files; say which signal.
         if (const int signal = InterruptSignal()) return 128 + signal;
-        return status;
+        return OutputClosed() ? kExitInputFailed : status;
     }
     return UsageError("no command given");
 }

@@ -1,5 +1,6 @@
-// Writes the seed corpus of the GIF fuzz target into the folder given as argument: small GIFs
-// made with the tests' GIF writer, covering the features the reader handles.
+// Writes the seed corpus of a fuzz target into the folder given as argument: small GIFs made with
+// the tests' GIF writer, covering the features the reader handles. With --convert (the conversion
+// target), each GIF comes several times, after option bytes that choose different modes.
 
 #include <cstdio>
 #include <string>
@@ -8,23 +9,38 @@
 #include "support/GifBuilder.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    const bool convert = argc == 3 && argv[2] == std::string("--convert");
+    if (argc != 2 && !convert) {
+        std::fprintf(stderr, "usage: %s FOLDER [--convert]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path folder = argv[1];
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     const std::vector<GifRgb> palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 9, 9}};
+    // Option bytes of the conversion target (fuzz/ConvertOptions.h): the defaults; lossless
+    // changed areas with a URL; the GIF's timing at a given rate, 4 passes; JPEG changed areas
+    // looping as the GIF says; lossless, once.
+    std::vector<std::vector<uint8_t>> prefixes = {{}};
+    if (convert) {
+        prefixes = {{0x00, 10, 1}, {0x43, 10, 2}, {0x3c, 25, 9}, {0x26, 10, 0}, {0x11, 5, 1}};
+    }
     int failures = 0;
+    auto saveBytes = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        for (std::size_t i = 0; i < prefixes.size(); ++i) {
+            std::vector<uint8_t> input = prefixes[i];
+            input.insert(input.end(), bytes.begin(), bytes.end());
+            const std::string suffix = convert ? "-" + std::to_string(i) : "";
+            if (!WriteBytes(folder / (name + suffix + ".gif"), input)) ++failures;
+        }
+    };
     auto save = [&](const std::string& name, const GifBuilder& builder) {
-        if (!builder.Write(folder / (name + ".gif"))) {
+        const std::vector<uint8_t> bytes = builder.Build();
+        if (bytes.empty()) {
             std::fprintf(stderr, "%s: %s\n", name.c_str(), builder.Error().c_str());
             ++failures;
         }
-    };
-    auto saveBytes = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
-        if (!WriteBytes(folder / (name + ".gif"), bytes)) ++failures;
+        saveBytes(name, bytes);
     };
 
     save("single", GifBuilder(3, 2).GlobalColors(palette).Solid(0, 0, 3, 2, 1));

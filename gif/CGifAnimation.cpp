@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -15,6 +16,30 @@ namespace {
 // Interlaced images deliver their rows in four passes: the start row and step of each.
 constexpr int kPassStart[4] = {0, 4, 2, 1};
 constexpr int kPassStep[4] = {8, 8, 4, 2};
+
+// How many rows of an image of `height` rows giflib must deliver (in their order: four passes
+// when interlaced) until every row above `needed` has come; the rest need no decoding.
+int RowsToDecode(int height, bool interlaced, int needed) {
+    if (needed >= height) return height;
+    if (!interlaced) return std::max(needed, 0);
+    int delivered = 0, last = 0;
+    for (int pass = 0; pass < 4; ++pass) {
+        for (int r = kPassStart[pass]; r < height; r += kPassStep[pass]) {
+            ++delivered;
+            if (r < needed) last = delivered;
+        }
+    }
+    return last;
+}
+
+// Why giflib cannot decode an image of this LZW minimum code size (it takes 0, and refuses more
+// than 8 as a failed read); empty when it can.
+std::string CodeSizeProblem(int codeSize) {
+    const std::string size = "its LZW minimum code size " + std::to_string(codeSize);
+    if (codeSize == 0 || codeSize > 11) return size + " is invalid";
+    if (codeSize > 8) return size + " is not supported (at most 8)";
+    return {};
+}
 
 void FillColorTable(GifBitmapInfo& bmi, const ColorMapObject* map) {
     const int count = std::min(map->ColorCount, 256);
@@ -25,17 +50,37 @@ void FillColorTable(GifBitmapInfo& bmi, const ColorMapObject* map) {
 
 }  // namespace
 
-struct CGifAnimation::MemorySource {
+// What giflib reads: a file, or bytes in memory. It remembers the last byte it gave and whether a
+// read came up short, so that the byte read after an image descriptor (the LZW minimum code size)
+// can be told from the end of the file.
+struct CGifAnimation::Source {
+    std::FILE* file = nullptr;
     std::vector<uint8_t> bytes;
     std::size_t position = 0;
+    int lastByte = -1;
+    bool ended = false;
+
+    Source() = default;
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+    ~Source() {
+        if (file) std::fclose(file);
+    }
 
     // giflib's read callback: copies up to `length` bytes, fewer at the end.
     static int Read(GifFileType* gif, GifByteType* to, int length) {
-        auto* self = static_cast<MemorySource*>(gif->UserData);
-        const std::size_t n =
-            std::min(static_cast<std::size_t>(std::max(length, 0)), self->bytes.size() - self->position);
-        if (n > 0) std::memcpy(to, self->bytes.data() + self->position, n);
-        self->position += n;
+        auto* self = static_cast<Source*>(gif->UserData);
+        const auto wanted = static_cast<std::size_t>(std::max(length, 0));
+        std::size_t n = 0;
+        if (self->file) {
+            n = std::fread(to, 1, wanted, self->file);
+        } else {
+            n = std::min(wanted, self->bytes.size() - self->position);
+            if (n > 0) std::memcpy(to, self->bytes.data() + self->position, n);
+            self->position += n;
+        }
+        if (n > 0) self->lastByte = to[n - 1];
+        self->ended |= n < wanted;
         return static_cast<int>(n);
     }
 };
@@ -82,24 +127,30 @@ int CGifAnimation::Load(const char* utf8Path) {
         return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    int error = 0;
-    errno = 0;
-    GifFileType* gif = DGifOpenFileHandle(fd, &error);  // closes fd on failure
-    return Open(gif, error);
+    m_source = std::make_unique<Source>();
+    m_source->file = ::fdopen(fd, "rb");
+    if (!m_source->file) {
+        m_strError = std::strerror(errno);
+        ::close(fd);
+        m_source.reset();
+        m_bNotAGif = false;
+        return -1;
+    }
+    return Open();
 }
 
 int CGifAnimation::Load(const uint8_t* data, std::size_t size) {
     Close();
-    m_source = std::make_unique<MemorySource>();
+    m_source = std::make_unique<Source>();
     if (data != nullptr) m_source->bytes.assign(data, data + size);
-    int error = 0;
-    errno = 0;
-    GifFileType* gif = DGifOpen(m_source.get(), &MemorySource::Read, &error);
-    return Open(gif, error);
+    return Open();
 }
 
-// Takes over the decoder that a DGifOpen call returned (null when it failed with error).
-int CGifAnimation::Open(GifFileType* gif, int error) {
+// Opens the decoder on m_source.
+int CGifAnimation::Open() {
+    int error = 0;
+    errno = 0;
+    GifFileType* gif = DGifOpen(m_source.get(), &Source::Read, &error);
     m_crTransparent = m_crStage;
     m_crBackground = m_crStage;
     m_strError.clear();
@@ -207,8 +258,16 @@ int CGifAnimation::NextFrame() {
                 if (result < 0) return Finish(result, pending);
                 break;
             }
-            case IMAGE_DESC_RECORD_TYPE:
-                if (DGifGetImageDesc(m_pGif) == GIF_ERROR) {
+            case IMAGE_DESC_RECORD_TYPE: {
+                const bool read = DGifGetImageDesc(m_pGif) != GIF_ERROR;
+                // The last byte giflib read, unless the file ended, is the LZW minimum code size.
+                const std::string problem =
+                    m_source->ended ? std::string() : CodeSizeProblem(m_source->lastByte);
+                if (!problem.empty()) {
+                    m_strError = "image " + std::to_string(m_nFrameCount + 1) + ": " + problem;
+                    return -1;
+                }
+                if (!read) {
                     // Noted, then reading goes on: the next unreadable record ends the file.
                     const std::string part = "image descriptor " + std::to_string(m_nFrameCount + 1);
                     SetGifError(m_pGif->Error, part, "the file ends inside " + part);
@@ -221,6 +280,7 @@ int CGifAnimation::NextFrame() {
                 if (control.delay != 0) return m_nFrameDelay = control.delay * 10;
                 pending = true;  // delay 0: merges into the next image with a delay
                 break;
+            }
             case TERMINATE_RECORD_TYPE:
                 return Finish(0, pending);
             default:
@@ -315,19 +375,23 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
     if (area.Empty()) area = {};
     m_dirty = area;
 
-    if (image.Width <= 0 || image.Height <= 0) {
-        if (!SkipImageData()) return false;
-    } else {
+    // Rows below the screen are not decoded: once the last row on it has come, the rest of the
+    // data is skipped block by block (LZW decodes in order, so rows above it cost their work).
+    const int rows = image.Width <= 0 || image.Height <= 0 || area.Empty()
+                         ? 0
+                         : RowsToDecode(image.Height, image.Interlace, area.bottom - image.Top);
+    if (rows > 0) {
         uint8_t* line = m_pCanvas + 2 * static_cast<size_t>(height) * m_nStride;
         if (image.Width > m_nStride) {  // wider than the screen: the line buffer is too short
             m_wideLine.resize(static_cast<size_t>(image.Width));
             line = m_wideLine.data();
         }
         const int passes = image.Interlace ? 4 : 1;
-        for (int pass = 0; pass < passes; ++pass) {
+        int decoded = 0;
+        for (int pass = 0; pass < passes && decoded < rows; ++pass) {
             const int start = image.Interlace ? kPassStart[pass] : 0;
             const int step = image.Interlace ? kPassStep[pass] : 1;
-            for (int r = start; r < image.Height; r += step) {
+            for (int r = start; r < image.Height && decoded < rows; r += step, ++decoded) {
                 if (DGifGetLine(m_pGif, line, image.Width) == GIF_ERROR) {
                     const std::string part = "image " + std::to_string(m_nFrameCount);
                     SetGifError(m_pGif->Error, part, "the file ends inside " + part);
@@ -347,6 +411,10 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
                 }
             }
         }
+    }
+    // After the image's last row giflib has read the rest of its data itself.
+    if (rows == 0 || rows < image.Height) {
+        if (!SkipImageData()) return false;
     }
 
     switch (control.disposal) {

@@ -164,9 +164,9 @@ private:
         std::optional<uint8_t> transparent;
     };
 
-    struct MemorySource;  // the bytes of a GIF loaded from memory
+    struct Source;  // the file or the bytes giflib reads
 
-    int Open(GifFileType* gif, int error);
+    int Open();
     int ReadExtension(FrameControl& control);
     bool ComposeImage(const FrameControl& control);
     bool SkipImageData();
@@ -182,7 +182,7 @@ private:
 
     const bool m_bDecodePixels;
     GifFileType* m_pGif = nullptr;
-    std::unique_ptr<MemorySource> m_source;
+    std::unique_ptr<Source> m_source;
     uint8_t* m_pCanvas = nullptr;  // points into m_canvasBlock, or null
     // With coverage kept: 2 * H rows of W bytes after the canvas in m_canvasBlock, the frame's
     // coverage, then the base's; null otherwise.

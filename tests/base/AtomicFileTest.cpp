@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <string>
 
 #include "base/AtomicFile.h"
 #include "support/TestFiles.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -82,6 +86,39 @@ TEST(AtomicFileTest, FailuresLeaveTheTargetAndNoTemporaryFile) {
     }  // never committed
     EXPECT_EQ(ReadText(target), "keep");
     EXPECT_EQ(dir.List(), std::vector<std::string>{"t.bin"});
+}
+
+// Temporary files of processes that are gone go when the same target is written again; those of
+// live processes (and of other targets) stay.
+TEST(AtomicFileTest, LeftoversOfDeadProcessesAreRemoved) {
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    ASSERT_GT(dead, 0);
+    ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+    const long alive = getppid(), self = getpid();
+
+    ScratchDir dir;
+    const std::string longName(250, 'l');  // its temporary names are cut
+    const struct {
+        std::string target;
+        long pid;
+        bool removed;
+    } cases[] = {{"t.swf", dead, true},
+                 {longName, dead, true},
+                 {"t.swf", alive, false},
+                 {"t.swf", self, false},
+                 {"u.swf", dead, false}};
+    for (const auto& c : cases)
+        ASSERT_TRUE(WriteText(dir / TempFileName(c.target, c.pid, 3, 255), ""));
+    ASSERT_TRUE(WriteText(dir / ".t.swf.x.3.part", ""));
+    for (const std::string& target : {std::string("t.swf"), longName}) {
+        EXPECT_EQ(WriteFileAtomically(dir / target, nullptr, 0), 0);
+    }
+    for (const auto& c : cases) {
+        EXPECT_EQ(fs::exists(dir / TempFileName(c.target, c.pid, 3, 255)), !c.removed)
+            << c.target.substr(0, 5) << " of " << c.pid;
+    }
+    EXPECT_EQ(dir.List().size(), 6u);  // the two targets, three leftovers kept and the odd name
 }
 
 }  // namespace

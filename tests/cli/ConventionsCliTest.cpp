@@ -153,7 +153,7 @@ TEST_F(ConventionsCliTest, DashReadsStandardInputAndWritesStandardOutput) {
 
 TEST_F(ConventionsCliTest, SignalsExitWith128PlusTheSignalAndLeaveNoFiles) {
     MakeGif("long.gif", 400, 400, 300);
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         fs::create_directories(dir / "out");
         const CliRun run = RunQuorvelWhile({"convert", "long.gif", "-o", "out", "-j", "1"},
                                            dir.Path(), [&](int pid) {
@@ -165,6 +165,32 @@ TEST_F(ConventionsCliTest, SignalsExitWith128PlusTheSignalAndLeaveNoFiles) {
         EXPECT_EQ(run.status, 128 + signal) << run.err;
         EXPECT_TRUE(fs::is_empty(dir / "out"));
         fs::remove_all(dir / "out");
+    }
+}
+
+TEST_F(ConventionsCliTest, ClosedStandardOutputStopsTheRunCleanly) {
+    for (const char* name : {"a.gif", "b.gif", "c.gif"}) MakeGif(name, 60, 300, 200);
+    fs::create_directories(dir / "out");
+    const struct {
+        std::vector<std::string> args;
+        std::size_t mostFiles;  // what may be complete when the first name cannot be printed
+    } cases[] = {{{"convert", ".", "-o", "out", "-j", "2"}, 2},
+                 {{"extract", "a.gif", "-o", "out"}, 60}};
+    for (const auto& c : cases) {
+        const CliRun run = RunQuorvelWhile(c.args, dir.Path(), {}, true);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_EQ(run.err, "quorvel: cannot write to standard output: Broken pipe; stopped\n");
+        const std::vector<std::string> left = ListFolder(dir / "out");
+        EXPECT_GE(left.size(), 1u);
+        EXPECT_LE(left.size(), c.mostFiles);
+        for (const std::string& file : left) {
+            EXPECT_NE(file[0], '.') << file;  // no temporary file
+            if (file.ends_with(".swf")) {
+                EXPECT_EQ(swftest::ReadSwfFile(dir / "out" / file).frameCount, 60) << file;
+            }
+        }
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
     }
 }
 

@@ -519,6 +519,75 @@ TEST_F(GifAnimationTest, FileBreakingOffInsideAnImageReportsIt) {
     EXPECT_EQ(gif.GetError(), "the file ends inside image 2");
 }
 
+// Rows below the screen are never decoded: an image whose data ends (with the LZW end code) after
+// the last row the screen shows composes exactly as the whole image does, interlaced or not.
+TEST_F(GifAnimationTest, RowsBelowTheScreenAreNotDecoded) {
+    const struct {
+        int screenHeight, left, top, height;
+        bool interlaced;
+        int rowsNeeded;  // in the order they are stored
+    } cases[] = {
+        {2, 0, 0, 6, false, 2}, {2, 0, 0, 6, true, 4},   // rows 0, 4, 2, 1
+        {3, 0, 1, 8, true, 5},                           // rows 0, 4, 2, 6, 1
+        {2, 0, 5, 6, true, 0},  {2, 9, 0, 6, false, 0},  // wholly below, wholly to the right
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("image at " + std::to_string(c.top) + ", " + std::to_string(c.height) +
+                     " rows" + (c.interlaced ? ", interlaced" : ""));
+        const std::vector<int> order = GifRowOrder(c.height, c.interlaced);
+        auto compose = [&](int rows) {  // the frame, with the first `rows` stored rows of data
+            std::vector<uint8_t> pixels, bytes;
+            for (int k = 0; k < rows; ++k) pixels.insert(pixels.end(), 4, uint8_t(order[k] % 4));
+            RawHeader(bytes, 4, c.screenHeight, kPalette);
+            const std::size_t flags = bytes.size() + 9;
+            RawImage(bytes, c.left, c.top, 4, c.height, pixels);
+            if (c.interlaced) bytes[flags] |= 0x40;
+            RawTrailer(bytes);
+            std::vector<std::vector<GifRgb>> frame;
+            if (Open(bytes) == 0 && gif.NextFrame() > 0) {
+                for (int y = 0; y < c.screenHeight; ++y) frame.push_back(Row(y));
+            }
+            return frame;
+        };
+        std::vector<std::vector<GifRgb>> expected;
+        for (int y = 0; y < c.screenHeight; ++y) {
+            const bool inside = c.left == 0 && y >= c.top && y < c.top + c.height;
+            expected.emplace_back(4, inside ? kPalette[(y - c.top) % 4] : kWhite);
+        }
+        EXPECT_EQ(compose(c.height), expected);
+        EXPECT_EQ(compose(c.rowsNeeded), expected);
+    }
+}
+
+// An image whose LZW minimum code size cannot be decoded ends the frames with a message naming
+// the image and the cause; the frames before it stay.
+TEST_F(GifAnimationTest, UnusableLzwCodeSizeIsNamed) {
+    const struct {
+        uint8_t codeSize;
+        const char* error;
+    } cases[] = {{0, "image 3: its LZW minimum code size 0 is invalid"},
+                 {12, "image 3: its LZW minimum code size 12 is invalid"},
+                 {9, "image 3: its LZW minimum code size 9 is not supported (at most 8)"}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes;
+        RawHeader(bytes, 2, 1, kPalette);
+        std::size_t codeSizeAt = 0;
+        for (uint8_t i = 0; i < 3; ++i) {
+            RawControl(bytes, 10);
+            codeSizeAt = bytes.size() + 10;
+            RawImage(bytes, 0, 0, 2, 1, {i, i});
+        }
+        bytes[codeSizeAt] = c.codeSize;
+        RawTrailer(bytes);
+        ASSERT_EQ(Open(bytes), 0);
+        EXPECT_EQ(gif.NextFrame(), 100);
+        EXPECT_EQ(gif.NextFrame(), 100);
+        EXPECT_EQ(Row(0), (std::vector<GifRgb>{kGreen, kGreen}));
+        EXPECT_EQ(gif.NextFrame(), -1);
+        EXPECT_EQ(gif.GetError(), c.error);
+    }
+}
+
 TEST_F(GifAnimationTest, ImagesReachingOutsideTheScreenAreClipped) {
     GifImage wide;  // wider than the screen's row, so wider than the line buffer
     wide.left = 2;

@@ -50,10 +50,9 @@ CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
 
 namespace {
 
-// Forks and runs quorvel in cwd with stdin /dev/null, stdout into the file `out` and stderr
-// onto errFd. Returns the child's pid, or -1.
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& cwd, const fs::path& out,
-            int errFd) {
+// Forks and runs quorvel in cwd with stdin /dev/null, stdout onto outFd and stderr onto errFd.
+// Returns the child's pid, or -1.
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& cwd, int outFd, int errFd) {
 #ifdef QUORVEL_CLI_PATH
     // Everything the child needs is made before the fork: it only opens files and execs.
     std::vector<std::string> argv = {QUORVEL_CLI_PATH};
@@ -64,7 +63,6 @@ pid_t Spawn(const std::vector<std::string>& args, const fs::path& cwd, const fs:
     const pid_t pid = fork();
     if (pid != 0) return pid;
     const int in = open("/dev/null", O_RDONLY);
-    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || outFd < 0 || chdir(cwd.c_str()) != 0) _exit(127);
     dup2(in, 0);
     dup2(outFd, 1);
@@ -72,9 +70,13 @@ pid_t Spawn(const std::vector<std::string>& args, const fs::path& cwd, const fs:
     execv(raw[0], raw.data());
     _exit(127);
 #else
-    (void)args, (void)cwd, (void)out, (void)errFd;
+    (void)args, (void)cwd, (void)outFd, (void)errFd;
     return -1;
 #endif
+}
+
+int OpenForWriting(const fs::path& path) {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 }
 
 int Wait(pid_t pid) {
@@ -95,7 +97,9 @@ CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path
     size.ws_col = static_cast<unsigned short>(columns);
     if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) return run;
     const fs::path out = cwd / ".stdout";
-    const pid_t pid = Spawn(args, cwd, out, slave);
+    const int outFd = OpenForWriting(out);
+    const pid_t pid = Spawn(args, cwd, outFd, slave);
+    close(outFd);
     close(slave);
     if (pid < 0) {
         close(master);
@@ -117,15 +121,25 @@ CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path
 }
 
 CliRun RunQuorvelWhile(const std::vector<std::string>& args, const fs::path& cwd,
-                       const std::function<void(int pid)>& during) {
+                       const std::function<void(int pid)>& during, bool closedOutput) {
     CliRun run;
     const fs::path out = cwd / ".stdout";
     const fs::path err = cwd / ".stderr";
-    const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const pid_t pid = Spawn(args, cwd, out, errFd);
+    int outFd = -1;
+    if (closedOutput) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return run;
+        close(ends[0]);
+        outFd = ends[1];
+    } else {
+        outFd = OpenForWriting(out);
+    }
+    const int errFd = OpenForWriting(err);
+    const pid_t pid = Spawn(args, cwd, outFd, errFd);
+    close(outFd);
     close(errFd);
     if (pid < 0) return run;
-    during(pid);
+    if (during) during(pid);
     run.status = Wait(pid);
     run.out = ReadText(out);
     run.err = ReadText(err);

@@ -26,5 +26,6 @@ CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const std::fil
                             int columns);
 
 // Starts quorvel, calls during(pid) while it runs (to send it a signal, say), then waits for it.
+// With closedOutput, standard output is a pipe whose reader has gone (as in `| head -n 0`).
 CliRun RunQuorvelWhile(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                       const std::function<void(int pid)>& during);
+                       const std::function<void(int pid)>& during, bool closedOutput = false);
