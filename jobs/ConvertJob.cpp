@@ -33,13 +33,15 @@ FreeImageBitmap CutToArea(FreeImageBitmap image, const PixelRect& area) {
         FreeImage_Copy(image.get(), area.left, area.top, area.right, area.bottom));
 }
 
-// The work of encoding one frame, which may run on any thread: the frame's pixels are wrapped
+// The work of encoding one frame, which may run on any thread: the frame's changed area is
+// planned (in the frames' order), the frame's pixels are wrapped
 // as a FreeImage image, cut to its area when it stores only what changed (a frame without
 // changes encodes nothing), and encoded; then their buffer goes back to the source.
 EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                                  const BitmapEncoder& encoder) {
     auto shared = std::make_shared<SourceFrame>(std::move(frame));
     return [shared, &source, &encoder] {
+        source.Plan(*shared);
         std::optional<AreaPlan>& area = shared->plan;
         EncodedFrame encoded;
         if (area && area->picture < 0) {
@@ -140,6 +142,9 @@ private:
 struct FrameInFlight {
     int index;
     int showFrames;
+    // What the job had counted before this frame, for when the movie ends before it.
+    int leftOutBefore;
+    int64_t gifMsBefore;
 };
 
 }  // namespace
@@ -264,6 +269,9 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
         control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency()))));
     std::deque<FrameInFlight> inFlight;
     std::string failure, firstLeftOut;
+    // The first frame whose picture's character ids would pass 16 bits, known once it is
+    // planned: it and the frames after it are dropped.
+    std::optional<FrameInFlight> idsFull;
 
     // Hands the oldest encoded frame to the timeline, in the order the frames were composed.
     auto appendNext = [&] {
@@ -271,7 +279,14 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
         const EncodedFrame frame = pool.TakeNext();
         const FrameInFlight info = inFlight.front();
         inFlight.pop_front();
-        if (frame.outOfMemory) {
+        SourceFrame planned;
+        planned.index = info.index;
+        planned.plan = frame.area;
+        if (idsFull) {
+            return;
+        } else if (frame.ok && !timeline->Fits(planned)) {
+            idsFull = info;
+        } else if (frame.outOfMemory) {
             failure = "not enough memory for a " + frameSize + " frame";
         } else if (!frame.ok && frame.area) {
             // Later frames store only what changed since this one: without it they are wrong.
@@ -291,7 +306,7 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
     bool cancelled = false;
     int composed = 0, leftOut = 0;
     int64_t plannedFrames = 0, gifMs = 0;
-    while (failure.empty()) {
+    while (failure.empty() && !idsFull) {
         // A frame that the timing leaves out is still composed (later frames build on it), but
         // no changed area is planned against it.
         const auto next = static_cast<std::size_t>(source.Composed());
@@ -328,13 +343,22 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
                (pool.Full() || !memory.TryGrow(costs.frame))) {
             appendNext();
         }
-        if (!failure.empty()) break;
+        if (!failure.empty() || idsFull) break;
         plannedFrames += showFrames;
-        inFlight.push_back({frame->index, showFrames});
+        inFlight.push_back({frame->index, showFrames, leftOut, gifMs - ShownDelay(frame->delayMs)});
         pool.Submit(MakeEncodeTask(std::move(*frame), source, encoder));
     }
-    const std::string readError = source.Error();
+    std::string readError = source.Error();
     while (failure.empty() && !pool.Empty()) appendNext();
+    if (idsFull) {  // the movie ends before that frame, as if the GIF did
+        composed = idsFull->index;
+        leftOut = idsFull->leftOutBefore;
+        gifMs = idsFull->gifMsBefore;
+        readError.clear();
+        result.warnings.push_back("only the first " + std::to_string(composed) +
+                                  " frames fit in a movie (its character ids are 16-bit); the "
+                                  "rest were dropped");
+    }
 
     // Looping: passes written out, or the player's own loop when they would not fit.
     int passes = LoopPasses(settings.m_loop, source.Gif().LoopExtension());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -15,7 +16,8 @@ struct SourceFrame {
     int index = 0;             // from 0, in display order
     int delayMs = 0;           // how long the GIF shows it
     std::vector<uint8_t> pixels;  // rows bottom first, as CopyFramePixels lays them out
-    std::optional<AreaPlan> plan;  // what changed since the frame before, when planned
+    std::optional<AreaPlan> plan;  // what changed since the frame before, once planned
+    int turn = -1;  // its place among the frames to plan (Plan); -1: none to make
     // With transparency kept: one byte per pixel, rows top first, 1 where no image covers it.
     std::vector<uint8_t> clear;
 };
@@ -30,13 +32,17 @@ public:
     // Before Open: the colour the frames are composed on (0xRRGGBB), and whether they keep
     // transparency (SourceFrame::clear).
     void ComposeOn(RgbColor background, bool keepTransparency);
-    // From now on, plans every frame's changed area (ChangedAreaPlanner) as it is composed, so
-    // that the plans follow the frames' order whatever thread encodes them.
+    // From now on, every frame shown gets a turn for the planning of its changed area
+    // (ChangedAreaPlanner), which Plan makes on whatever thread encodes the frame.
     void PlanChangedAreas(int blockSize, bool transparent);
+    // Plans frame's changed area once the frames before it in turn are planned; at once for a
+    // frame without a turn. Any thread; the frames of every earlier turn must be planned by
+    // some thread, or be certain to be (they are queued ahead of this one).
+    void Plan(SourceFrame& frame);
 
     // Composes the next frame. None at the end of the file or when reading stopped early
     // (Error() then says why). A frame that will not be shown (shown false) is composed, since
-    // later frames build on it, but no changed area is planned against it.
+    // later frames build on it, but gets no turn: no changed area is planned against it.
     std::optional<SourceFrame> Next(bool shown = true);
     // Gives a frame's buffer back for reuse.
     void Recycle(std::vector<uint8_t> pixels);
@@ -52,6 +58,10 @@ private:
     CGifAnimation m_gif;
     int m_nComposed = 0;
     std::optional<ChangedAreaPlanner> m_planner;
+    int m_nTurns = 0;     // turns given
+    int m_nPlanned = 0;   // turns planned; guarded by m_planMutex
+    std::mutex m_planMutex;
+    std::condition_variable m_planned;
     std::mutex m_mutex;
     std::vector<std::vector<uint8_t>> m_spare;
 };
