@@ -9,9 +9,11 @@
 #include "jobs/ConversionSettings.h"
 #include "jobs/FreeImageHandles.h"
 
-// How every job turns a composed GIF frame into a FreeImage image: the frame is drawn into a
-// complete BMP file in memory (on the thread that composes the frames), and FreeImage loads that
-// BMP (on any thread). Free of any user interface.
+// Two ways to turn a composed GIF frame into a FreeImage image. Free of any user interface.
+//
+// Through a BMP: the frame is drawn into a complete BMP file in memory (on the thread that
+// composes the frames), and FreeImage loads that BMP (on any thread), copying it. The jobs take
+// the faster way at the end of this file instead.
 //
 // The in-memory BMP: a 14-byte file header and a 40-byte info header (54 bytes, little-endian,
 // no colour table, biHeight = -H so the first row stored is the top row, 24 bits per pixel),

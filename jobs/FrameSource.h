@@ -22,9 +22,10 @@ struct SourceFrame {
     std::vector<uint8_t> clear;
 };
 
-// The composed frames of one GIF, in display order, each drawn into an in-memory BMP of its
-// own (FrameSnapshot.h's CopyFramePixels). Buffers of frames done with come back through Recycle, so that a long animation
-// allocates no more of them than are in flight. Next runs on one thread; Recycle on any.
+// The composed frames of one GIF, in display order, each copied into pixel rows of its own
+// (FrameSnapshot.h's CopyFramePixels). Buffers of frames done with come back through Recycle, so
+// that a long animation allocates no more of them than are in flight. Next runs on one thread;
+// Plan and Recycle on any.
 class FrameSource {
 public:
     // Opens the GIF at path (UTF-8). False on failure, with the cause in Error().
