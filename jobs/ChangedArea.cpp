@@ -143,7 +143,8 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t
         Paint(plan.area, frame, picture, true, doomed);
         collectHidden();
     }
-    m_shown.back().area = plan.area;
+    // A picture all of whose changed pixels became clear shows nowhere: it went with the rest.
+    if (!m_shown.empty() && m_shown.back().picture == picture) m_shown.back().area = plan.area;
     std::sort(plan.hidden.begin(), plan.hidden.end());
 
     if (m_bTransparent || clear) {

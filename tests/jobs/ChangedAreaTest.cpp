@@ -141,6 +141,17 @@ TEST(ChangedAreaPlannerTest, CoveredPicturesAreRemovedAndAMovingDotStaysCheap) {
     const AreaPlan all = planner.Plan(f.Rows(), f.Stride());
     EXPECT_EQ(all.hidden, (std::vector<int>{0, 2}));
     EXPECT_TRUE(all.transparent.empty());
+    // A stage that becomes clear all over: the picture beneath goes, and the new one, clear
+    // everywhere, with it; what comes next is planned on a consistent list.
+    ChangedAreaPlanner dot(1, 1, 1, true);
+    Frame pixel(1, 1);
+    uint8_t covered = 0, uncovered = 1;
+    dot.Plan(pixel.Rows(), pixel.Stride(), &covered);
+    EXPECT_EQ(dot.Plan(pixel.Rows(), pixel.Stride(), &uncovered).hidden, (std::vector<int>{0, 1}));
+    pixel.Set(0, 0, 7);
+    const AreaPlan back = dot.Plan(pixel.Rows(), pixel.Stride(), &covered);
+    EXPECT_EQ(back.area, (PixelRect{0, 0, 1, 1}));
+    EXPECT_EQ(back.hidden, std::vector<int>{});
 }
 
 TEST(ChangedAreaTimelineTest, CharacterIdsAndFramesStopAtTheirFields) {
