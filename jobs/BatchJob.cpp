@@ -113,7 +113,8 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
                 fileControl.cancel = control.cancel;
                 fileControl.threads = threadsPerFile;
                 fileControl.memory = &memory;
-                if (onFrame) fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
+                if (onFrame)
+                    fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
                 result = ConvertFile(one, fileControl);
             }
             if (onFileDone) onFileDone(i, result);

@@ -77,7 +77,8 @@ JobResult Fail(JobResult result, std::string cause) {
 }  // namespace
 
 fs::path MoviePath(const std::string& outputFolder, const std::string& gifPath) {
-    fs::path folder = outputFolder.empty() ? fs::path(gifPath).parent_path() : fs::path(outputFolder);
+    fs::path folder =
+        outputFolder.empty() ? fs::path(gifPath).parent_path() : fs::path(outputFolder);
     if (folder.empty()) folder = ".";
     return folder / (GifTitleFromPath(gifPath) + ".swf");
 }
@@ -195,8 +196,7 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
     // the screen costs nothing. A file the reader refuses is refused below, whatever it costs.
     CGifAnimation screen(CGifAnimation::Pixels::Skip);
     screen.Load(settings.m_strGifPath.c_str());
-    const MemoryCosts costs =
-        EstimateMemory(screen.Width(), screen.Height(), settings);
+    const MemoryCosts costs = EstimateMemory(screen.Width(), screen.Height(), settings);
     screen.Close();
     frameBytes = costs.pixels;
     MemoryBudget ownMemory;
@@ -262,8 +262,9 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
     // Threads beyond the frames that the budget lets fly at once would only sit idle, each
     // keeping the memory of the frames it once encoded.
     const std::size_t budgetFrames =
-        costs.frame == 0 ? SIZE_MAX
-                         : (budget.Capacity() - std::min(budget.Capacity(), costs.job)) / costs.frame;
+        costs.frame == 0
+            ? SIZE_MAX
+            : (budget.Capacity() - std::min(budget.Capacity(), costs.job)) / costs.frame;
     EncoderPool pool(static_cast<unsigned>(std::clamp<std::size_t>(
         budgetFrames, 1,
         control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency()))));
@@ -279,12 +280,11 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
         const EncodedFrame frame = pool.TakeNext();
         const FrameInFlight info = inFlight.front();
         inFlight.pop_front();
-        SourceFrame planned;
+        if (idsFull) return;  // the movie ends before this frame
+        SourceFrame planned;  // the timeline judges its room by the frame's plan
         planned.index = info.index;
         planned.plan = frame.area;
-        if (idsFull) {
-            return;
-        } else if (frame.ok && !timeline->Fits(planned)) {
+        if (frame.ok && !timeline->Fits(planned)) {
             idsFull = info;
         } else if (frame.outOfMemory) {
             failure = "not enough memory for a " + frameSize + " frame";
@@ -321,8 +321,8 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
         if (!timeline->Fits(*frame)) {
             full = "its character ids are 16-bit";
         } else if (plannedFrames + showFrames > CSWFMovie::kMaxFrames) {
-            full = "an SWF movie holds at most " + std::to_string(CSWFMovie::kMaxFrames) +
-                   " frames";
+            full =
+                "an SWF movie holds at most " + std::to_string(CSWFMovie::kMaxFrames) + " frames";
         }
         if (!full.empty()) {
             result.warnings.push_back("only the first " + std::to_string(composed) +
@@ -424,9 +424,9 @@ JobResult ConvertFile(const ConversionSettings& settings, const JobControl& cont
         result = Convert(settings, control, frameSize, frameBytes);
     } catch (const std::bad_alloc&) {
         result.input = settings.m_strGifPath;
-        result = Fail(std::move(result), "not enough memory" + (frameSize.empty()
-                                                                    ? std::string()
-                                                                    : " for a " + frameSize + " frame"));
+        result = Fail(std::move(result),
+                      "not enough memory" +
+                          (frameSize.empty() ? std::string() : " for a " + frameSize + " frame"));
     }
     if (frameBytes >= kLargeFrameBytes) ReturnFreeHeapMemory();
     return result;

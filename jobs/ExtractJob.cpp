@@ -68,7 +68,6 @@ JobResult Fail(JobResult result, std::string error) {
 
 JobResult Extract(const ConversionSettings& settings, const JobControl& control,
                   const ExtractNaming& naming, JobResult& result) {
-
     const FormatInfo* format = FindFormat(settings.m_nExtractFormat);
     if (format == nullptr) {
         return Fail(result, "unknown extraction format " +

@@ -13,11 +13,11 @@
 
 // One composed GIF frame, ready to be encoded on any thread.
 struct SourceFrame {
-    int index = 0;             // from 0, in display order
-    int delayMs = 0;           // how long the GIF shows it
-    std::vector<uint8_t> pixels;  // rows bottom first, as CopyFramePixels lays them out
+    int index = 0;                 // from 0, in display order
+    int delayMs = 0;               // how long the GIF shows it
+    std::vector<uint8_t> pixels;   // rows bottom first, as CopyFramePixels lays them out
     std::optional<AreaPlan> plan;  // what changed since the frame before, once planned
-    int turn = -1;  // its place among the frames to plan (Plan); -1: none to make
+    int turn = -1;                 // its place among the frames to plan (Plan); -1: none to make
     // With transparency kept: one byte per pixel, rows top first, 1 where no image covers it.
     std::vector<uint8_t> clear;
 };
@@ -59,8 +59,8 @@ private:
     CGifAnimation m_gif;
     int m_nComposed = 0;
     std::optional<ChangedAreaPlanner> m_planner;
-    int m_nTurns = 0;     // turns given
-    int m_nPlanned = 0;   // turns planned; guarded by m_planMutex
+    int m_nTurns = 0;    // turns given
+    int m_nPlanned = 0;  // turns planned; guarded by m_planMutex
     std::mutex m_planMutex;
     std::condition_variable m_planned;
     std::mutex m_mutex;

@@ -31,7 +31,8 @@ TEST(MemoryCliTest, LargeFramesStayWithinTheMemoryLimitOrFailCleanly) {
     if (kSanitized) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
     ScratchDir dir;
     fs::create_directories(dir / "in");
-    for (const char* name : {"a.gif", "b.gif", "c.gif", "d.gif"}) WriteLargestScreenGif(dir / "in" / name);
+    for (const char* name : {"a.gif", "b.gif", "c.gif", "d.gif"})
+        WriteLargestScreenGif(dir / "in" / name);
     const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     const struct {
         std::vector<std::string> args;

@@ -307,16 +307,16 @@ TEST_F(ConvertJobTest, GifTimingRepeatsShowFramesAndLeavesOutTooShortFrames) {
     // a frame ahead), 1.
     EXPECT_EQ(swf.frameCount, 4);
     EXPECT_EQ(swf.CountTags(kTagDefineBitsJPEG2), 4);
-    EXPECT_EQ(fixedRate.warnings, std::vector<std::string>{
-                                      "1 frame left out: shorter than one frame at 10 frames "
-                                      "per second"});
+    EXPECT_EQ(fixedRate.warnings,
+              std::vector<std::string>{"1 frame left out: shorter than one frame at 10 frames "
+                                       "per second"});
 }
 
 // Looping as the GIF asks: later passes place the shapes already defined, after taking the
 // last pass's off the stage, and the last pass stops on its last frame.
 TEST_F(ConvertJobTest, GifLoopCountIsWrittenOutAsPasses) {
     const struct {
-        int loop;  // -1: no looping extension
+        int loop;    // -1: no looping extension
         int passes;  // 0: the player loops
     } cases[] = {{-1, 1}, {0, 0}, {1, 2}, {3, 4}, {30000, 0}};
     for (const auto& c : cases) {
@@ -580,7 +580,8 @@ TEST_F(ConvertJobTest, FfmpegDecodesOneImagePerFrameCloseToTheExtractedFrames) {
                                 "' -f image2 -c:v bmp '" + (dir / "decoded").string() +
                                 "/d%d.bmp' </dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_EQ(ListFolder(dir / "decoded"), (std::vector<std::string>{"d1.bmp", "d2.bmp", "d3.bmp"}));
+    EXPECT_EQ(ListFolder(dir / "decoded"),
+              (std::vector<std::string>{"d1.bmp", "d2.bmp", "d3.bmp"}));
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         const std::string decodedName =

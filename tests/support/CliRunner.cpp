@@ -29,12 +29,14 @@ CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
                   const fs::path& scratch, const fs::path& input, long addressSpaceKib) {
     CliRun run;
 #ifdef QUORVEL_CLI_PATH
-    std::string command = addressSpaceKib ? "ulimit -v " + std::to_string(addressSpaceKib) + " && " : "";
+    std::string command =
+        addressSpaceKib ? "ulimit -v " + std::to_string(addressSpaceKib) + " && " : "";
     command += "cd " + Quote(cwd.string()) + " && " + Quote(QUORVEL_CLI_PATH);
     for (const std::string& arg : args) command += " " + Quote(arg);
     const fs::path out = scratch / ".stdout";
     const fs::path err = scratch / ".stderr";
-    command += " <" + Quote(fs::absolute(input).string()) + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
+    command += " <" + Quote(fs::absolute(input).string()) + " >" + Quote(out.string()) + " 2>" +
+               Quote(err.string());
     const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.out = ReadText(out);
@@ -109,9 +111,12 @@ CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path
     char buffer[4096];
     for (;;) {
         const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n > 0) run.err.append(buffer, static_cast<size_t>(n));
-        else if (n < 0 && errno == EINTR) continue;
-        else break;
+        if (n > 0)
+            run.err.append(buffer, static_cast<size_t>(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
     }
     close(master);
     run.status = Wait(pid);
