@@ -281,10 +281,14 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
         const FrameInFlight info = inFlight.front();
         inFlight.pop_front();
         if (idsFull) return;  // the movie ends before this frame
-        SourceFrame planned;  // the timeline judges its room by the frame's plan
-        planned.index = info.index;
-        planned.plan = frame.area;
-        if (frame.ok && !timeline->Fits(planned)) {
+        // Its number was judged before it was queued; a changed-area picture's ids only now.
+        const auto picturePastIds = [&] {
+            SourceFrame planned;
+            planned.index = info.index;
+            planned.plan = frame.area;
+            return !timeline->Fits(planned);
+        };
+        if (frame.ok && frame.area && picturePastIds()) {
             idsFull = info;
         } else if (frame.outOfMemory) {
             failure = "not enough memory for a " + frameSize + " frame";
