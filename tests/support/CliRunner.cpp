@@ -3,13 +3,11 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "support/TestFiles.h"
 
@@ -17,44 +15,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-}  // namespace
-
-CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
-                  const fs::path& scratch, const fs::path& input, long addressSpaceKib) {
-    CliRun run;
-#ifdef QUORVEL_CLI_PATH
-    std::string command =
-        addressSpaceKib ? "ulimit -v " + std::to_string(addressSpaceKib) + " && " : "";
-    command += "cd " + Quote(cwd.string()) + " && " + Quote(QUORVEL_CLI_PATH);
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    const fs::path out = scratch / ".stdout";
-    const fs::path err = scratch / ".stderr";
-    command += " <" + Quote(fs::absolute(input).string()) + " >" + Quote(out.string()) + " 2>" +
-               Quote(err.string());
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = ReadText(out);
-    run.err = ReadText(err);
-    fs::remove(out);
-    fs::remove(err);
-#else
-    (void)args, (void)cwd, (void)scratch, (void)input, (void)addressSpaceKib;
-    run.err = "quorvel was not built";
-#endif
-    return run;
-}
-
-namespace {
-
-// Forks and runs quorvel in cwd with stdin /dev/null, stdout onto outFd and stderr onto errFd.
-// Returns the child's pid, or -1.
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& cwd, int outFd, int errFd) {
+// Forks and runs quorvel in cwd with standard input from `input` and its outputs onto outFd and
+// errFd, its address space limited to addressSpaceKib when that is not 0. Returns the child's
+// pid, or -1.
+pid_t Spawn(const std::vector<std::string>& args, const fs::path& cwd, int outFd, int errFd,
+            const fs::path& input = "/dev/null", long addressSpaceKib = 0) {
 #ifdef QUORVEL_CLI_PATH
     // Everything the child needs is made before the fork: it only opens files and execs.
     std::vector<std::string> argv = {QUORVEL_CLI_PATH};
@@ -62,17 +27,21 @@ pid_t Spawn(const std::vector<std::string>& args, const fs::path& cwd, int outFd
     std::vector<char*> raw;
     for (std::string& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
+    const std::string inputPath = fs::absolute(input).string();
+    const rlimit limit{static_cast<rlim_t>(addressSpaceKib) * 1024,
+                       static_cast<rlim_t>(addressSpaceKib) * 1024};
     const pid_t pid = fork();
     if (pid != 0) return pid;
-    const int in = open("/dev/null", O_RDONLY);
-    if (in < 0 || outFd < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    const int in = open(inputPath.c_str(), O_RDONLY);
+    if (in < 0 || outFd < 0 || errFd < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    if (addressSpaceKib && setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
     dup2(in, 0);
     dup2(outFd, 1);
     dup2(errFd, 2);
     execv(raw[0], raw.data());
     _exit(127);
 #else
-    (void)args, (void)cwd, (void)outFd, (void)errFd;
+    (void)args, (void)cwd, (void)outFd, (void)errFd, (void)input, (void)addressSpaceKib;
     return -1;
 #endif
 }
@@ -81,14 +50,40 @@ int OpenForWriting(const fs::path& path) {
     return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 }
 
-int Wait(pid_t pid) {
+// Waits for the child; returns its exit status (-1 when it did not exit normally) and stores
+// its peak resident memory.
+int Wait(pid_t pid, long* peakKib = nullptr) {
     int raw = 0;
-    while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (wait4(pid, &raw, 0, &usage) < 0 && errno == EINTR) {
     }
+    if (peakKib) *peakKib = usage.ru_maxrss;
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 }  // namespace
+
+CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
+                  const fs::path& scratch, const fs::path& input, long addressSpaceKib) {
+    CliRun run;
+    const fs::path out = scratch / ".stdout";
+    const fs::path err = scratch / ".stderr";
+    const int outFd = OpenForWriting(out);
+    const int errFd = OpenForWriting(err);
+    const pid_t pid = Spawn(args, cwd, outFd, errFd, input, addressSpaceKib);
+    close(outFd);
+    close(errFd);
+    if (pid < 0) {
+        run.err = "quorvel could not be started";
+        return run;
+    }
+    run.status = Wait(pid, &run.peakKib);
+    run.out = ReadText(out);
+    run.err = ReadText(err);
+    fs::remove(out);
+    fs::remove(err);
+    return run;
+}
 
 CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path& cwd,
                             int columns) {
