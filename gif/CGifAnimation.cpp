@@ -198,12 +198,13 @@ int CGifAnimation::Open() {
             (2 * static_cast<size_t>(height) + 1) * static_cast<size_t>(m_nStride);
         const size_t coverageSize =
             m_bKeepCoverage ? 2 * static_cast<size_t>(height) * static_cast<size_t>(width) : 0;
-        m_canvasBlock.reset(new (std::nothrow) uint8_t[canvasSize + coverageSize]());
+        m_canvasBlock.reset(static_cast<uint8_t*>(AllocateLarge(canvasSize + coverageSize)));
         if (!m_canvasBlock) {
             m_strError = "not enough memory for a canvas of " + size + " pixels";
             return -2;
         }
         m_pCanvas = m_canvasBlock.get();
+        std::memset(m_pCanvas, 0, canvasSize + coverageSize);
         if (m_bKeepCoverage) m_pCoverage = m_pCanvas + canvasSize;  // nothing covered yet
         // Frame and base area start in the stage colour; the padding and the line buffer stay
         // zero.
@@ -269,7 +270,8 @@ int CGifAnimation::NextFrame() {
                 }
                 if (!read) {
                     // Noted, then reading goes on: the next unreadable record ends the file.
-                    const std::string part = "image descriptor " + std::to_string(m_nFrameCount + 1);
+                    const std::string part =
+                        "image descriptor " + std::to_string(m_nFrameCount + 1);
                     SetGifError(m_pGif->Error, part, "the file ends inside " + part);
                     break;
                 }

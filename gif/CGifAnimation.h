@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LargeBuffer.h"
 #include "gif/DrawingSurface.h"
 
 // Layout-compatible with the Windows BITMAPINFOHEADER (40 bytes).
@@ -189,7 +190,7 @@ private:
     uint8_t* m_pCoverage = nullptr;
     GifColorRef m_crStage = kWhite;
     bool m_bKeepCoverage = false;
-    std::unique_ptr<uint8_t[]> m_canvasBlock;
+    LargeBlock m_canvasBlock;
     std::vector<uint8_t> m_wideLine;  // line buffer for images wider than the screen
     int m_nWidth = 0;
     int m_nHeight = 0;
@@ -207,7 +208,7 @@ private:
     int m_nFrameDelay = 0;
     int m_nFrameDisposal = 0;
 
-    Area m_dirty;           // where the frame area may differ from the base area
-    bool m_bEnded = false;  // the end was reached; NextFrame returns 0 from now on
+    Area m_dirty;                   // where the frame area may differ from the base area
+    bool m_bEnded = false;          // the end was reached; NextFrame returns 0 from now on
     std::optional<int> m_deferred;  // the result the next NextFrame returns, when set
 };

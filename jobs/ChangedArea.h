@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/LargeBuffer.h"
+
 // A rectangle of stage pixels: left and top inclusive, right and bottom exclusive.
 struct PixelRect {
     int left = 0;
@@ -81,9 +83,10 @@ private:
     int m_nHeight;
     int m_nBlock;
     bool m_bTransparent;
-    std::vector<uint8_t> m_previous;  // the frame before, rows of 3 * width bytes
+    PixelBuffer m_previous;                // the frame before, rows of 3 * width bytes
     std::vector<uint8_t> m_previousClear;  // its clear pixels, rows of width bytes
-    std::vector<uint16_t> m_owner;    // per stage pixel, the picture that shows there
+    // Per stage pixel, the picture that shows there.
+    std::vector<uint16_t, LargeAllocator<uint16_t>> m_owner;
     std::vector<uint32_t> m_visible;  // per picture, the pixels where it shows
     struct Shown {
         int picture;

@@ -23,20 +23,10 @@ namespace {
 
 bool IsUrlSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// The part of the image inside area; the image itself when the area is all of it.
-FreeImageBitmap CutToArea(FreeImageBitmap image, const PixelRect& area) {
-    if (!image) return image;
-    const PixelRect whole{0, 0, static_cast<int>(FreeImage_GetWidth(image.get())),
-                          static_cast<int>(FreeImage_GetHeight(image.get()))};
-    if (area == whole) return image;
-    return FreeImageBitmap(
-        FreeImage_Copy(image.get(), area.left, area.top, area.right, area.bottom));
-}
-
 // The work of encoding one frame, which may run on any thread: the frame's changed area is
-// planned (in the frames' order), the frame's pixels are wrapped
-// as a FreeImage image, cut to its area when it stores only what changed (a frame without
-// changes encodes nothing), and encoded; then their buffer goes back to the source.
+// planned (in the frames' order), the frame's pixels (or only its area, when it stores only
+// what changed; a frame without changes encodes nothing) are wrapped as a FreeImage image and
+// encoded; then their buffer goes back to the source.
 EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
                                  const BitmapEncoder& encoder) {
     auto shared = std::make_shared<SourceFrame>(std::move(frame));
@@ -47,9 +37,9 @@ EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
         if (area && area->picture < 0) {
             encoded.ok = true;
         } else {
-            FreeImageBitmap image =
-                WrapFramePixels(shared->pixels, source.Width(), source.Height());
-            if (area) image = CutToArea(std::move(image), area->area);
+            const PixelRect whole{0, 0, source.Width(), source.Height()};
+            const FreeImageBitmap image = WrapFrameArea(shared->pixels, source.Width(),
+                                                        source.Height(), area ? area->area : whole);
             if (image) {
                 const std::vector<uint8_t>& mask = area ? area->transparent : shared->clear;
                 encoded = encoder.Encode(image.get(), mask.empty() ? nullptr : mask.data());

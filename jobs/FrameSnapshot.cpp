@@ -99,7 +99,7 @@ FrameSnapshot SnapshotFrame(CGifAnimation& gif, FrameSurface& surface) {
 
 void ReleaseFrameSnapshot(FrameSnapshot& snapshot) { snapshot = FrameSnapshot{}; }
 
-void CopyFramePixels(const CGifAnimation& gif, std::vector<uint8_t>& pixels) {
+void CopyFramePixels(const CGifAnimation& gif, PixelBuffer& pixels) {
     const auto stride = static_cast<std::size_t>(gif.Stride());
     const auto height = static_cast<std::size_t>(std::max(gif.Height(), 0));
     pixels.resize(stride * height);
@@ -109,14 +109,24 @@ void CopyFramePixels(const CGifAnimation& gif, std::vector<uint8_t>& pixels) {
         std::memcpy(pixels.data() + (height - 1 - y) * stride, from + y * stride, stride);
 }
 
-FreeImageBitmap WrapFramePixels(std::vector<uint8_t>& pixels, int width, int height) {
+FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height) {
+    return WrapFrameArea(pixels, width, height, {0, 0, width, height});
+}
+
+FreeImageBitmap WrapFrameArea(PixelBuffer& pixels, int width, int height, const PixelRect& area) {
     const int stride = CGifAnimation::StrideFor(width);
-    if (width <= 0 || height <= 0 ||
+    if (area.Empty() || area.left < 0 || area.top < 0 || area.right > width ||
+        area.bottom > height ||
         pixels.size() < static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)) {
         return nullptr;
     }
+    // The area's bottom row is the first of its rows in the frame's bottom-up layout.
+    uint8_t* bits =
+        pixels.data() +
+        static_cast<std::size_t>(height - area.bottom) * static_cast<std::size_t>(stride) +
+        3 * static_cast<std::size_t>(area.left);
     FreeImageBitmap image(FreeImage_ConvertFromRawBitsEx(
-        FALSE, pixels.data(), FIT_BITMAP, width, height, stride, 24, FI_RGBA_RED_MASK,
+        FALSE, bits, FIT_BITMAP, area.Width(), area.Height(), stride, 24, FI_RGBA_RED_MASK,
         FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
     // The BMP's resolution is 0, which the JPEG and PNG writers carry into their files.
     if (image) {

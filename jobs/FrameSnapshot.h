@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/LargeBuffer.h"
 #include "gif/CGifAnimation.h"
 #include "gif/DrawingSurface.h"
+#include "jobs/ChangedArea.h"
 #include "jobs/ConversionSettings.h"
 #include "jobs/FreeImageHandles.h"
 
@@ -73,8 +75,12 @@ void ReleaseFrameSnapshot(FrameSnapshot& snapshot);
 // and any thread wraps those rows as a FreeImage image without copying them again.
 
 // Copies the frame gif has just composed into pixels, sized to the screen.
-void CopyFramePixels(const CGifAnimation& gif, std::vector<uint8_t>& pixels);
+void CopyFramePixels(const CGifAnimation& gif, PixelBuffer& pixels);
 // A FreeImage image over pixels (as CopyFramePixels lays them out); the pixels must outlive it.
 // It reads like LoadFrameImage's image of the same frame, resolution included. Null when the
 // frame is empty.
-FreeImageBitmap WrapFramePixels(std::vector<uint8_t>& pixels, int width, int height);
+FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height);
+// The same over area of the frame only (rows top first in area's terms), still without a copy:
+// the image's rows are the frame's, a frame's stride apart. Null when area is empty or not
+// inside the frame.
+FreeImageBitmap WrapFrameArea(PixelBuffer& pixels, int width, int height, const PixelRect& area);

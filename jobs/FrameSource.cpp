@@ -63,7 +63,7 @@ void FrameSource::PlanChangedAreas(int blockSize, bool transparent) {
     m_planner.emplace(Width(), Height(), blockSize, transparent);
 }
 
-void FrameSource::Recycle(std::vector<uint8_t> pixels) {
+void FrameSource::Recycle(PixelBuffer pixels) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_spare.push_back(std::move(pixels));
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/LargeBuffer.h"
 #include "gif/CGifAnimation.h"
 #include "jobs/ChangedArea.h"
 #include "jobs/Options.h"
@@ -15,7 +16,7 @@
 struct SourceFrame {
     int index = 0;                 // from 0, in display order
     int delayMs = 0;               // how long the GIF shows it
-    std::vector<uint8_t> pixels;   // rows bottom first, as CopyFramePixels lays them out
+    PixelBuffer pixels;            // rows bottom first, as CopyFramePixels lays them out
     std::optional<AreaPlan> plan;  // what changed since the frame before, once planned
     int turn = -1;                 // its place among the frames to plan (Plan); -1: none to make
     // With transparency kept: one byte per pixel, rows top first, 1 where no image covers it.
@@ -46,7 +47,7 @@ public:
     // later frames build on it, but gets no turn: no changed area is planned against it.
     std::optional<SourceFrame> Next(bool shown = true);
     // Gives a frame's buffer back for reuse.
-    void Recycle(std::vector<uint8_t> pixels);
+    void Recycle(PixelBuffer pixels);
 
     int Width() const { return m_gif.Width(); }
     int Height() const { return m_gif.Height(); }
@@ -64,5 +65,5 @@ private:
     std::mutex m_planMutex;
     std::condition_variable m_planned;
     std::mutex m_mutex;
-    std::vector<std::vector<uint8_t>> m_spare;
+    std::vector<PixelBuffer> m_spare;
 };
