@@ -16,15 +16,39 @@ bool Overlap(const PixelRect& a, const PixelRect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
+// Whether the rectangles of covers (a handful) cover all of rect: each cell of the grid that
+// their edges cut rect into must lie inside one of them.
+bool Covered(const PixelRect& rect, const std::vector<PixelRect>& covers) {
+    std::vector<int> xs = {rect.left, rect.right}, ys = {rect.top, rect.bottom};
+    for (const PixelRect& c : covers) {
+        for (int x : {c.left, c.right})
+            if (x > rect.left && x < rect.right) xs.push_back(x);
+        for (int y : {c.top, c.bottom})
+            if (y > rect.top && y < rect.bottom) ys.push_back(y);
+    }
+    std::sort(xs.begin(), xs.end());
+    std::sort(ys.begin(), ys.end());
+    for (std::size_t i = 0; i + 1 < ys.size(); ++i) {
+        for (std::size_t j = 0; j + 1 < xs.size(); ++j) {
+            const PixelRect cell{xs[j], ys[i], xs[j + 1], ys[i + 1]};
+            if (cell.Empty()) continue;
+            const bool inside = std::any_of(covers.begin(), covers.end(), [&](const PixelRect& c) {
+                return c.left <= cell.left && c.top <= cell.top && c.right >= cell.right &&
+                       c.bottom >= cell.bottom;
+            });
+            if (!inside) return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 ChangedAreaPlanner::ChangedAreaPlanner(int width, int height, int blockSize, bool transparent)
     : m_nWidth(std::max(width, 0)),
       m_nHeight(std::max(height, 0)),
       m_nBlock(std::max(blockSize, 1)),
-      m_bTransparent(transparent),
-      m_owner(static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight),
-              kNoPicture) {}
+      m_bTransparent(transparent) {}
 
 PixelRect ChangedAreaPlanner::ChangedRect(const Frame& frame, PixelRect& uncovered) const {
     if (m_previous.empty()) return {0, 0, m_nWidth, m_nHeight};
@@ -38,9 +62,11 @@ PixelRect ChangedAreaPlanner::ChangedRect(const Frame& frame, PixelRect& uncover
             continue;
         }
         int first = 0;
+        while (first + kRun <= m_nWidth && SameRun(now, before, first)) first += kRun;
         while (first < m_nWidth && !Differs(now, before, first)) ++first;
         if (first == m_nWidth) continue;  // only the colours of clear pixels changed
         int last = m_nWidth - 1;
+        while (last + 1 - kRun > first && SameRun(now, before, last + 1 - kRun)) last -= kRun;
         while (!Differs(now, before, last)) --last;
         rect = Union(rect, {first, y, last + 1, y + 1});
         for (int x = first; now.clear && x <= last; ++x) {
@@ -80,14 +106,30 @@ bool ChangedAreaPlanner::Differs(const Row& now, const Row& before, int x) {
     return std::memcmp(now.bgr + 3 * x, before.bgr + 3 * x, 3) != 0;
 }
 
+bool ChangedAreaPlanner::SameRun(const Row& now, const Row& before, int x) {
+    return std::memcmp(now.bgr + 3 * x, before.bgr + 3 * x, 3 * kRun) == 0 &&
+           (!now.clear || std::memcmp(now.clear + x, before.clear + x, kRun) == 0);
+}
+
 void ChangedAreaPlanner::Paint(const PixelRect& rect, const Frame& frame, int picture, bool opaque,
                                const std::vector<bool>& doomed) {
+    if (m_owner.empty())
+        m_owner.assign(static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight),
+                       kNoPicture);
     const bool byPixel = !opaque && !m_previous.empty();
+    // Where no picture is doomed and no pixel is clear, unchanged pixels keep their owners, and
+    // runs of them are passed over a few pixels at a time.
+    const bool skipSame = byPixel && !frame.clear &&
+                          std::none_of(doomed.begin(), doomed.end(), [](bool d) { return d; });
     for (int y = rect.top; y < rect.bottom; ++y) {
         uint16_t* owner = m_owner.data() + static_cast<std::size_t>(y) * m_nWidth;
         const Row now = FrameRow(frame, y);
         const Row before = byPixel ? PreviousRow(y) : Row{};
         for (int x = rect.left; x < rect.right; ++x) {
+            if (skipSame && x + kRun <= rect.right && SameRun(now, before, x)) {
+                x += kRun - 1;
+                continue;
+            }
             const uint16_t was = owner[x];
             const bool clear = now.clear && now.clear[x] != 0;
             if (was == picture || (clear && was == kNoPicture)) continue;
@@ -121,12 +163,22 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t
         plan.area = Union(plan.area, shown.area);
     }
     bool opaque = !m_bTransparent;
-    Paint(plan.area, frame, picture, opaque, doomed);
+    // Where every picture is opaque over its whole area, which pixels each one owns follows from
+    // the areas alone: a picture shows as long as the newer ones leave part of its area.
+    const bool byAreas = opaque && !clear;
+    if (!byAreas) Paint(plan.area, frame, picture, opaque, doomed);
     m_shown.push_back({picture, plan.area});
+    const auto showsSomewhere = [&](std::size_t i) {
+        if (!byAreas) return m_visible[static_cast<std::size_t>(m_shown[i].picture)] != 0;
+        std::vector<PixelRect> newer;
+        for (std::size_t j = i + 1; j < m_shown.size(); ++j)
+            newer.push_back(m_shown[j].picture == picture ? plan.area : m_shown[j].area);
+        return !Covered(m_shown[i].area, newer);
+    };
     // Takes the pictures that no longer show anywhere off the list.
     const auto collectHidden = [&] {
         for (auto it = m_shown.begin(); it != m_shown.end();) {
-            if (m_visible[static_cast<std::size_t>(it->picture)] != 0) {
+            if (showsSomewhere(static_cast<std::size_t>(it - m_shown.begin()))) {
                 ++it;
                 continue;
             }
@@ -140,7 +192,7 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t
     while (m_shown.size() > static_cast<std::size_t>(kMaxShown)) {
         if (opaque) plan.area = Grow(Union(plan.area, m_shown.front().area));
         opaque = true;
-        Paint(plan.area, frame, picture, true, doomed);
+        if (!byAreas) Paint(plan.area, frame, picture, true, doomed);
         collectHidden();
     }
     // A picture all of whose changed pixels became clear shows nowhere: it went with the rest.

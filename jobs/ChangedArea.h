@@ -70,6 +70,10 @@ private:
     Row PreviousRow(int y) const;  // of the frame before
     // Whether pixel x differs between two rows; clear pixels show no colour.
     static bool Differs(const Row& now, const Row& before, int x);
+    // Whether the kRun pixels from x on are the same in both rows, clear or not (false may
+    // still mean that no pixel Differs).
+    static constexpr int kRun = 8;
+    static bool SameRun(const Row& now, const Row& before, int x);
     // The rectangle around the pixels that differ from the frame before; uncovered grows around
     // those that nothing covers any more.
     PixelRect ChangedRect(const Frame& frame, PixelRect& uncovered) const;

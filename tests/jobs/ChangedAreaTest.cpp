@@ -141,6 +141,19 @@ TEST(ChangedAreaPlannerTest, CoveredPicturesAreRemovedAndAMovingDotStaysCheap) {
     const AreaPlan all = planner.Plan(f.Rows(), f.Stride());
     EXPECT_EQ(all.hidden, (std::vector<int>{0, 2}));
     EXPECT_TRUE(all.transparent.empty());
+    // Two pictures that together cover an older one hide it, whether pictures may be
+    // transparent or are opaque over their areas.
+    for (bool transparent : {false, true}) {
+        ChangedAreaPlanner halves(40, 10, 1, transparent);
+        Frame h(40, 10);
+        halves.Plan(h.Rows(), h.Stride());
+        for (int half = 0; half < 2; ++half) {
+            for (int y = 0; y < 10; ++y)
+                for (int x = 20 * half; x < 20 * half + 20; ++x) h.Set(x, y, 60);
+            EXPECT_EQ(halves.Plan(h.Rows(), h.Stride()).hidden,
+                      half == 0 ? std::vector<int>{} : std::vector<int>{0});
+        }
+    }
     // A stage that becomes clear all over: the picture beneath goes, and the new one, clear
     // everywhere, with it; what comes next is planned on a consistent list.
     ChangedAreaPlanner dot(1, 1, 1, true);
