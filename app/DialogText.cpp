@@ -3,19 +3,6 @@
 #include <QFile>
 #include <QStringList>
 
-#include "jobs/Options.h"
-
-std::optional<int> ParseFps(const QString& text) {
-    const QString digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 3) return std::nullopt;
-    int value = 0;
-    for (const QChar c : digits) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    if (value < kMinFps || value > kMaxFps) return std::nullopt;
-    return value;
-}
 
 QString VersionMajorMinor(const QString& version) {
     const QStringList parts = version.split(QLatin1Char('.'));

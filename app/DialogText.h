@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <cstddef>
-#include <optional>
 #include <string>
 
 #include "jobs/BatchJob.h"
@@ -15,10 +14,6 @@ inline constexpr const char* kConversionDone = "The conversion finished successf
 inline constexpr const char* kExtractionDone = "The extraction finished successfully !!!";
 inline constexpr const char* kInfoCaption = "Info...";
 inline constexpr const char* kWarningCaption = "Quorvel";
-
-// The frame rate typed into the FPS box: a whole number from 1 to 255, blanks around it
-// allowed. Anything else (signs, fractions, exponents, out of range) gives nothing.
-std::optional<int> ParseFps(const QString& text);
 
 // "1.0.0" -> "1.0": the version as the About box shows it.
 QString VersionMajorMinor(const QString& version);

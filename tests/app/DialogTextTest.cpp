@@ -24,40 +24,6 @@ class DialogTextTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void parseFps_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("expected");  // 0: refused
-        QTest::newRow("default") << "10" << 10;
-        QTest::newRow("lowest") << "1" << 1;
-        QTest::newRow("highest") << "255" << 255;
-        QTest::newRow("blanks around") << "  24 " << 24;
-        QTest::newRow("leading zeros") << "012" << 12;
-        QTest::newRow("zero") << "0" << 0;
-        QTest::newRow("too high") << "256" << 0;
-        QTest::newRow("far too high") << "99999999999" << 0;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("blank") << "   " << 0;
-        QTest::newRow("negative") << "-5" << 0;
-        QTest::newRow("plus sign") << "+5" << 0;
-        QTest::newRow("fraction") << "12.5" << 0;
-        QTest::newRow("exponent") << "1e2" << 0;
-        QTest::newRow("trailing letters") << "12fps" << 0;
-        QTest::newRow("inner blank") << "1 2" << 0;
-        QTest::newRow("arabic-indic digits") << QString::fromUtf8("\u0661\u0662") << 0;
-    }
-
-    void parseFps() {
-        QFETCH(QString, text);
-        QFETCH(int, expected);
-        const std::optional<int> fps = ParseFps(text);
-        if (expected == 0) {
-            QVERIFY2(!fps.has_value(), qPrintable(QString::number(fps.value_or(0))));
-        } else {
-            QVERIFY(fps.has_value());
-            QCOMPARE(*fps, expected);
-        }
-    }
-
     void versionShowsMajorAndMinor() {
         QCOMPARE(VersionMajorMinor(QStringLiteral("1.0.0")), QStringLiteral("1.0"));
         QCOMPARE(VersionMajorMinor(QStringLiteral("2.13.7")), QStringLiteral("2.13"));
