@@ -89,7 +89,8 @@ private:
     bool m_bTransparent;
     PixelBuffer m_previous;                // the frame before, rows of 3 * width bytes
     std::vector<uint8_t> m_previousClear;  // its clear pixels, rows of width bytes
-    // Per stage pixel, the picture that shows there.
+    // Per stage pixel, the picture that shows there; made when first painted (pictures opaque over
+    // their whole areas, with no clear pixels, are followed by their areas alone).
     std::vector<uint16_t, LargeAllocator<uint16_t>> m_owner;
     std::vector<uint32_t> m_visible;  // per picture, the pixels where it shows
     struct Shown {

@@ -137,17 +137,19 @@ std::vector<uint8_t> PackDirect(const BgrPixels& pixels, LosslessLayout& layout)
 }
 
 std::vector<uint8_t> CompressZlib(const uint8_t* data, std::size_t size) {
-    std::vector<uint8_t> out;
     struct FreeCompressor {
         void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
     };
     const std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(
         libdeflate_alloc_compressor(kLosslessLevel));
-    if (compressor) {
-        out.resize(libdeflate_zlib_compress_bound(compressor.get(), size));
-        out.resize(libdeflate_zlib_compress(compressor.get(), data, size, out.data(), out.size()));
-    }
-    return out;
+    if (!compressor) return {};
+    // The worst case is as large as the input; what is kept is a copy of what was written, so
+    // that the rest of that room is neither cleared nor held while the frame waits its turn.
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), size);
+    const auto room = std::make_unique_for_overwrite<uint8_t[]>(bound);
+    const std::size_t written =
+        libdeflate_zlib_compress(compressor.get(), data, size, room.get(), bound);
+    return std::vector<uint8_t>(room.get(), room.get() + written);
 }
 
 std::vector<uint8_t> CompressLossless(const std::vector<uint8_t>& packed,
@@ -159,15 +161,17 @@ std::vector<uint8_t> CompressLossless(const std::vector<uint8_t>& packed,
     if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9, Z_RLE) != Z_OK) {
         return best;
     }
-    std::vector<uint8_t> runs(deflateBound(&stream, static_cast<uLong>(packed.size())));
+    const uLong bound = deflateBound(&stream, static_cast<uLong>(packed.size()));
+    const auto room = std::make_unique_for_overwrite<uint8_t[]>(bound);
     stream.next_in = const_cast<Bytef*>(packed.data());  // zlib's API is not const-correct
     stream.avail_in = static_cast<uInt>(packed.size());
-    stream.next_out = runs.data();
-    stream.avail_out = static_cast<uInt>(runs.size());
+    stream.next_out = room.get();
+    stream.avail_out = static_cast<uInt>(bound);
     const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
-    runs.resize(stream.total_out);
+    const uLong written = stream.total_out;
     deflateEnd(&stream);
-    if (done && (best.empty() || runs.size() < best.size())) best.swap(runs);
+    if (done && (best.empty() || written < best.size()))
+        best.assign(room.get(), room.get() + written);
     return best;
 }
 
