@@ -8,9 +8,9 @@
 
 // Memory for whole frames and canvases. A block of 2 MiB or more starts on a 2 MiB boundary, and
 // the kernel is asked to back it with transparent huge pages (its last, partly used page too
-// when that wastes little): fresh memory
-// touched 4 KiB at a time costs a page fault per 4 KiB, several microseconds each on a virtual
-// machine, which for a 1600 x 1200 frame came to a tenth of its encoding time.
+// when that wastes little). Fresh memory touched 4 KiB at a time costs a page fault per 4 KiB,
+// several microseconds each on a virtual machine: for a 1600 x 1200 frame, a tenth of the time
+// its encoding takes.
 void* AllocateLarge(std::size_t bytes) noexcept;  // null when out of memory
 void FreeLarge(void* block) noexcept;
 
