@@ -102,7 +102,10 @@ void ReleaseFrameSnapshot(FrameSnapshot& snapshot) { snapshot = FrameSnapshot{};
 void CopyFramePixels(const CGifAnimation& gif, PixelBuffer& pixels) {
     const auto stride = static_cast<std::size_t>(gif.Stride());
     const auto height = static_cast<std::size_t>(std::max(gif.Height(), 0));
-    pixels.resize(stride * height);
+    // FreeImage's writers copy a whole pitch from the start of each row, so the rows of an area
+    // that starts right of the first column reach past their last pixel, the top one up to a
+    // row past the frame: a spare row keeps that read inside the buffer.
+    pixels.resize(stride * (height + 1));
     const uint8_t* from = gif.FrameArea();
     if (!from) return;
     for (std::size_t y = 0; y < height; ++y)
@@ -116,10 +119,14 @@ FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height) {
 FreeImageBitmap WrapFrameArea(PixelBuffer& pixels, int width, int height, const PixelRect& area) {
     const int stride = CGifAnimation::StrideFor(width);
     if (area.Empty() || area.left < 0 || area.top < 0 || area.right > width ||
-        area.bottom > height ||
-        pixels.size() < static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)) {
+        area.bottom > height) {
         return nullptr;
     }
+    // What FreeImage may read: whole pitches from the start of each of the area's rows.
+    const std::size_t reach =
+        static_cast<std::size_t>(height - area.top) * static_cast<std::size_t>(stride) +
+        3 * static_cast<std::size_t>(area.left);
+    if (pixels.size() < reach) return nullptr;
     // The area's bottom row is the first of its rows in the frame's bottom-up layout.
     uint8_t* bits =
         pixels.data() +

@@ -74,7 +74,7 @@ void ReleaseFrameSnapshot(FrameSnapshot& snapshot);
 // rows laid out as FreeImage keeps them (bottom row first, Stride bytes each, blue, green, red),
 // and any thread wraps those rows as a FreeImage image without copying them again.
 
-// Copies the frame gif has just composed into pixels, sized to the screen.
+// Copies the frame gif has just composed into pixels, sized to the screen and a spare row.
 void CopyFramePixels(const CGifAnimation& gif, PixelBuffer& pixels);
 // A FreeImage image over pixels (as CopyFramePixels lays them out); the pixels must outlive it.
 // It reads like LoadFrameImage's image of the same frame, resolution included. Null when the
@@ -82,5 +82,5 @@ void CopyFramePixels(const CGifAnimation& gif, PixelBuffer& pixels);
 FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height);
 // The same over area of the frame only (rows top first in area's terms), still without a copy:
 // the image's rows are the frame's, a frame's stride apart. Null when area is empty or not
-// inside the frame.
+// inside the frame, or when pixels lack the spare row that an area right of column 0 needs.
 FreeImageBitmap WrapFrameArea(PixelBuffer& pixels, int width, int height, const PixelRect& area);

@@ -313,14 +313,15 @@ TEST_F(ChangedAreaJobTest, LosslessMoviesShowExactlyTheExtractedFrames) {
 }
 
 TEST_F(ChangedAreaJobTest, JpegChangedAreasStoreWholeBlocksAndLessThanFullFrames) {
-    // Dots over a busy picture, which costs a full-frame JPEG every frame.
+    // Dots over a busy picture, which costs a full-frame JPEG every frame; on the top rows, right
+    // of column 0, where the JPEG writer's whole-pitch reads reach past the frame's last row.
     GifBuilder gif(160, 120);
     gif.GlobalColors({kWhite, kBlue, kRed, kBlack});
     GifImage busy;
     busy.width = 160, busy.height = 120, busy.control = true, busy.delay = 10;
     for (int i = 0; i < 160 * 120; ++i) busy.pixels.push_back(static_cast<uint8_t>(i * 7 / 5 % 4));
     gif.Image(busy);
-    for (int i = 0; i < 6; ++i) gif.Solid(13 + 5 * i, 9, 3, 3, static_cast<uint8_t>(1 + i % 3), 10);
+    for (int i = 0; i < 6; ++i) gif.Solid(13 + 5 * i, 1, 3, 3, static_cast<uint8_t>(1 + i % 3), 10);
     ASSERT_TRUE(gif.Write(dir / "dots.gif")) << gif.Error();
 
     ASSERT_TRUE(ConvertFile(Settings(dir / "dots.gif", BitmapKind::Jpeg, false)).Succeeded());
