@@ -63,12 +63,25 @@ int Wait(pid_t pid, long* peakKib = nullptr) {
 
 }  // namespace
 
-CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
-                  const fs::path& scratch, const fs::path& input, long addressSpaceKib) {
+namespace {
+
+// Runs quorvel with its outputs in files of scratch (or standard output on a pipe whose reader
+// has gone), calling during(pid) while it runs.
+CliRun Run(const std::vector<std::string>& args, const fs::path& cwd, const fs::path& scratch,
+           const fs::path& input, long addressSpaceKib, const std::function<void(int pid)>& during,
+           bool closedOutput) {
     CliRun run;
     const fs::path out = scratch / ".stdout";
     const fs::path err = scratch / ".stderr";
-    const int outFd = OpenForWriting(out);
+    int outFd = -1;
+    if (closedOutput) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return run;
+        close(ends[0]);
+        outFd = ends[1];
+    } else {
+        outFd = OpenForWriting(out);
+    }
     const int errFd = OpenForWriting(err);
     const pid_t pid = Spawn(args, cwd, outFd, errFd, input, addressSpaceKib);
     close(outFd);
@@ -77,12 +90,20 @@ CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
         run.err = "quorvel could not be started";
         return run;
     }
+    if (during) during(pid);
     run.status = Wait(pid, &run.peakKib);
     run.out = ReadText(out);
     run.err = ReadText(err);
     fs::remove(out);
     fs::remove(err);
     return run;
+}
+
+}  // namespace
+
+CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
+                  const fs::path& scratch, const fs::path& input, long addressSpaceKib) {
+    return Run(args, cwd, scratch, input, addressSpaceKib, nullptr, false);
 }
 
 CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path& cwd,
@@ -122,28 +143,5 @@ CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path
 
 CliRun RunQuorvelWhile(const std::vector<std::string>& args, const fs::path& cwd,
                        const std::function<void(int pid)>& during, bool closedOutput) {
-    CliRun run;
-    const fs::path out = cwd / ".stdout";
-    const fs::path err = cwd / ".stderr";
-    int outFd = -1;
-    if (closedOutput) {
-        int ends[2];
-        if (pipe2(ends, O_CLOEXEC) != 0) return run;
-        close(ends[0]);
-        outFd = ends[1];
-    } else {
-        outFd = OpenForWriting(out);
-    }
-    const int errFd = OpenForWriting(err);
-    const pid_t pid = Spawn(args, cwd, outFd, errFd);
-    close(outFd);
-    close(errFd);
-    if (pid < 0) return run;
-    if (during) during(pid);
-    run.status = Wait(pid);
-    run.out = ReadText(out);
-    run.err = ReadText(err);
-    fs::remove(out);
-    fs::remove(err);
-    return run;
+    return Run(args, cwd, cwd, "/dev/null", 0, during, closedOutput);
 }

@@ -11,7 +11,7 @@ struct CliRun {
     int status = -1;  // exit status; -1 when the program did not exit normally
     std::string out;
     std::string err;
-    long peakKib = 0;  // peak resident memory (RunQuorvel only)
+    long peakKib = 0;  // peak resident memory (not on a terminal)
 };
 
 // Runs quorvel with args in folder cwd, with standard input empty and both outputs captured
