@@ -37,6 +37,7 @@
 #include "app/CPrompts.h"
 #include "app/DialogText.h"
 #include "gif/GifInfo.h"
+#include "jobs/BatchProgress.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 
@@ -615,9 +616,12 @@ void CQuorvelDlg::OnConvert() {
     }
 
     if (!s.m_bBatch) {
-        StartJob(Job::Convert, [settings = s](const JobControl& control, quint64) {
+        StartJob(Job::Convert, [gif = s.m_strGifPath,
+                                movie = MoviePath(s.m_strOutputFolder, s.m_strGifPath),
+                                options = ConvertOptionsFrom(s)](const JobControl& control,
+                                                                 quint64) {
             Outcome outcome;
-            outcome.single = ConvertFile(settings, control);
+            outcome.single = ConvertFile(gif, movie, options, control);
             return outcome;
         });
         return;
@@ -631,26 +635,23 @@ void CQuorvelDlg::OnConvert() {
         return;
     }
     m_nBatchSize = m_batchFiles.size();
-    StartJob(Job::Batch, [this, settings = s, files = m_batchFiles](const JobControl& control,
-                                                                   quint64 serial) {
+    BatchRequest request{m_batchFiles, s.m_strOutputFolder, ConvertOptionsFrom(s)};
+    StartJob(Job::Batch, [this, request = std::move(request)](const JobControl& control,
+                                                              quint64 serial) {
         // The bar counts frames: a quick scan of every file gives the total first.
-        qint64 total = 0;
-        for (const std::string& file : files) {
-            if (control.Cancelled()) break;
-            total += ScanGifFile(file).frames;
-        }
-        emit BatchFrames(serial, 0, total);
-        std::mutex lock;
-        std::vector<int> framesOf(files.size(), 0);
-        qint64 done = 0;
+        BatchProgress progress(BatchProgress::ScanTotals(request.files, control));
+        const auto report = [&](const BatchProgress::State& state) {
+            emit BatchFrames(serial, state.run.done, state.run.total);
+        };
+        report(progress.Current());
         const auto onFrame = [&](std::size_t index, int frames) {
-            std::lock_guard<std::mutex> guard(lock);
-            done += frames - framesOf[index];
-            framesOf[index] = frames;
-            emit BatchFrames(serial, done, total);
+            report(progress.Frames(index, frames));
+        };
+        const auto onFileDone = [&](std::size_t index, const JobResult&) {
+            report(progress.FileDone(index));
         };
         Outcome outcome;
-        outcome.batch = ConvertBatch(settings, files, control, {}, onFrame);
+        outcome.batch = ConvertBatch(request, control, onFileDone, onFrame);
         return outcome;
     });
 }
@@ -666,9 +667,11 @@ void CQuorvelDlg::OnExtract() {
         RejectField(m_pOutputFolder, tr("Please enter the output folder."));
         return;
     }
-    StartJob(Job::Extract, [settings = m_settings](const JobControl& control, quint64) {
+    StartJob(Job::Extract, [gif = m_settings.m_strGifPath, folder = m_settings.m_strOutputFolder,
+                            options = ExtractOptionsFrom(m_settings)](const JobControl& control,
+                                                                      quint64) {
         Outcome outcome;
-        outcome.single = ExtractFrames(settings, control);
+        outcome.single = ExtractFrames(gif, folder, options, control);
         return outcome;
     });
 }

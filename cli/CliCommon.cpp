@@ -31,13 +31,18 @@ CLI::Validator WholeNumber() {
         "INT");
 }
 
-CLI::Validator ColorValidator() {
-    return CLI::Validator(
-        [](std::string& value) {
-            return ColorFromName(value) ? std::string()
-                                        : value + " is not a colour (#rrggbb, white or black)";
-        },
-        "COLOR");
+CLI::Option* AddColorOption(CLI::App* app, const std::string& flags, RgbColor& value,
+                            const std::string& help) {
+    const auto toValue = [](std::string& text) {
+        const std::optional<RgbColor> color = ColorFromName(text);
+        if (!color) return text + " is not a colour (#rrggbb, white or black)";
+        text = std::to_string(*color);
+        return std::string();
+    };
+    return app->add_option(flags, value, help + ": #rrggbb, white or black")
+        ->transform(CLI::Validator(toValue, ""))
+        ->type_name("COLOR")
+        ->default_str(value == kWhiteRgb ? "white" : ColorName(value));
 }
 
 void PrintError(const std::string& file, const std::string& cause) {

@@ -23,17 +23,26 @@ struct Command {
 Command AddConvertCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
 
-// Accepts the names of an option's choices in any letter case and turns them into the listed
-// spelling.
+// An option whose value is one of a table's names, in any letter case, read straight into its
+// choice; the help shows the names and the default.
 template <typename Choice, std::size_t N>
-CLI::IsMember ChoiceValidator(const ChoiceName<Choice> (&names)[N]) {
-    std::vector<std::string> spellings;
-    for (const auto& entry : names) spellings.emplace_back(entry.name);
-    return CLI::IsMember(spellings, CLI::ignore_case);
+CLI::Option* AddChoiceOption(CLI::App* app, const std::string& flags, Choice& value,
+                             const ChoiceName<Choice> (&names)[N], const std::string& help) {
+    const auto toValue = [&names](std::string& text) {
+        const std::optional<Choice> choice = FromName(names, text);
+        if (!choice) return text + " is not one of " + NameList(names);
+        text = std::to_string(static_cast<int>(*choice));  // how CLI11 reads an enum
+        return std::string();
+    };
+    return app->add_option(flags, value, help + ": " + NameList(names))
+        ->transform(CLI::Validator(toValue, ""))
+        ->type_name("NAME")
+        ->default_str(std::string(NameOf(names, value)));
 }
 
-// Accepts a colour as ColorFromName reads it (#rrggbb, white, black).
-CLI::Validator ColorValidator();
+// An option read straight into a colour (#rrggbb, white, black).
+CLI::Option* AddColorOption(CLI::App* app, const std::string& flags, RgbColor& value,
+                            const std::string& help);
 
 // Accepts only a whole number (digits, with an optional sign), so that "abc" is called what it
 // is rather than a value out of range.

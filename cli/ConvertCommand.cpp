@@ -15,26 +15,18 @@
 #include "cli/StdStreams.h"
 #include "gif/GifInfo.h"
 #include "jobs/BatchJob.h"
+#include "jobs/BatchProgress.h"
 #include "jobs/ConvertJob.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ConvertOptions {
+struct ConvertArgs {
     std::vector<std::string> inputs;
     std::string output;
-    int fps = kDefaultFps;
-    std::string quality{NameOf(Quality::Normal)};
-    std::string url;
-    std::string timing{NameOf(Timing::Fixed)};
-    std::string loop = "forever";
+    ConvertOptions movie;
     bool likeGif = false;  // the GIF's timing and looping where not given otherwise
-    bool fpsGiven = false;
-    std::string bitmaps{"jpeg"};
-    bool changedAreas = false;
-    std::string background = "white";
-    bool transparent = false;
     unsigned threads = 0;  // 0: one per core
     bool quiet = false;
     bool noOverwrite = false;
@@ -44,7 +36,7 @@ struct ConvertOptions {
 
 // Writes the page that plays a converted movie beside it and lists it among the result's
 // outputs. A page that exists is kept when asked; a page that cannot be written fails the file.
-void AddPlayerPage(JobResult& result, const std::string& gif, const ConvertOptions& options) {
+void AddPlayerPage(JobResult& result, const std::string& gif, const ConvertArgs& options) {
     if (!result.Succeeded() || result.outputs.empty()) return;
     const fs::path movie = result.outputs.front();
     fs::path page = movie;
@@ -97,8 +89,8 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, in
     return files;
 }
 
-int RunConvert(const ConvertOptions& options) {
-    if (EncodeTargetUrl(options.url).size() > kMaxUrlBytes) {
+int RunConvert(const ConvertArgs& options) {
+    if (EncodeTargetUrl(options.movie.targetUrl).size() > kMaxUrlBytes) {
         std::cerr << "quorvel: the target URL is longer than " << kMaxUrlBytes << " bytes\n";
         return kExitUsage;
     }
@@ -166,29 +158,14 @@ int RunConvert(const ConvertOptions& options) {
         });
     }
 
-    ConversionSettings settings;
-    settings.m_strOutputFolder = outputFolder;  // empty: beside each input
-    settings.m_nFps = options.fps;
-    settings.m_bFpsGiven = options.fpsGiven;
-    settings.m_nQuality = QualityFromName(options.quality).value_or(Quality::Normal);
-    settings.m_timing = TimingFromName(options.timing).value_or(Timing::Fixed);
-    settings.m_loop = LoopOptionFromName(options.loop).value_or(LoopOption{});
-    settings.m_strTargetUrl = options.url;
-    settings.m_bitmaps = BitmapKindFromName(options.bitmaps).value_or(BitmapKind::Jpeg);
-    settings.m_bChangedAreas = options.changedAreas;
-    settings.m_background = ColorFromName(options.background).value_or(kWhiteRgb);
-    settings.m_bTransparent = options.transparent;
-
     // Progress and results arrive from several threads when files run side by side.
     std::mutex outputMutex;
     std::vector<std::string> names;
-    std::vector<int> totals;
+    for (const std::string& file : files) names.push_back(shownName(file));
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
-    for (const std::string& file : files) {
-        names.push_back(shownName(file));
-        totals.push_back(showProgress ? ScanGifFile(file).frames : 0);
-    }
-    Progress progress(showProgress, names, totals);
+    Progress progress(showProgress, names,
+                      showProgress ? BatchProgress::ScanTotals(files)
+                                   : std::vector<int>(files.size(), 0));
 
     JobControl control;
     control.cancel = InterruptFlag();
@@ -215,7 +192,8 @@ int RunConvert(const ConvertOptions& options) {
         }
         progress.FileDone(index);
     };
-    const BatchResult batch = ConvertBatch(settings, files, control, onFileDone, onFrame);
+    const BatchResult batch =
+        ConvertBatch({files, outputFolder, options.movie}, control, onFileDone, onFrame);
     progress.Clear();
 
     if (toStdout && batch.Converted() == 1 && failedLate == 0) {
@@ -244,7 +222,8 @@ int RunConvert(const ConvertOptions& options) {
 }  // namespace
 
 Command AddConvertCommand(CLI::App& app) {
-    auto options = std::make_shared<ConvertOptions>();
+    auto options = std::make_shared<ConvertArgs>();
+    ConvertOptions& movie = options->movie;
     CLI::App* sub = app.add_subcommand(
         "convert",
         "Convert GIF files into SWF movies: one JPEG frame per GIF frame, named <title>.swf.\n"
@@ -256,47 +235,40 @@ Command AddConvertCommand(CLI::App& app) {
     sub->add_option("-o,--output", options->output,
                     "Folder for the movies (default: each input's folder); - writes the one "
                     "movie to standard output");
-    sub->add_option("--fps", options->fps,
+    sub->add_option("--fps", movie.fps,
                     "Frames per second of the movie, " + std::to_string(kMinFps) + " to " +
                         std::to_string(kMaxFps) + " (default " + std::to_string(kDefaultFps) +
                         "; with --timing gif, the lowest rate that shows every delay exactly)")
         ->check(WholeNumber())
         ->check(CLI::Range(kMinFps, kMaxFps));
-    sub->add_option("--timing", options->timing,
-                    "fixed: every GIF frame is one frame at --fps, whatever its delay.\n"
-                    "gif: every GIF frame lasts its own delay (a delay of 10 ms or less lasts "
-                    "100 ms, as in browsers)")
-        ->transform(ChoiceValidator(kTimingNames))
-        ->default_str(options->timing);
-    sub->add_option("--loop", options->loop,
-                    "forever (the player loops), once (stops on the last frame), gif (the "
-                    "GIF's own loop count) or N (plays N times and stops)")
-        ->check([](const std::string& value) {
-            return LoopOptionFromName(value) ? std::string()
-                                             : "must be forever, once, gif or a number from 1";
-        })
-        ->default_str(options->loop);
+    AddChoiceOption(sub, "--timing", movie.timing, kTimingNames,
+                    "How long each GIF frame lasts (fixed: one frame at --fps, whatever its "
+                    "delay; gif: its own delay, 10 ms or less lasting 100 ms as in browsers)");
+    sub->add_option_function<std::string>(
+           "--loop", [&movie](const std::string& value) { movie.loop = *LoopOptionFromName(value); },
+           "forever (the player loops), once (stops on the last frame), gif (the GIF's own loop "
+           "count) or N (plays N times and stops)")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                return LoopOptionFromName(value) ? std::string()
+                                                 : "must be forever, once, gif or a number from 1";
+            },
+            "N"))
+        ->default_str("forever");
     sub->add_flag("--like-gif", options->likeGif,
                   "Play like the GIF: --timing gif --loop gif (either may still be given)");
-    sub->add_option("--quality", options->quality, "JPEG quality: " + QualityNameList())
-        ->transform(ChoiceValidator(kQualityNames))
-        ->default_str(options->quality);
-    sub->add_option("--bitmaps", options->bitmaps,
-                    "How frames are stored: jpeg, or lossless (the exact pixels, zlib-compressed)")
-        ->transform(ChoiceValidator(kBitmapKindNames))
-        ->default_str(options->bitmaps);
-    sub->add_flag("--changed-areas", options->changedAreas,
+    AddChoiceOption(sub, "--quality", movie.quality, kQualityNames, "JPEG quality");
+    AddChoiceOption(sub, "--bitmaps", movie.bitmaps, kBitmapKindNames,
+                    "How frames are stored (lossless: the exact pixels, zlib-compressed)");
+    sub->add_flag("--changed-areas", movie.changedAreas,
                   "Store only the part of each frame that changed since the frame before");
-    sub->add_option("--background", options->background,
-                    "Colour of the stage, and what the frames are composed on: #rrggbb, white "
-                    "or black")
-        ->check(ColorValidator())
-        ->default_str(options->background);
-    sub->add_flag("--transparent", options->transparent,
+    AddColorOption(sub, "--background", movie.background,
+                   "Colour of the stage, and what the frames are composed on");
+    sub->add_flag("--transparent", movie.transparent,
                   "Keep the GIF's transparency: pixels that no image covers stay transparent in "
                   "the bitmaps (DefineBitsLossless2, DefineBitsJPEG3), showing what lies below "
                   "the movie");
-    sub->add_option("--url", options->url,
+    sub->add_option("--url", movie.targetUrl,
                     "Open this URL when the movie is clicked (a button over the whole stage)");
     sub->add_option("-j,--jobs", options->threads,
                     "Threads to use; several files are converted at once (default: one per core)")
@@ -311,9 +283,10 @@ Command AddConvertCommand(CLI::App& app) {
                     "Address of Ruffle's web build for the --html page")
         ->default_str(kDefaultRuffleUrl);
     return {sub, [options, sub] {
-        options->fpsGiven = sub->count("--fps") > 0;
-        if (options->likeGif && sub->count("--timing") == 0) options->timing = "gif";
-        if (options->likeGif && sub->count("--loop") == 0) options->loop = "gif";
+        ConvertOptions& chosen = options->movie;
+        chosen.fpsGiven = sub->count("--fps") > 0;
+        if (options->likeGif && sub->count("--timing") == 0) chosen.timing = Timing::Gif;
+        if (options->likeGif && sub->count("--loop") == 0) chosen.loop.kind = LoopOption::Kind::Gif;
         return RunConvert(*options);
     }};
 }

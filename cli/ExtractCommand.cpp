@@ -8,23 +8,18 @@
 #include "cli/Progress.h"
 #include "cli/StdStreams.h"
 #include "gif/GifInfo.h"
-#include "jobs/ConversionSettings.h"
 #include "jobs/ExtractJob.h"
 
 namespace {
 
-struct ExtractOptions {
+struct ExtractArgs {
     std::string input;
     std::string output;
-    std::string format{NameOf(ExtractFormat::Bmp)};
     bool quiet = false;
-    bool noOverwrite = false;
-    int digits = 0;
-    std::string background = "white";
-    bool transparent = false;
+    ExtractOptions frames;
 };
 
-int RunExtract(const ExtractOptions& options) {
+int RunExtract(const ExtractArgs& options) {
     // Standard input is stored in a private folder as "stdin.gif": its frames are stdin_f<i>.
     const bool fromStdin = options.input == kStdStream;
     TempFolder temp;
@@ -41,28 +36,18 @@ int RunExtract(const ExtractOptions& options) {
         }
     }
 
-    ConversionSettings settings;
-    settings.m_strGifPath = input;
-    settings.m_strGifTitle = GifTitleFromPath(input);
-    settings.m_strOutputFolder = options.output;
-    if (settings.m_strOutputFolder.empty()) {  // default: beside the input
-        if (!fromStdin)
-            settings.m_strOutputFolder = std::filesystem::path(options.input).parent_path().string();
-        if (settings.m_strOutputFolder.empty()) settings.m_strOutputFolder = ".";
+    std::string folder = options.output;
+    if (folder.empty()) {  // default: beside the input
+        if (!fromStdin) folder = std::filesystem::path(options.input).parent_path().string();
+        if (folder.empty()) folder = ".";
     }
-    settings.m_nExtractFormat = ExtractFormatFromName(options.format).value_or(ExtractFormat::Bmp);
-    settings.m_background = ColorFromName(options.background).value_or(kWhiteRgb);
-    settings.m_bTransparent = options.transparent;
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
     Progress progress(showProgress, {options.input}, {showProgress ? ScanGifFile(input).frames : 0});
     JobControl control;
     control.cancel = InterruptFlag();
     control.progress = [&progress](int done) { progress.Frames(0, done); };
-    ExtractNaming naming;
-    naming.digits = options.digits;
-    naming.keepExisting = options.noOverwrite;
-    JobResult result = ExtractFrames(settings, control, naming);
+    JobResult result = ExtractFrames(input, folder, options.frames, control);
     progress.Clear();
     if (fromStdin) result.input = kStdStream;
     if (!options.quiet) {
@@ -81,7 +66,8 @@ int RunExtract(const ExtractOptions& options) {
 }  // namespace
 
 Command AddExtractCommand(CLI::App& app) {
-    auto options = std::make_shared<ExtractOptions>();
+    auto options = std::make_shared<ExtractArgs>();
+    ExtractOptions& frames = options->frames;
     CLI::App* sub = app.add_subcommand(
         "extract", "Write every frame of a GIF as an image file, named <title>_f<index>.<format>.");
     sub->add_option("INPUT", options->input,
@@ -89,21 +75,16 @@ Command AddExtractCommand(CLI::App& app) {
         ->required();
     sub->add_option("-o,--output", options->output,
                     "Folder for the frame files (default: the input's folder)");
-    sub->add_option("-f,--format", options->format, "Image format: " + ExtractFormatNameList())
-        ->transform(ChoiceValidator(kExtractFormatNames))
-        ->default_str(options->format);
-    sub->add_option("--background", options->background,
-                    "Colour the frames are composed on: #rrggbb, white or black")
-        ->check(ColorValidator())
-        ->default_str(options->background);
-    sub->add_flag("--transparent", options->transparent,
+    AddChoiceOption(sub, "-f,--format", frames.format, kExtractFormatNames, "Image format");
+    AddColorOption(sub, "--background", frames.background, "Colour the frames are composed on");
+    sub->add_flag("--transparent", frames.transparent,
                   "PNG and TGA frames get an alpha channel (32 bits), transparent where no image "
                   "covers the pixel (an opaque PNG frame has 24); BMP and JPG frames stay 24-bit, "
                   "on the --background colour");
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
-    sub->add_flag("-n,--no-overwrite", options->noOverwrite,
+    sub->add_flag("-n,--no-overwrite", frames.keepExisting,
                   "Leave frame files that exist alone, with a note, instead of replacing them");
-    sub->add_option("--digits", options->digits,
+    sub->add_option("--digits", frames.digits,
                     "Pad the frame numbers with zeros to N digits (a_f007.png; default: no padding)")
         ->check(WholeNumber())
         ->check(CLI::Range(0, 9));

@@ -46,36 +46,31 @@ struct Figures {
     std::string left;     // "0:03" ("?:??" until there is something to go by)
 };
 
-Figures FiguresOf(int64_t done, int64_t total, double seconds) {
+Figures FiguresOf(const BatchProgress::Count& count) {
     Figures f;
-    f.count = std::to_string(done) + (total > 0 ? "/" + std::to_string(total) : "");
-    if (total <= 0) {
-        f.percent = "?%";
-        f.left = "?:??";
-        return f;
-    }
-    const int64_t clamped = std::min(done, total);
-    f.percent = std::to_string(clamped * 100 / total) + "%";
-    f.left = done > 0 && seconds > 0.2 ? Duration(seconds * double(total - clamped) / double(clamped))
-                                       : "?:??";
+    f.count = std::to_string(count.done) + (count.total > 0 ? "/" + std::to_string(count.total) : "");
+    const std::optional<int> percent = count.Percent();
+    const std::optional<double> left = count.SecondsLeft();
+    f.percent = percent ? std::to_string(*percent) + "%" : "?%";
+    f.left = left ? Duration(*left) : "?:??";
     return f;
 }
 
 }  // namespace
 
-std::string ProgressText(const ProgressState& s, int width) {
+std::string ProgressText(const std::string& name, const BatchProgress::State& s, int width) {
     const std::size_t room = static_cast<std::size_t>(std::max(width - 1, 1));
-    const Figures file = FiguresOf(s.fileDone, s.fileTotal, s.fileSeconds);
+    const Figures file = FiguresOf(s.file);
     // From the fullest form to the tersest; the first whose figures leave the name at least
     // a few characters is used.
     std::vector<std::string> forms;
-    if (s.runFiles == 0) {
+    if (s.files <= 1) {
         forms = {": " + file.count + " frames, " + file.percent + ", " + file.left + " left",
                  " " + file.count + " " + file.percent + " " + file.left,
                  " " + file.percent + " " + file.left};
     } else {
-        const Figures run = FiguresOf(s.runDone, s.runTotal, s.runSeconds);
-        const std::string files = std::to_string(s.runFilesDone) + "/" + std::to_string(s.runFiles);
+        const Figures run = FiguresOf(s.run);
+        const std::string files = std::to_string(s.filesDone) + "/" + std::to_string(s.files);
         forms = {": " + file.count + " frames, " + file.percent + ", " + file.left + " left | " +
                      files + " files, " + run.count + " frames, " + run.percent + ", " + run.left +
                      " left",
@@ -87,8 +82,8 @@ std::string ProgressText(const ProgressState& s, int width) {
     constexpr std::size_t kMinName = 8;
     for (const std::string& form : forms) {
         const std::size_t used = Columns(form);
-        if (used + std::min(Columns(s.name), kMinName) <= room)
-            return Tail(s.name, room - used) + form;
+        if (used + std::min(Columns(name), kMinName) <= room)
+            return Tail(name, room - used) + form;
     }
     // A terminal narrower than any form: the tersest form, cut.
     std::string last = forms.back().substr(1);
@@ -104,29 +99,16 @@ int TerminalWidth(int fd) {
 Progress::Progress(bool enabled, std::vector<std::string> names, std::vector<int> fileTotals)
     : m_enabled(enabled && isatty(STDERR_FILENO)),
       m_names(std::move(names)),
-      m_totals(std::move(fileTotals)),
-      m_done(m_names.size(), 0),
-      m_started(m_names.size()),
-      m_runStarted(Clock::now()) {
-    m_totals.resize(m_names.size(), 0);
-}
+      m_counts((fileTotals.resize(m_names.size(), 0), std::move(fileTotals))) {}
 
 Progress::~Progress() { Clear(); }
 
 void Progress::Frames(std::size_t index, int done) {
-    if (!m_enabled || index >= m_names.size()) return;
-    if (m_started[index] == Clock::time_point{}) m_started[index] = Clock::now();
-    m_done[index] = std::max(m_done[index], done);
-    m_current = index;
-    Draw();
+    if (m_enabled && index < m_names.size()) Draw(m_counts.Frames(index, done));
 }
 
 void Progress::FileDone(std::size_t index) {
-    if (!m_enabled || index >= m_names.size()) return;
-    // A file that ended early (it failed, or broke off) no longer holds up the run's estimate.
-    m_totals[index] = m_done[index];
-    ++m_filesDone;
-    Draw();
+    if (m_enabled && index < m_names.size()) Draw(m_counts.FileDone(index));
 }
 
 void Progress::Clear() {
@@ -135,29 +117,11 @@ void Progress::Clear() {
     m_shown = false;
 }
 
-void Progress::Draw() {
+void Progress::Draw(const BatchProgress::State& state) {
     const Clock::time_point now = Clock::now();
     if (m_lastDraw != Clock::time_point{} && now - m_lastDraw < kRedrawInterval) return;
-    ProgressState state;
-    state.name = m_names[m_current];
-    state.fileDone = m_done[m_current];
-    state.fileTotal = m_totals[m_current];
-    const auto seconds = [&](Clock::time_point from) {
-        return from == Clock::time_point{} ? 0.0 : std::chrono::duration<double>(now - from).count();
-    };
-    state.fileSeconds = seconds(m_started[m_current]);
-    if (m_names.size() > 1) {
-        state.runFiles = m_names.size();
-        state.runFilesDone = m_filesDone;
-        // A file whose scan found nothing counts what it has done so far, so the run's total
-        // is never below its frames done.
-        for (std::size_t i = 0; i < m_names.size(); ++i) {
-            state.runDone += m_done[i];
-            state.runTotal += std::max(m_totals[i], m_done[i]);
-        }
-        state.runSeconds = seconds(m_runStarted);
-    }
-    std::cerr << "\r\033[K" << ProgressText(state, TerminalWidth(STDERR_FILENO)) << std::flush;
+    std::cerr << "\r\033[K" << ProgressText(m_names[state.current], state, TerminalWidth(STDERR_FILENO))
+              << std::flush;
     m_shown = true;
     m_lastDraw = now;
 }

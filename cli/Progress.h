@@ -2,9 +2,10 @@
 
 #include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "jobs/BatchProgress.h"
 
 // Progress of a run as one line on standard error, redrawn in place: for the file last heard
 // from, its frames done of its total, the percent and an estimate of the time left; for a run
@@ -33,32 +34,20 @@ public:
     void Clear();
 
 private:
-    void Draw();
+
+    void Draw(const BatchProgress::State& state);
 
     bool m_enabled;
     bool m_shown = false;
     std::vector<std::string> m_names;
-    std::vector<int> m_totals;
-    std::vector<int> m_done;
-    std::vector<Clock::time_point> m_started;
-    std::size_t m_current = 0;
-    std::size_t m_filesDone = 0;
-    Clock::time_point m_runStarted;
+    BatchProgress m_counts;
     Clock::time_point m_lastDraw;
 };
 
 // One progress line for a terminal `width` columns wide (at most width - 1 characters, so the
-// cursor never moves to a new line). Counts with total 0 are unknown. Times are in seconds.
-struct ProgressState {
-    std::string name;
-    int64_t fileDone = 0, fileTotal = 0;
-    double fileSeconds = 0;
-    // A run of several files: files and frames of the whole run (runFiles 0: a single file).
-    std::size_t runFiles = 0, runFilesDone = 0;
-    int64_t runDone = 0, runTotal = 0;
-    double runSeconds = 0;
-};
-std::string ProgressText(const ProgressState& state, int width);
+// cursor never moves to a new line): the name of the file last heard from, its figures and, for
+// a run of several files, those of the whole run.
+std::string ProgressText(const std::string& name, const BatchProgress::State& state, int width);
 
 // The width of the terminal on fd, or 80 when it cannot be told.
 int TerminalWidth(int fd);

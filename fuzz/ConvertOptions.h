@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "jobs/ConversionSettings.h"
+#include "jobs/Options.h"
 
 constexpr std::size_t kOptionBytes = 3;
 
@@ -14,21 +14,21 @@ constexpr std::size_t kOptionBytes = 3;
 // bit 7 transparency on a stage of a colour of its own.
 // Byte 1: the frame rate (0 and rates the movie cannot hold are refused).
 // Byte 2: the JPEG quality (modulo 3) and the number of passes (the rest, plus 1).
-inline ConversionSettings OptionsFrom(const uint8_t* bytes) {
-    ConversionSettings settings;
+inline ConvertOptions OptionsFrom(const uint8_t* bytes) {
+    ConvertOptions options;
     const uint8_t flags = bytes[0];
-    settings.m_bitmaps = flags & 1 ? BitmapKind::Lossless : BitmapKind::Jpeg;
-    settings.m_bChangedAreas = (flags & 2) != 0;
-    settings.m_timing = flags & 4 ? Timing::Gif : Timing::Fixed;
-    settings.m_bFpsGiven = (flags & 8) != 0;
-    settings.m_loop.kind = static_cast<LoopOption::Kind>((flags >> 4) & 3);
-    if (flags & 64) settings.m_strTargetUrl = " https://example.org/\xc3\xa4?a=1 ";
+    options.bitmaps = flags & 1 ? BitmapKind::Lossless : BitmapKind::Jpeg;
+    options.changedAreas = (flags & 2) != 0;
+    options.timing = flags & 4 ? Timing::Gif : Timing::Fixed;
+    options.fpsGiven = (flags & 8) != 0;
+    options.loop.kind = static_cast<LoopOption::Kind>((flags >> 4) & 3);
+    if (flags & 64) options.targetUrl = " https://example.org/\xc3\xa4?a=1 ";
     if (flags & 128) {
-        settings.m_bTransparent = true;
-        settings.m_background = 0x3366CC;
+        options.transparent = true;
+        options.background = 0x3366CC;
     }
-    settings.m_nFps = bytes[1];
-    settings.m_nQuality = static_cast<Quality>(bytes[2] % 3);
-    settings.m_loop.times = bytes[2] / 3 + 1;
-    return settings;
+    options.fps = bytes[1];
+    options.quality = static_cast<Quality>(bytes[2] % 3);
+    options.loop.times = bytes[2] / 3 + 1;
+    return options;
 }

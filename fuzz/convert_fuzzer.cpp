@@ -60,13 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool written = std::fwrite(gif, 1, gifSize, file) == gifSize;
     if (std::fclose(file) != 0 || !written) std::abort();
 
-    ConversionSettings settings = OptionsFrom(data);
-    settings.m_strGifPath = input.string();
-    settings.m_strOutputFolder = Folder().string();
-    const fs::path movie = MoviePath(settings.m_strOutputFolder, settings.m_strGifPath);
+    const fs::path movie = MoviePath(Folder().string(), input.string());
     JobControl control;
     control.threads = 1;
-    const JobResult result = ConvertFile(settings, control);
+    const JobResult result = ConvertFile(input.string(), movie, OptionsFrom(data), control);
 
     std::error_code ec;
     if (result.Succeeded()) {

@@ -61,9 +61,9 @@ int BatchResult::Failed() const {
     }));
 }
 
-BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<std::string>& files,
-                         const JobControl& control, const FileDoneCallback& onFileDone,
+BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control, const FileDoneCallback& onFileDone,
                          const FrameProgressCallback& onFrame) {
+    const std::vector<std::string>& files = request.files;
     const unsigned budget =
         control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency());
     // Whole files in parallel scale best; a file's own frames get the threads that are left.
@@ -79,7 +79,7 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
     std::map<fs::path, std::size_t> movieOwner;
     std::vector<char> refused(files.size(), 0);  // read-only once the workers start
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const fs::path movie = MoviePath(settings.m_strOutputFolder, files[i]);
+        const fs::path movie = MoviePath(request.outputFolder, files[i]);
         std::error_code ec;
         const fs::path same = fs::weakly_canonical(movie, ec);
         const auto [owner, first] = movieOwner.emplace(ec ? movie : same, i);
@@ -105,17 +105,14 @@ BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<s
             if (refused[i]) {
                 result = results[i];
             } else {
-                ConversionSettings one = settings;
-                one.m_strGifPath = files[i];
-                one.m_strOutputFolder =
-                    MoviePath(settings.m_strOutputFolder, files[i]).parent_path().string();
                 JobControl fileControl;
                 fileControl.cancel = control.cancel;
                 fileControl.threads = threadsPerFile;
                 fileControl.memory = &memory;
                 if (onFrame)
                     fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
-                result = ConvertFile(one, fileControl);
+                result = ConvertFile(files[i], MoviePath(request.outputFolder, files[i]),
+                                     request.options, fileControl);
             }
             if (onFileDone) onFileDone(i, result);
             std::lock_guard<std::mutex> lock(progressMutex);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/ConversionSettings.h"
+#include "jobs/Options.h"
 #include "jobs/JobResult.h"
 
 // The GIF files of a folder: regular files whose extension is ".gif" in any letter case, as
@@ -27,10 +27,15 @@ using FileDoneCallback = std::function<void(std::size_t index, const JobResult& 
 // Called as frames of file `index` are written (frames written so far), on that file's thread.
 using FrameProgressCallback = std::function<void(std::size_t index, int frames)>;
 
-// Converts each listed file with the current options into settings.m_strOutputFolder (or, when
-// that is empty, next to each file), going on after a failed file. control.progress counts files
+// Several GIFs to convert with the same options.
+struct BatchRequest {
+    std::vector<std::string> files;
+    std::string outputFolder;  // empty: each movie beside its GIF
+    ConvertOptions options;
+};
+
+// Converts each file of the request into its output folder, going on after a failed file. control.progress counts files
 // done; control.threads bounds how many threads the whole batch uses, whole files running side
 // by side. The result lists the files in list order whatever order they finished in.
-BatchResult ConvertBatch(const ConversionSettings& settings, const std::vector<std::string>& files,
-                         const JobControl& control = {}, const FileDoneCallback& onFileDone = {},
+BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control = {}, const FileDoneCallback& onFileDone = {},
                          const FrameProgressCallback& onFrame = {});

@@ -7,3 +7,26 @@ std::string GifTitleFromPath(const std::string& path) {
     // its only dot (".gif") keeps it, and a path ending in a separator has no title.
     return std::filesystem::path(path).stem().string();
 }
+
+ConvertOptions ConvertOptionsFrom(const ConversionSettings& settings) {
+    ConvertOptions options;
+    options.fps = settings.m_nFps;
+    options.fpsGiven = settings.m_bFpsGiven;
+    options.quality = settings.m_nQuality;
+    options.targetUrl = settings.m_strTargetUrl;
+    options.timing = settings.m_timing;
+    options.loop = settings.m_loop;
+    options.bitmaps = settings.m_bitmaps;
+    options.changedAreas = settings.m_bChangedAreas;
+    options.background = settings.m_background;
+    options.transparent = settings.m_bTransparent;
+    return options;
+}
+
+ExtractOptions ExtractOptionsFrom(const ConversionSettings& settings) {
+    ExtractOptions options;
+    options.format = settings.m_nExtractFormat;
+    options.background = settings.m_background;
+    options.transparent = settings.m_bTransparent;
+    return options;
+}

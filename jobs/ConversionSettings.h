@@ -4,8 +4,9 @@
 
 #include "jobs/Options.h"
 
-// The option values every job reads. Strings are UTF-8; paths are passed to giflib and
-// FreeImage as they are.
+// What the dialog shows and edits: its single GIF or batch folder, where the output goes, and
+// the options of its jobs. Strings are UTF-8. A job reads only its own options, made from this
+// record when it starts.
 struct ConversionSettings {
     std::string m_strGifTitle;      // base name of the output files; jobs derive it from the path
     std::string m_strGifPath;       // the GIF to convert or extract
@@ -30,3 +31,7 @@ struct ConversionSettings {
 // The title used in output names: the file name without its folder and without a ".gif"
 // extension in any letter case (other extensions are dropped as well). "anim.GIF" -> "anim".
 std::string GifTitleFromPath(const std::string& path);
+
+// The options of a conversion, or of an extraction, as the settings give them.
+ConvertOptions ConvertOptionsFrom(const ConversionSettings& settings);
+ExtractOptions ExtractOptionsFrom(const ConversionSettings& settings);

@@ -152,11 +152,11 @@ struct MemoryCosts {
     std::size_t frame;
 };
 
-MemoryCosts EstimateMemory(int width, int height, const ConversionSettings& settings) {
+MemoryCosts EstimateMemory(int width, int height, const ConvertOptions& options) {
     const std::size_t pixels = static_cast<std::size_t>(CGifAnimation::StrideFor(width)) *
                                static_cast<std::size_t>(std::max(height, 0));
-    std::size_t job = (settings.m_bChangedAreas ? 5 : 3) * pixels, frame = 4 * pixels;
-    if (settings.m_bTransparent) {
+    std::size_t job = (options.changedAreas ? 5 : 3) * pixels, frame = 4 * pixels;
+    if (options.transparent) {
         job += pixels;  // two planes of a byte per pixel, a third of the colours' three
         frame += pixels / 3;
     }
@@ -167,26 +167,26 @@ MemoryCosts EstimateMemory(int width, int height, const ConversionSettings& sett
 // once the job is done.
 constexpr std::size_t kLargeFrameBytes = std::size_t{16} << 20;
 
-JobResult Convert(const ConversionSettings& settings, const JobControl& control,
+JobResult Convert(const std::string& gifPath, const fs::path& output,
+                  const ConvertOptions& options, const JobControl& control,
                   std::string& frameSize, std::size_t& frameBytes) {
     JobResult result;
-    result.input = settings.m_strGifPath;
+    result.input = gifPath;
 
-    if (settings.m_nFps < kMinFps || settings.m_nFps > kMaxFps)
-        return Fail(result, "frame rate " + std::to_string(settings.m_nFps) + " is outside " +
+    if (options.fps < kMinFps || options.fps > kMaxFps)
+        return Fail(result, "frame rate " + std::to_string(options.fps) + " is outside " +
                                 std::to_string(kMinFps) + " to " + std::to_string(kMaxFps) +
                                 " frames per second");
-    const std::string url = EncodeTargetUrl(settings.m_strTargetUrl);
+    const std::string url = EncodeTargetUrl(options.targetUrl);
     if (url.size() > kMaxUrlBytes)
         return Fail(result,
                     "the target URL is longer than " + std::to_string(kMaxUrlBytes) + " bytes");
-    if (settings.m_strOutputFolder.empty()) return Fail(result, "no output folder given");
 
     // The job's share of the memory budget, taken before the canvas is allocated: a look at
     // the screen costs nothing. A file the reader refuses is refused below, whatever it costs.
     CGifAnimation screen(CGifAnimation::Pixels::Skip);
-    screen.Load(settings.m_strGifPath.c_str());
-    const MemoryCosts costs = EstimateMemory(screen.Width(), screen.Height(), settings);
+    screen.Load(gifPath.c_str());
+    const MemoryCosts costs = EstimateMemory(screen.Width(), screen.Height(), options);
     screen.Close();
     frameBytes = costs.pixels;
     MemoryBudget ownMemory;
@@ -199,32 +199,31 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
 
     // The frame source: the GIF's composed frames with their delays.
     FrameSource source;
-    source.ComposeOn(settings.m_background, settings.m_bTransparent);
-    if (!source.Open(settings.m_strGifPath)) return Fail(result, source.Error());
+    source.ComposeOn(options.background, options.transparent);
+    if (!source.Open(gifPath)) return Fail(result, source.Error());
     const int width = source.Width(), height = source.Height();
     frameSize = std::to_string(width) + " x " + std::to_string(height);
 
     // With the GIF's own timing, a scan that decodes no pixels gives every delay before the
     // first frame is written: the frame rate and each frame's length depend on all of them.
-    int fps = settings.m_nFps;
+    int fps = options.fps;
     std::vector<int> schedule;  // SWF frames per GIF frame; empty: one each
-    if (settings.m_timing == Timing::Gif) {
-        const GifInfo scan = ScanGifFile(settings.m_strGifPath);
-        if (!settings.m_bFpsGiven) fps = ChooseFrameRate(scan.delaysMs);
+    if (options.timing == Timing::Gif) {
+        const GifInfo scan = ScanGifFile(gifPath);
+        if (!options.fpsGiven) fps = ChooseFrameRate(scan.delaysMs);
         schedule = ScheduleFrames(scan.delaysMs, fps);
     }
 
-    const fs::path output = MoviePath(settings.m_strOutputFolder, settings.m_strGifPath);
     // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.
     std::error_code sameError;
-    if (fs::equivalent(output, settings.m_strGifPath, sameError)) {
+    if (fs::equivalent(output, gifPath, sameError)) {
         return Fail(result, "the movie " + output.string() + " would replace its own input");
     }
     CSWFMovie movie;
     if (!movie.OpenFile(output, static_cast<float>(width), static_cast<float>(height), fps)) {
         return Fail(result, movie.GetError());
     }
-    const RgbColor stage = settings.m_background;
+    const RgbColor stage = options.background;
     movie.SetBackgroundColor(uint8_t(stage >> 16), uint8_t(stage >> 8), uint8_t(stage));
     if (!url.empty() && !AddUrlButton(movie, url, width, height)) {
         return Fail(result, movie.GetError());
@@ -232,21 +231,21 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
 
     // The bitmap encoder and the timeline writer, with the ordered pool of encoder threads
     // between the source and them.
-    const JpegBitmapEncoder jpeg(settings.m_nQuality);
+    const JpegBitmapEncoder jpeg(options.quality);
     const LosslessBitmapEncoder lossless;
-    const BitmapEncoder& encoder = settings.m_bitmaps == BitmapKind::Lossless
+    const BitmapEncoder& encoder = options.bitmaps == BitmapKind::Lossless
                                        ? static_cast<const BitmapEncoder&>(lossless)
                                        : jpeg;
-    const bool recordPasses = settings.m_loop.kind != LoopOption::Kind::Forever;
+    const bool recordPasses = options.loop.kind != LoopOption::Kind::Forever;
     std::unique_ptr<TimelineWriter> timeline;
-    if (settings.m_bChangedAreas) {
+    if (options.changedAreas) {
         source.PlanChangedAreas(encoder.BlockSize(), encoder.HasTransparency());
         timeline =
             std::make_unique<ChangedAreaTimeline>(movie, encoder, width, height, recordPasses);
     } else {
         auto frames =
             std::make_unique<FullFrameTimeline>(movie, encoder, width, height, recordPasses);
-        frames->RemoveFramesBelow(settings.m_bTransparent);
+        frames->RemoveFramesBelow(options.transparent);
         timeline = std::move(frames);
     }
     // Threads beyond the frames that the budget lets fly at once would only sit idle, each
@@ -355,7 +354,7 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
     }
 
     // Looping: passes written out, or the player's own loop when they would not fit.
-    int passes = LoopPasses(settings.m_loop, source.Gif().LoopExtension());
+    int passes = LoopPasses(options.loop, source.Gif().LoopExtension());
     if (passes > 1 && int64_t{passes} * timeline->FramesPerPass() > CSWFMovie::kMaxFrames) {
         result.warnings.push_back(
             std::to_string(passes) + " passes of " + std::to_string(timeline->FramesPerPass()) +
@@ -396,7 +395,7 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
     }
     // The fixed rate's movie can play far from the GIF's own length: say so.
     const int64_t movieMs = int64_t{result.frames} * 1000 / fps;
-    if (settings.m_timing == Timing::Fixed && result.frames > 1 &&
+    if (options.timing == Timing::Fixed && result.frames > 1 &&
         4 * std::abs(movieMs - gifMs) > gifMs) {
         result.notes.push_back("plays in " + Seconds(movieMs) + "; the GIF lasts " +
                                Seconds(gifMs) + " (--like-gif keeps its timing)");
@@ -408,16 +407,17 @@ JobResult Convert(const ConversionSettings& settings, const JobControl& control,
 
 }  // namespace
 
-JobResult ConvertFile(const ConversionSettings& settings, const JobControl& control) {
+JobResult ConvertFile(const std::string& gifPath, const fs::path& moviePath,
+                      const ConvertOptions& options, const JobControl& control) {
     // Running out of memory anywhere fails this file alone: the movie being written is
     // abandoned as the job unwinds, and an earlier movie stays as it was.
     std::string frameSize;  // "8191 x 2048" once the screen is known
     std::size_t frameBytes = 0;
     JobResult result;
     try {
-        result = Convert(settings, control, frameSize, frameBytes);
+        result = Convert(gifPath, moviePath, options, control, frameSize, frameBytes);
     } catch (const std::bad_alloc&) {
-        result.input = settings.m_strGifPath;
+        result.input = gifPath;
         result = Fail(std::move(result),
                       "not enough memory" +
                           (frameSize.empty() ? std::string() : " for a " + frameSize + " frame"));

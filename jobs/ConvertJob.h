@@ -5,10 +5,12 @@
 #include "jobs/ConversionSettings.h"
 #include "jobs/JobResult.h"
 
-// Converts settings.m_strGifPath into "<output folder>/<title>.swf": one JPEG bitmap frame per
-// composed GIF frame at m_nFps, with a full-stage button opening m_strTargetUrl when it is not
-// blank. Progress counts frames written. The file appears only when complete.
-JobResult ConvertFile(const ConversionSettings& settings, const JobControl& control = {});
+// Converts the GIF at gifPath into the movie at moviePath: one JPEG bitmap frame per composed
+// GIF frame at options.fps, with a full-stage button opening options.targetUrl when it is not
+// blank (the defaults; the other options change that). Progress counts frames written. The file
+// appears only when complete.
+JobResult ConvertFile(const std::string& gifPath, const std::filesystem::path& moviePath,
+                      const ConvertOptions& options, const JobControl& control = {});
 
 // Where the movie of gifPath goes: "<outputFolder>/<title>.swf", the folder being the GIF's own
 // (or the current one) when outputFolder is empty.

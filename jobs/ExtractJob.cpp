@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "base/AtomicFile.h"
+#include "jobs/ConversionSettings.h"
 #include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
 
@@ -66,16 +67,11 @@ JobResult Fail(JobResult result, std::string error) {
     return result;
 }
 
-JobResult Extract(const ConversionSettings& settings, const JobControl& control,
-                  const ExtractNaming& naming, JobResult& result) {
-    const FormatInfo* format = FindFormat(settings.m_nExtractFormat);
-    if (format == nullptr) {
-        return Fail(result, "unknown extraction format " +
-                                std::to_string(static_cast<int>(settings.m_nExtractFormat)) +
-                                " (0 BMP, 1 PNG, 2 JPG, 3 TGA)");
-    }
+JobResult Extract(const std::string& gifPath, std::string folder, const ExtractOptions& options,
+                  const JobControl& control, JobResult& result) {
+    const FormatInfo* format = FindFormat(options.format);
+    if (format == nullptr) return Fail(result, "unknown image format");
 
-    std::string folder = settings.m_strOutputFolder;
     if (folder.empty()) return Fail(result, "no output folder given");
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
@@ -86,12 +82,12 @@ JobResult Extract(const ConversionSettings& settings, const JobControl& control,
     if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     // The title comes from the path as it is now, never from an earlier file.
     const std::string prefix =
-        (folder == "/" ? folder : folder + "/") + GifTitleFromPath(settings.m_strGifPath) + "_f";
+        (folder == "/" ? folder : folder + "/") + GifTitleFromPath(gifPath) + "_f";
 
     FrameSource source;
-    const bool alpha = settings.m_bTransparent && format->alpha;
-    source.ComposeOn(settings.m_background, alpha);
-    if (!source.Open(settings.m_strGifPath)) return Fail(result, source.Error());
+    const bool alpha = options.transparent && format->alpha;
+    source.ComposeOn(options.background, alpha);
+    if (!source.Open(gifPath)) return Fail(result, source.Error());
     for (;;) {
         if (control.Cancelled()) {
             result.status = JobResult::Status::Cancelled;
@@ -101,10 +97,10 @@ JobResult Extract(const ConversionSettings& settings, const JobControl& control,
         if (!frame) break;
 
         std::string index = std::to_string(frame->index);
-        if (static_cast<int>(index.size()) < naming.digits)
-            index.insert(0, static_cast<std::size_t>(naming.digits) - index.size(), '0');
+        if (static_cast<int>(index.size()) < options.digits)
+            index.insert(0, static_cast<std::size_t>(options.digits) - index.size(), '0');
         const std::string path = prefix + index + format->extension;
-        if (naming.keepExisting && std::filesystem::exists(path, ec)) {
+        if (options.keepExisting && std::filesystem::exists(path, ec)) {
             source.Recycle(std::move(frame->pixels));
             result.skipped.push_back(path);
             control.Report(result.frames + static_cast<int>(result.skipped.size()));
@@ -137,12 +133,12 @@ JobResult Extract(const ConversionSettings& settings, const JobControl& control,
 
 }  // namespace
 
-JobResult ExtractFrames(const ConversionSettings& settings, const JobControl& control,
-                        const ExtractNaming& naming) {
+JobResult ExtractFrames(const std::string& gifPath, const std::string& outputFolder,
+                        const ExtractOptions& options, const JobControl& control) {
     JobResult result;
-    result.input = settings.m_strGifPath;
+    result.input = gifPath;
     try {
-        return Extract(settings, control, naming, result);
+        return Extract(gifPath, outputFolder, options, control, result);
     } catch (const std::bad_alloc&) {  // the frames written so far are whole
         return Fail(std::move(result), "not enough memory for the frames of this GIF");
     }

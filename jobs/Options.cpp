@@ -5,50 +5,11 @@
 #include <charconv>
 #include <utility>
 
-namespace {
-
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) ==
                std::tolower(static_cast<unsigned char>(y));
     });
-}
-
-template <typename Choice, std::size_t N>
-std::optional<Choice> FromName(const ChoiceName<Choice> (&names)[N], std::string_view name) {
-    for (const auto& entry : names) {
-        if (SameIgnoringCase(entry.name, name)) return entry.value;
-    }
-    return std::nullopt;
-}
-
-template <typename Choice, std::size_t N>
-std::string_view Name(const ChoiceName<Choice> (&names)[N], Choice value) {
-    for (const auto& entry : names) {
-        if (entry.value == value) return entry.name;
-    }
-    return {};
-}
-
-template <typename Choice, std::size_t N>
-std::string NameList(const ChoiceName<Choice> (&names)[N]) {
-    std::string list;
-    for (std::size_t i = 0; i < N; ++i) {
-        if (i > 0) list += i + 1 == N ? " or " : ", ";
-        list += names[i].name;
-    }
-    return list;
-}
-
-}  // namespace
-
-std::optional<Quality> QualityFromName(std::string_view name) { return FromName(kQualityNames, name); }
-std::optional<ExtractFormat> ExtractFormatFromName(std::string_view name) {
-    return FromName(kExtractFormatNames, name);
-}
-std::optional<Timing> TimingFromName(std::string_view name) { return FromName(kTimingNames, name); }
-std::optional<BitmapKind> BitmapKindFromName(std::string_view name) {
-    return FromName(kBitmapKindNames, name);
 }
 
 std::optional<LoopOption> LoopOptionFromName(std::string_view name) {
@@ -80,10 +41,3 @@ std::string ColorName(RgbColor color) {
     for (int shift = 20; shift >= 0; shift -= 4) name += kHex[(color >> shift) & 15];
     return name;
 }
-
-std::string_view NameOf(Quality quality) { return Name(kQualityNames, quality); }
-std::string_view NameOf(ExtractFormat format) { return Name(kExtractFormatNames, format); }
-std::string_view NameOf(Timing timing) { return Name(kTimingNames, timing); }
-std::string_view NameOf(BitmapKind kind) { return Name(kBitmapKindNames, kind); }
-std::string QualityNameList() { return NameList(kQualityNames); }
-std::string ExtractFormatNameList() { return NameList(kExtractFormatNames); }

@@ -12,9 +12,9 @@
 // The choices and limits of the jobs' options, named once for the jobs, the command line and
 // the dialog.
 
-// JPEG quality of the movie's bitmaps; the values are ConversionSettings::m_nQuality's.
+// JPEG quality of the movie's bitmaps.
 enum class Quality : int { Low = 0, Normal = 1, High = 2 };
-// Image format of extracted frames; the values are ConversionSettings::m_nExtractFormat's.
+// Image format of extracted frames.
 enum class ExtractFormat : int { Bmp = 0, Png = 1, Jpg = 2, Tga = 3 };
 
 // How long each GIF frame stays on the stage: one SWF frame each at the fixed rate, or the GIF's
@@ -59,6 +59,38 @@ inline constexpr ChoiceName<Timing> kTimingNames[] = {{Timing::Fixed, "fixed"},
 inline constexpr ChoiceName<BitmapKind> kBitmapKindNames[] = {{BitmapKind::Jpeg, "jpeg"},
                                                               {BitmapKind::Lossless, "lossless"}};
 
+// Whether two names are the same, letter case ignored.
+bool SameIgnoringCase(std::string_view a, std::string_view b);
+
+// The value of a name in a table (letter case ignored); none for an unknown name.
+template <typename Choice, std::size_t N>
+std::optional<Choice> FromName(const ChoiceName<Choice> (&names)[N], std::string_view name) {
+    for (const auto& entry : names) {
+        if (SameIgnoringCase(entry.name, name)) return entry.value;
+    }
+    return std::nullopt;
+}
+
+// The name of a value; empty for a value outside the table.
+template <typename Choice, std::size_t N>
+std::string_view NameOf(const ChoiceName<Choice> (&names)[N], Choice value) {
+    for (const auto& entry : names) {
+        if (entry.value == value) return entry.name;
+    }
+    return {};
+}
+
+// The names joined for a message: "low, normal or high".
+template <typename Choice, std::size_t N>
+std::string NameList(const ChoiceName<Choice> (&names)[N]) {
+    std::string list;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0) list += i + 1 == N ? " or " : ", ";
+        list += names[i].name;
+    }
+    return list;
+}
+
 // A colour as 0xRRGGBB; the stage is white unless asked otherwise.
 using RgbColor = uint32_t;
 constexpr RgbColor kWhiteRgb = 0xFFFFFF;
@@ -67,18 +99,29 @@ std::optional<RgbColor> ColorFromName(std::string_view name);
 // "#rrggbb" in lower case.
 std::string ColorName(RgbColor color);
 
-// The value of a name (letter case ignored); none for an unknown name.
-std::optional<Quality> QualityFromName(std::string_view name);
-std::optional<ExtractFormat> ExtractFormatFromName(std::string_view name);
-std::optional<Timing> TimingFromName(std::string_view name);
-std::optional<BitmapKind> BitmapKindFromName(std::string_view name);
-// "forever", "once", "gif" or a whole number of passes from 1 up.
+// "forever", "once", "gif" or a whole number of passes from 1 up (letter case ignored).
 std::optional<LoopOption> LoopOptionFromName(std::string_view name);
-// The name of a value; empty for a value outside the list.
-std::string_view NameOf(Quality quality);
-std::string_view NameOf(ExtractFormat format);
-std::string_view NameOf(Timing timing);
-std::string_view NameOf(BitmapKind kind);
-// The names joined for a message: "low, normal or high".
-std::string QualityNameList();
-std::string ExtractFormatNameList();
+
+// What a conversion makes of each GIF; the defaults give the plain movie.
+struct ConvertOptions {
+    int fps = kDefaultFps;             // frames per second, kMinFps to kMaxFps
+    bool fpsGiven = false;             // with Timing::Gif, fps is the rate only when given
+    Quality quality = Quality::Normal;  // of JPEG bitmaps
+    std::string targetUrl;             // blank: no button
+    Timing timing = Timing::Fixed;
+    LoopOption loop;
+    BitmapKind bitmaps = BitmapKind::Jpeg;
+    bool changedAreas = false;  // later frames store only what changed
+    RgbColor background = kWhiteRgb;  // the stage, and what the frames are composed on
+    bool transparent = false;         // pixels no image covers stay transparent
+};
+
+// What an extraction writes for each composed frame: "<folder>/<title>_f<index>.<format>".
+struct ExtractOptions {
+    ExtractFormat format = ExtractFormat::Bmp;
+    RgbColor background = kWhiteRgb;  // what the frames are composed on
+    bool transparent = false;         // PNG and TGA frames keep the pixels no image covers clear
+    int digits = 0;  // the index padded with zeros to this many digits ("a_f007.png"); 0: none
+    // A frame file that exists is left as it is and listed in JobResult::skipped.
+    bool keepExisting = false;
+};

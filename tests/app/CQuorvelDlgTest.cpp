@@ -29,6 +29,7 @@
 
 #include "PromptRecorder.h"
 #include "app/CQuorvelDlg.h"
+#include "support/SettingsJobs.h"
 #include "jobs/ConvertJob.h"
 #include "support/GifBuilder.h"
 #include "support/SwfReader.h"

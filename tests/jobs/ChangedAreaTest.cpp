@@ -7,6 +7,7 @@
 #include "jobs/BitmapEncoder.h"
 #include "jobs/ChangedArea.h"
 #include "jobs/ChangedAreaTimeline.h"
+#include "support/SettingsJobs.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 #include "support/GifBuilder.h"

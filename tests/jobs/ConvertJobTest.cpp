@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "jobs/BatchJob.h"
+#include "support/SettingsJobs.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 #include "support/GifBuilder.h"
@@ -410,8 +411,6 @@ TEST_F(ConvertJobTest, FailuresWriteNothingAndSayWhy) {
          "65533"},
         {"escaped URL too long",
          [](ConversionSettings& s) { s.m_strTargetUrl = std::string(30000, '\xE9'); }, "65533"},
-        {"no output folder", [](ConversionSettings& s) { s.m_strOutputFolder.clear(); },
-         "output folder"},
         {"missing output folder",
          [&](ConversionSettings& s) { s.m_strOutputFolder = (dir / "nowhere").string(); },
          "nowhere"},
@@ -615,7 +614,7 @@ TEST_F(ConvertJobTest, BatchGivesAMovieToTheFirstOfInputsSharingATitle) {
         SCOPED_TRACE(output.empty() ? "beside each input" : "one output folder");
         ConversionSettings settings = Settings(files[0]);
         settings.m_strOutputFolder = output;
-        const BatchResult batch = ConvertBatch(settings, files, {});
+        const BatchResult batch = ConvertBatch({files, output, ConvertOptionsFrom(settings)}, {});
         ASSERT_EQ(batch.results.size(), 3u);
         const std::size_t owner = output.empty() ? 1 : 0;  // of t2/a.swf, or of out/a.swf
         const fs::path movie = MoviePath(output, files[owner]);
@@ -646,7 +645,7 @@ TEST_F(ConvertJobTest, BatchGoesOnAfterAFailedFileAndReportsEach) {
             std::lock_guard<std::mutex> lock(mutex);
             progress.push_back(done);
         };
-        const BatchResult batch = ConvertBatch(settings, files, control);
+        const BatchResult batch = ConvertBatch({files, settings.m_strOutputFolder, ConvertOptionsFrom(settings)}, control);
         ASSERT_EQ(batch.results.size(), 3u);
         EXPECT_EQ(batch.Converted(), 2);
         EXPECT_EQ(batch.Failed(), 1);

@@ -7,23 +7,17 @@ namespace {
 // Every choice has one name, found again in any letter case; other names are refused.
 TEST(OptionsTest, NamesAndValuesMapBothWays) {
     for (const auto& [value, name] : kQualityNames) {
-        EXPECT_EQ(NameOf(value), name);
+        EXPECT_EQ(NameOf(kQualityNames, value), name);
         std::string upper(name);
         for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        EXPECT_EQ(QualityFromName(upper), value) << upper;
+        EXPECT_EQ(FromName(kQualityNames, upper), value) << upper;
     }
-    for (const auto& [value, name] : kExtractFormatNames) {
-        EXPECT_EQ(ExtractFormatFromName(name), value);
-        EXPECT_EQ(NameOf(value), name);
-    }
-    EXPECT_EQ(QualityFromName("best"), std::nullopt);
-    EXPECT_EQ(ExtractFormatFromName("gif"), std::nullopt);
-    EXPECT_EQ(ExtractFormatFromName(""), std::nullopt);
-    EXPECT_EQ(NameOf(static_cast<Quality>(7)), "");
-    EXPECT_EQ(TimingFromName("GIF"), Timing::Gif);
-    EXPECT_EQ(BitmapKindFromName("lossless"), BitmapKind::Lossless);
-    EXPECT_EQ(QualityNameList(), "low, normal or high");
-    EXPECT_EQ(ExtractFormatNameList(), "bmp, png, jpg or tga");
+    EXPECT_EQ(FromName(kQualityNames, "best"), std::nullopt);
+    EXPECT_EQ(FromName(kQualityNames, "1"), std::nullopt);  // names only, never numbers
+    EXPECT_EQ(FromName(kExtractFormatNames, ""), std::nullopt);
+    EXPECT_EQ(NameOf(kQualityNames, static_cast<Quality>(7)), "");
+    EXPECT_EQ(NameList(kQualityNames), "low, normal or high");
+    EXPECT_EQ(NameList(kTimingNames), "fixed or gif");
 }
 
 TEST(OptionsTest, LoopNamesAndCounts) {

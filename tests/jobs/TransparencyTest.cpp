@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "jobs/BitmapEncoder.h"
+#include "support/SettingsJobs.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 #include "support/GifBuilder.h"
