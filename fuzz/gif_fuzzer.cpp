@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> pixels(static_cast<size_t>(surface.nStride) *
                                 static_cast<size_t>(surface.nHeight));
     surface.pBits = pixels.data();
-    const GifRect rect = {-3, -2, width + 4, height + 1};
+    const PixelRect rect = {-3, -2, width + 4, height + 1};
 
     // Every frame reads at least one record byte, so the loop is bounded by the input size.
     for (size_t frames = 0; frames <= size + 1; ++frames) {

@@ -41,13 +41,6 @@ std::string CodeSizeProblem(int codeSize) {
     return {};
 }
 
-void FillColorTable(GifBitmapInfo& bmi, const ColorMapObject* map) {
-    const int count = std::min(map->ColorCount, 256);
-    for (int i = 0; i < count; ++i) {
-        bmi.bmiColors[i] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
-    }
-}
-
 }  // namespace
 
 // What giflib reads: a file, or bytes in memory. It remembers the last byte it gave and whether a
@@ -85,12 +78,7 @@ struct CGifAnimation::Source {
     }
 };
 
-CGifAnimation::CGifAnimation(Pixels pixels) : m_bDecodePixels(pixels == Pixels::Decode) {
-    std::memset(&m_bmiScreen, 0, sizeof m_bmiScreen);
-    std::memset(&m_bmiFrame, 0, sizeof m_bmiFrame);
-    // Entry 0 black, all others white, until a global colour table says otherwise.
-    for (int i = 1; i < 256; ++i) m_bmiScreen.bmiColors[i] = {255, 255, 255, 0};
-}
+CGifAnimation::CGifAnimation(Pixels pixels) : m_bDecodePixels(pixels == Pixels::Decode) {}
 
 CGifAnimation::~CGifAnimation() { Close(); }
 
@@ -211,15 +199,12 @@ int CGifAnimation::Open() {
         FillArea(m_pCanvas, {0, 0, width, 2 * height}, m_crStage);
     }
 
-    BuildHeader(m_bmiScreen);
     if (const ColorMapObject* map = gif->SColorMap) {
-        FillColorTable(m_bmiScreen, map);
         // A background index outside the table counts as black, like any such index.
         const int index = gif->SBackGroundColor;
         if (index >= 0 && index < map->ColorCount) {
             const GifColorType& c = map->Colors[index];
-            m_crBackground =
-                GifColorRef(c.Red) | GifColorRef(c.Green) << 8 | GifColorRef(c.Blue) << 16;
+            m_crBackground = RgbColor(c.Red) << 16 | RgbColor(c.Green) << 8 | RgbColor(c.Blue);
         } else {
             m_crBackground = 0;
         }
@@ -348,12 +333,6 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
 
     // The colour table: the image's own, else the global one, else none (all black).
     const ColorMapObject* map = image.ColorMap ? image.ColorMap : m_pGif->SColorMap;
-    if (image.ColorMap) {
-        BuildHeader(m_bmiFrame);
-        FillColorTable(m_bmiFrame, image.ColorMap);
-    } else {
-        m_bmiFrame = m_bmiScreen;
-    }
     uint8_t palette[256][3] = {};  // blue, green, red; indices outside the table stay black
     if (map) {
         const int count = std::min(map->ColorCount, 256);
@@ -475,30 +454,15 @@ void CGifAnimation::CopyCoverage(const Area& area, bool toBase) {
     }
 }
 
-void CGifAnimation::FillArea(uint8_t* base, const Area& area, GifColorRef color) const {
-    const uint8_t bgr[3] = {uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)};
+void CGifAnimation::FillArea(uint8_t* base, const Area& area, RgbColor color) const {
+    const uint8_t bgr[3] = {uint8_t(color), uint8_t(color >> 8), uint8_t(color >> 16)};
     for (int y = area.top; y < area.bottom; ++y) {
         uint8_t* pixel = base + static_cast<size_t>(y) * m_nStride + 3 * area.left;
         for (int x = area.left; x < area.right; ++x, pixel += 3) std::memcpy(pixel, bgr, 3);
     }
 }
 
-void CGifAnimation::BuildHeader(GifBitmapInfo& bmi) const {
-    GifBitmapInfoHeader& h = bmi.bmiHeader;
-    h.biSize = sizeof(GifBitmapInfoHeader);
-    h.biWidth = m_nWidth;
-    h.biHeight = -m_nHeight;
-    h.biPlanes = 1;
-    h.biBitCount = 24;
-    h.biCompression = 0;
-    h.biSizeImage = 0;
-    h.biXPelsPerMeter = 0;
-    h.biYPelsPerMeter = 0;
-    h.biClrUsed = 256;
-    h.biClrImportant = 0;
-}
-
-int CGifAnimation::Draw(DrawingSurface& surface, const GifRect* rect) {
+int CGifAnimation::Draw(DrawingSurface& surface, const PixelRect* rect) {
     if (!m_pGif || !m_pCanvas) return 0;
     const int width = m_nWidth;
     const int height = m_nHeight;

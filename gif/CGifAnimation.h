@@ -8,47 +8,8 @@
 #include <vector>
 
 #include "base/LargeBuffer.h"
+#include "base/Pixels.h"
 #include "gif/DrawingSurface.h"
-
-// Layout-compatible with the Windows BITMAPINFOHEADER (40 bytes).
-struct GifBitmapInfoHeader {
-    uint32_t biSize;
-    int32_t biWidth;
-    int32_t biHeight;  // negative: row 0 is the top row
-    uint16_t biPlanes;
-    uint16_t biBitCount;
-    uint32_t biCompression;
-    uint32_t biSizeImage;
-    int32_t biXPelsPerMeter;
-    int32_t biYPelsPerMeter;
-    uint32_t biClrUsed;
-    uint32_t biClrImportant;
-};
-
-// Layout-compatible with the Windows RGBQUAD.
-struct GifRgbQuad {
-    uint8_t rgbBlue;
-    uint8_t rgbGreen;
-    uint8_t rgbRed;
-    uint8_t rgbReserved;
-};
-
-// A bitmap header followed by a 256-entry colour table.
-struct GifBitmapInfo {
-    GifBitmapInfoHeader bmiHeader;
-    GifRgbQuad bmiColors[256];
-};
-
-// Red in bits 0-7, green in 8-15, blue in 16-23.
-using GifColorRef = uint32_t;
-
-// A rectangle to centre a frame in: left and top inclusive, right and bottom exclusive.
-struct GifRect {
-    int left;
-    int top;
-    int right;
-    int bottom;
-};
 
 struct GifFileType;  // giflib's decoder, known only to the implementation
 
@@ -70,7 +31,6 @@ public:
     static constexpr int kMaxSide = 8191;        // pixels, either side of the screen
     static constexpr int kMaxPixels = 16777215;  // pixels, the whole screen
     static constexpr int kDefaultDelay = 10;     // hundredths of a second
-    static constexpr GifColorRef kWhite = 0xFFFFFF;
 
     // Decode composes every frame; Skip only reads the file's structure (screen, delays, loop
     // count) without decoding or composing a pixel: no canvas, FrameArea null, Draw draws nothing.
@@ -99,14 +59,14 @@ public:
     // Copies the frame area into surface (24 bits per pixel only), one to one, centred in rect
     // when given (at 0, 0 otherwise), clipped to the surface. Returns the number of rows
     // copied; 0 when nothing is open or nothing lands on the surface.
-    int Draw(DrawingSurface& surface, const GifRect* rect = nullptr);
+    int Draw(DrawingSurface& surface, const PixelRect* rect = nullptr);
 
     // Closes the decoder and releases the canvas. Safe to call on an empty object.
     void Close();
 
     // Both take effect at the next Load. The colour the canvas starts from and that
     // restore-to-background leaves where the GIF names none (white by default).
-    void SetBackground(GifColorRef color) { m_crStage = color; }
+    void SetBackground(RgbColor color) { m_crStage = color; }
     // Also keeps, for every pixel, whether an image has covered it since the screen was last
     // cleared there (Coverage).
     void KeepCoverage(bool keep) { m_bKeepCoverage = keep; }
@@ -134,14 +94,10 @@ public:
     // which browsers play once.
     std::optional<int> LoopExtension() const { return m_loopExtension; }
 
-    // The logical screen with the global colour table, and the frame last composed with the
-    // table it used.
-    const GifBitmapInfo& ScreenInfo() const { return m_bmiScreen; }
-    const GifBitmapInfo& FrameInfo() const { return m_bmiFrame; }
     // The restore-to-background fill without a transparent index (the screen's background
     // colour), and with one.
-    GifColorRef BackgroundColor() const { return m_crBackground; }
-    GifColorRef TransparentColor() const { return m_crTransparent; }
+    RgbColor BackgroundColor() const { return m_crBackground; }
+    RgbColor TransparentColor() const { return m_crTransparent; }
 
     // Empty while all is well, and after a clean end at the trailer; otherwise the cause of the
     // last failure (a frame that could not be decoded, a file that breaks off, ...).
@@ -173,10 +129,9 @@ private:
     bool SkipImageData();
     int Finish(int result, bool pending);
     void CopyRows(uint8_t* to, const uint8_t* from, const Area& area) const;
-    void FillArea(uint8_t* base, const Area& area, GifColorRef color) const;
+    void FillArea(uint8_t* base, const Area& area, RgbColor color) const;
     // Coverage rows of area from the frame to the base (toBase) or back.
     void CopyCoverage(const Area& area, bool toBase);
-    void BuildHeader(GifBitmapInfo& bmi) const;
     // Records why a giflib call failed while reading `part` ("image 3"; empty between
     // records); a short read there means `truncated`.
     void SetGifError(int code, const std::string& part, const std::string& truncated);
@@ -188,7 +143,7 @@ private:
     // With coverage kept: 2 * H rows of W bytes after the canvas in m_canvasBlock, the frame's
     // coverage, then the base's; null otherwise.
     uint8_t* m_pCoverage = nullptr;
-    GifColorRef m_crStage = kWhite;
+    RgbColor m_crStage = kWhiteRgb;
     bool m_bKeepCoverage = false;
     LargeBlock m_canvasBlock;
     std::vector<uint8_t> m_wideLine;  // line buffer for images wider than the screen
@@ -198,10 +153,8 @@ private:
     std::string m_strError;
     bool m_bNotAGif = false;
 
-    GifBitmapInfo m_bmiScreen;             // the logical screen, with the global colour table
-    GifBitmapInfo m_bmiFrame;              // the frame last composed, with the table it used
-    GifColorRef m_crTransparent = kWhite;  // restore-to-background fill with a transparent index
-    GifColorRef m_crBackground = kWhite;   // restore-to-background fill without one
+    RgbColor m_crTransparent = kWhiteRgb;  // restore-to-background fill with a transparent index
+    RgbColor m_crBackground = kWhiteRgb;   // restore-to-background fill without one
     int32_t m_nFrameCount = 0;
     int32_t m_nLoopCount = 0;
     std::optional<int> m_loopExtension;

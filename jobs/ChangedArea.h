@@ -4,19 +4,7 @@
 #include <vector>
 
 #include "base/LargeBuffer.h"
-
-// A rectangle of stage pixels: left and top inclusive, right and bottom exclusive.
-struct PixelRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    bool Empty() const { return left >= right || top >= bottom; }
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool operator==(const PixelRect&) const = default;
-};
+#include "base/Pixels.h"
 
 // What one frame of a changed-area movie stores, and which earlier pictures it hides.
 struct AreaPlan {

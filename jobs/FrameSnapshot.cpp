@@ -58,7 +58,7 @@ DrawingSurface PrepareFrameBmp(std::vector<uint8_t>& bmp, int width, int height)
 
 int ComposeFrameBmp(CGifAnimation& gif, std::vector<uint8_t>& bmp) {
     DrawingSurface surface = PrepareFrameBmp(bmp, gif.Width(), gif.Height());
-    const GifRect whole = {0, 0, surface.nWidth, surface.nHeight};
+    const PixelRect whole = {0, 0, surface.nWidth, surface.nHeight};
     return gif.Draw(surface, &whole);
 }
 
@@ -88,7 +88,7 @@ void ReleaseDrawingSurface(FrameSurface& surface) {
 }
 
 FrameSnapshot SnapshotFrame(CGifAnimation& gif, FrameSurface& surface) {
-    const GifRect whole = {0, 0, surface.surface.nWidth, surface.surface.nHeight};
+    const PixelRect whole = {0, 0, surface.surface.nWidth, surface.surface.nHeight};
     gif.Draw(surface.surface, &whole);
     FrameSnapshot snapshot;
     snapshot.bmp = surface.bmp.data();

@@ -12,9 +12,7 @@ bool FrameSource::Open(const std::string& path) {
 }
 
 void FrameSource::ComposeOn(RgbColor background, bool keepTransparency) {
-    // GifColorRef has red in its low byte.
-    m_gif.SetBackground((background >> 16 & 0xFF) | (background & 0xFF00) |
-                        (background & 0xFF) << 16);
+    m_gif.SetBackground(background);
     m_gif.KeepCoverage(keepTransparency);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Pixels.h"
 #include "swf/CSWFButton.h"
 #include "swf/CSWFMovie.h"
 
@@ -91,9 +92,6 @@ std::string NameList(const ChoiceName<Choice> (&names)[N]) {
     return list;
 }
 
-// A colour as 0xRRGGBB; the stage is white unless asked otherwise.
-using RgbColor = uint32_t;
-constexpr RgbColor kWhiteRgb = 0xFFFFFF;
 // "#rrggbb" (hexadecimal digits in either letter case), "white" or "black"; none otherwise.
 std::optional<RgbColor> ColorFromName(std::string_view name);
 // "#rrggbb" in lower case.
