@@ -113,3 +113,8 @@ std::unique_ptr<CSWFObject> LosslessBitmapEncoder::MakeBitmap(uint16_t id,
     return std::make_unique<CSWFBitmapLossless>(id, frame.lossless, frame.data.data(),
                                                 frame.data.size());
 }
+
+std::unique_ptr<BitmapEncoder> MakeEncoder(const ConvertOptions& options) {
+    if (options.bitmaps == BitmapKind::Lossless) return std::make_unique<LosslessBitmapEncoder>();
+    return std::make_unique<JpegBitmapEncoder>(options.quality);
+}

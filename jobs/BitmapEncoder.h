@@ -65,3 +65,6 @@ public:
     std::unique_ptr<CSWFObject> MakeBitmap(uint16_t id, const EncodedFrame& frame) const override;
     bool HasTransparency() const override { return true; }
 };
+
+// The encoder of the bitmap kind the options ask for.
+std::unique_ptr<BitmapEncoder> MakeEncoder(const ConvertOptions& options);

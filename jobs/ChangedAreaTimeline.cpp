@@ -1,15 +1,6 @@
 #include "jobs/ChangedAreaTimeline.h"
 
-#include "jobs/Options.h"
-
 uint16_t PictureShapeId(int picture) { return static_cast<uint16_t>(4 + 2 * picture); }
-
-int ChangedAreaTimeline::MaxFrames() const { return CSWFMovie::kMaxFrames; }
-
-bool ChangedAreaTimeline::Fits(const SourceFrame& frame) const {
-    // Pictures take two ids each, like the frames of FullFrameTimeline.
-    return frame.index < MaxFrames() && (!frame.plan || frame.plan->picture < kMaxMovieFrames);
-}
 
 bool ChangedAreaTimeline::WriteContent(const EncodedFrame& bitmap) {
     if (!bitmap.area || bitmap.area->picture < 0) return true;

@@ -2,7 +2,7 @@
 
 #include "jobs/Timeline.h"
 
-// Frames that store only what changed (FrameSource::PlanChangedAreas): the first frame's
+// Frames that store only what changed (planned by ChangedAreaPlanner): the first frame's
 // picture covers the stage; a later frame's picture covers the area that changed, on a shape of
 // that size placed there (translated by whole pixels) above everything before it, and the
 // pictures it hides are removed. A frame without changes adds nothing before its ShowFrame.
@@ -10,9 +10,9 @@
 class ChangedAreaTimeline : public TimelineWriter {
 public:
     using TimelineWriter::TimelineWriter;
-    // As many frames as the movie's frame count holds; Fits also keeps the ids 16-bit.
-    int MaxFrames() const override;
-    bool Fits(const SourceFrame& frame) const override;
+    int PictureOf(const EncodedFrame& bitmap) const override {
+        return bitmap.area ? bitmap.area->picture : -1;
+    }
 
 protected:
     bool WriteContent(const EncodedFrame& bitmap) override;

@@ -1,21 +1,18 @@
 #include "jobs/ConvertJob.h"
 
-#include <cstdlib>
 #include <deque>
-#include <filesystem>
+#include <memory>
 #include <thread>
 
-#include "gif/GifInfo.h"
 #include "jobs/BitmapEncoder.h"
-#include "jobs/ChangedAreaTimeline.h"
+#include "jobs/ChangedArea.h"
+#include "jobs/ConversionPlan.h"
 #include "jobs/EncoderPool.h"
 #include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
-#include "jobs/FrameTiming.h"
 #include "jobs/HeapTuning.h"
 #include "jobs/MemoryBudget.h"
-#include "jobs/Timeline.h"
-#include "swf/CSWFMovie.h"
+#include "jobs/MovieAssembler.h"
 
 namespace fs = std::filesystem;
 
@@ -23,46 +20,162 @@ namespace {
 
 bool IsUrlSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// The work of encoding one frame, which may run on any thread: the frame's changed area is
-// planned (in the frames' order), the frame's pixels (or only its area, when it stores only
-// what changed; a frame without changes encodes nothing) are wrapped as a FreeImage image and
-// encoded; then their buffer goes back to the source.
-EncoderPool::Task MakeEncodeTask(SourceFrame frame, FrameSource& source,
-                                 const BitmapEncoder& encoder) {
-    auto shared = std::make_shared<SourceFrame>(std::move(frame));
-    return [shared, &source, &encoder] {
-        source.Plan(*shared);
-        std::optional<AreaPlan>& area = shared->plan;
-        EncodedFrame encoded;
-        if (area && area->picture < 0) {
-            encoded.ok = true;
-        } else {
-            const PixelRect whole{0, 0, source.Width(), source.Height()};
-            const FreeImageBitmap image = WrapFrameArea(shared->pixels, source.Width(),
-                                                        source.Height(), area ? area->area : whole);
-            if (image) {
-                const std::vector<uint8_t>& mask = area ? area->transparent : shared->clear;
-                encoded = encoder.Encode(image.get(), mask.empty() ? nullptr : mask.data());
-            } else {  // FreeImage allocates nothing else here
-                encoded.outOfMemory = true;
-            }
-        }
-        source.Recycle(std::move(shared->pixels));
-        if (area) {
-            std::vector<uint8_t>().swap(area->transparent);
-            encoded.area = std::move(area);
-        }
-        return encoded;
-    };
-}
-
 JobResult Fail(JobResult result, std::string cause) {
     result.status = JobResult::Status::Failed;
     result.error = std::move(cause);
-    result.outputs.clear();
-    result.frames = 0;
     return result;
 }
+
+// Frames from this size up are few enough in flight that the heap need not keep their blocks
+// once the job is done.
+constexpr std::size_t kLargeFrameBytes = std::size_t{16} << 20;
+
+// A composed frame on its way through the stages that follow the composing: planning its
+// changed area (in frame order), then encoding.
+struct FrameWork {
+    SourceFrame frame;
+    std::optional<AreaPlan> plan;
+};
+
+// Plans what a changed-area movie stores of the frame.
+void PlanArea(ChangedAreaPlanner& planner, FrameWork& work, int height, int stride) {
+    const SourceFrame& frame = work.frame;
+    work.plan = planner.Plan(frame.pixels.data() + static_cast<std::size_t>(height - 1) * stride,
+                             -stride, frame.clear.empty() ? nullptr : frame.clear.data());
+}
+
+// Encodes the frame's picture: the whole frame, or only its planned area (nothing when nothing
+// changed), with its mask of transparent pixels.
+EncodedFrame EncodePicture(const BitmapEncoder& encoder, FrameWork& work, int width, int height) {
+    EncodedFrame encoded;
+    const std::optional<AreaPlan>& plan = work.plan;
+    if (plan && plan->picture < 0) {
+        encoded.ok = true;
+        return encoded;
+    }
+    const FreeImageBitmap image = WrapFrameArea(work.frame.pixels, width, height,
+                                                plan ? plan->area : PixelRect{0, 0, width, height});
+    if (!image) {  // FreeImage allocates nothing else here
+        encoded.outOfMemory = true;
+        return encoded;
+    }
+    const std::vector<uint8_t>& mask = plan ? plan->transparent : work.frame.clear;
+    return encoder.Encode(image.get(), mask.empty() ? nullptr : mask.data());
+}
+
+// Threads beyond the frames that the budget lets fly at once would only sit idle, each keeping
+// the memory of the frames it once encoded.
+unsigned EncoderThreads(const ConversionPlan& plan, const MemoryBudget& budget,
+                        const JobControl& control) {
+    const std::size_t capacity = budget.Capacity();
+    const std::size_t budgetFrames =
+        plan.inFlightBytes == 0 ? SIZE_MAX
+                                : (capacity - std::min(capacity, plan.jobBytes)) / plan.inFlightBytes;
+    const unsigned wanted =
+        control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::clamp<std::size_t>(budgetFrames, 1, wanted));
+}
+
+// The stages of one conversion, wired: the source composes each frame; a changed-area movie
+// plans it in frame order; the pool encodes it; the assembler adds it to the movie in order.
+class Conversion {
+public:
+    Conversion(const ConversionPlan& plan, const JobControl& control, MemoryBudget& budget)
+        : m_plan(plan),
+          m_control(control),
+          m_memory(budget),
+          m_encoder(MakeEncoder(plan.options)),
+          m_movie(plan, *m_encoder, control),
+          m_pool(EncoderThreads(plan, budget, control)) {}
+
+    JobResult Run() {
+        JobResult result;
+        result.input = m_plan.gif;
+        const auto cancelled = [this] { return m_control.Cancelled(); };
+        if (!m_memory.Take(m_plan.jobBytes + m_plan.inFlightBytes, cancelled)) {
+            result.status = JobResult::Status::Cancelled;
+            return result;
+        }
+        m_source.ComposeOn(m_plan.options.background, m_plan.options.transparent);
+        if (!m_source.Open(m_plan.gif)) return Fail(result, m_source.Error());
+        if (!m_movie.Open()) return Fail(result, m_movie.Error());
+        if (m_plan.options.changedAreas) {
+            m_planner.emplace(m_plan.width, m_plan.height, m_encoder->BlockSize(),
+                              m_encoder->HasTransparency());
+        }
+        bool going = true;
+        while (going) {
+            std::optional<SourceFrame> frame = m_source.Next();
+            if (!frame || cancelled() || !m_movie.Admit(frame->index)) break;
+            going = Pass(std::move(*frame));
+        }
+        while (going && !m_inFlight.empty()) going = TakeNext();
+        return m_movie.Finish(std::move(result), m_source.Error(), cancelled());
+    }
+
+private:
+    struct InFlight {
+        int index;
+        int delayMs;
+        bool encoding;  // false: left out by the timing, nothing to encode
+    };
+
+    // Passes a composed frame on; false once the movie takes no more.
+    bool Pass(SourceFrame frame) {
+        if (m_plan.ShowFrames(static_cast<std::size_t>(frame.index)) == 0) {
+            // Shorter than a frame at this rate: still composed, since later frames build on
+            // it, but neither planned nor encoded.
+            m_source.Recycle(std::move(frame.pixels));
+            m_inFlight.push_back({frame.index, frame.delayMs, false});
+            return m_inFlight.size() > 1 || TakeNext();
+        }
+        // Room for one more frame in flight: the first has it in the job's share, more while
+        // the pool and the memory budget have room.
+        while (m_encoding > 0 && (m_pool.Full() || !m_memory.TryGrow(m_plan.inFlightBytes))) {
+            if (!TakeNext()) return false;
+        }
+        m_inFlight.push_back({frame.index, frame.delayMs, true});
+        ++m_encoding;
+        auto work = std::make_shared<FrameWork>(FrameWork{std::move(frame), std::nullopt});
+        EncoderPool::Step plan;
+        if (m_planner) {
+            plan = [this, work] { PlanArea(*m_planner, *work, m_plan.height, m_source.Stride()); };
+        }
+        m_pool.Submit(
+            [this, work] {
+                EncodedFrame encoded = EncodePicture(*m_encoder, *work, m_plan.width, m_plan.height);
+                m_source.Recycle(std::move(work->frame.pixels));
+                if (work->plan) {
+                    std::vector<uint8_t>().swap(work->plan->transparent);
+                    encoded.area = std::move(work->plan);
+                }
+                return encoded;
+            },
+            std::move(plan));
+        return true;
+    }
+
+    // Hands the oldest frame in flight to the movie; false once the movie takes no more.
+    bool TakeNext() {
+        const InFlight next = m_inFlight.front();
+        m_inFlight.pop_front();
+        if (!next.encoding) return m_movie.Add(next.index, next.delayMs, nullptr);
+        if (m_encoding-- > 1) m_memory.Give(m_plan.inFlightBytes);
+        const EncodedFrame encoded = m_pool.TakeNext();
+        return m_movie.Add(next.index, next.delayMs, &encoded);
+    }
+
+    const ConversionPlan& m_plan;
+    const JobControl& m_control;
+    BudgetShare m_memory;
+    FrameSource m_source;
+    const std::unique_ptr<BitmapEncoder> m_encoder;
+    std::optional<ChangedAreaPlanner> m_planner;
+    MovieAssembler m_movie;
+    std::deque<InFlight> m_inFlight;  // in display order
+    int m_encoding = 0;               // of those, the frames in the pool
+    EncoderPool m_pool;  // last: its workers finish before what their tasks use goes
+};
 
 }  // namespace
 
@@ -93,334 +206,25 @@ std::string EncodeTargetUrl(const std::string& url) {
     return out;
 }
 
-namespace {
-
-// "3.1 s"
-std::string Seconds(int64_t ms) {
-    const int64_t tenths = (ms + 50) / 100;
-    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
-}
-
-// A job's share of the memory budget, given back when the job ends.
-class BudgetShare {
-public:
-    explicit BudgetShare(MemoryBudget& budget) : m_budget(budget) {}
-    ~BudgetShare() { m_budget.Release(m_nHeld); }
-    BudgetShare(const BudgetShare&) = delete;
-    BudgetShare& operator=(const BudgetShare&) = delete;
-
-    bool Take(std::size_t bytes, const JobControl& control) {
-        if (!m_budget.Acquire(bytes, [&control] { return control.Cancelled(); })) return false;
-        m_nHeld += bytes;
-        return true;
-    }
-    bool TryGrow(std::size_t bytes) {
-        if (!m_budget.TryGrow(bytes)) return false;
-        m_nHeld += bytes;
-        return true;
-    }
-    void Give(std::size_t bytes) {
-        m_budget.Release(bytes);
-        m_nHeld -= bytes;
-    }
-
-private:
-    MemoryBudget& m_budget;
-    std::size_t m_nHeld = 0;
-};
-
-// What the job knows of a GIF frame while it is being encoded.
-struct FrameInFlight {
-    int index;
-    int showFrames;
-    // What the job had counted before this frame, for when the movie ends before it.
-    int leftOutBefore;
-    int64_t gifMsBefore;
-};
-
-}  // namespace
-
-namespace {
-
-// Memory estimates for a width x height screen: what a job holds from start to end (the
-// canvas, the frame being composed, the changed-area planner's copies, the coverage planes of a
-// transparent movie), and what each frame in flight adds (its pixels, its mask of clear pixels
-// and the encoder's working memory).
-struct MemoryCosts {
-    std::size_t pixels;  // of one frame
-    std::size_t job;
-    std::size_t frame;
-};
-
-MemoryCosts EstimateMemory(int width, int height, const ConvertOptions& options) {
-    const std::size_t pixels = static_cast<std::size_t>(CGifAnimation::StrideFor(width)) *
-                               static_cast<std::size_t>(std::max(height, 0));
-    std::size_t job = (options.changedAreas ? 5 : 3) * pixels, frame = 4 * pixels;
-    if (options.transparent) {
-        job += pixels;  // two planes of a byte per pixel, a third of the colours' three
-        frame += pixels / 3;
-    }
-    return {pixels, job, frame};
-}
-
-// Frames from this size up are few enough in flight that the heap need not keep their blocks
-// once the job is done.
-constexpr std::size_t kLargeFrameBytes = std::size_t{16} << 20;
-
-JobResult Convert(const std::string& gifPath, const fs::path& output,
-                  const ConvertOptions& options, const JobControl& control,
-                  std::string& frameSize, std::size_t& frameBytes) {
-    JobResult result;
-    result.input = gifPath;
-
-    if (options.fps < kMinFps || options.fps > kMaxFps)
-        return Fail(result, "frame rate " + std::to_string(options.fps) + " is outside " +
-                                std::to_string(kMinFps) + " to " + std::to_string(kMaxFps) +
-                                " frames per second");
-    const std::string url = EncodeTargetUrl(options.targetUrl);
-    if (url.size() > kMaxUrlBytes)
-        return Fail(result,
-                    "the target URL is longer than " + std::to_string(kMaxUrlBytes) + " bytes");
-
-    // The job's share of the memory budget, taken before the canvas is allocated: a look at
-    // the screen costs nothing. A file the reader refuses is refused below, whatever it costs.
-    CGifAnimation screen(CGifAnimation::Pixels::Skip);
-    screen.Load(gifPath.c_str());
-    const MemoryCosts costs = EstimateMemory(screen.Width(), screen.Height(), options);
-    screen.Close();
-    frameBytes = costs.pixels;
-    MemoryBudget ownMemory;
-    MemoryBudget& budget = control.memory ? *control.memory : ownMemory;
-    BudgetShare memory(budget);
-    if (!memory.Take(costs.job + costs.frame, control)) {
-        result.status = JobResult::Status::Cancelled;
-        return result;
-    }
-
-    // The frame source: the GIF's composed frames with their delays.
-    FrameSource source;
-    source.ComposeOn(options.background, options.transparent);
-    if (!source.Open(gifPath)) return Fail(result, source.Error());
-    const int width = source.Width(), height = source.Height();
-    frameSize = std::to_string(width) + " x " + std::to_string(height);
-
-    // With the GIF's own timing, a scan that decodes no pixels gives every delay before the
-    // first frame is written: the frame rate and each frame's length depend on all of them.
-    int fps = options.fps;
-    std::vector<int> schedule;  // SWF frames per GIF frame; empty: one each
-    if (options.timing == Timing::Gif) {
-        const GifInfo scan = ScanGifFile(gifPath);
-        if (!options.fpsGiven) fps = ChooseFrameRate(scan.delaysMs);
-        schedule = ScheduleFrames(scan.delaysMs, fps);
-    }
-
-    // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.
-    std::error_code sameError;
-    if (fs::equivalent(output, gifPath, sameError)) {
-        return Fail(result, "the movie " + output.string() + " would replace its own input");
-    }
-    CSWFMovie movie;
-    if (!movie.OpenFile(output, static_cast<float>(width), static_cast<float>(height), fps)) {
-        return Fail(result, movie.GetError());
-    }
-    const RgbColor stage = options.background;
-    movie.SetBackgroundColor(uint8_t(stage >> 16), uint8_t(stage >> 8), uint8_t(stage));
-    if (!url.empty() && !AddUrlButton(movie, url, width, height)) {
-        return Fail(result, movie.GetError());
-    }
-
-    // The bitmap encoder and the timeline writer, with the ordered pool of encoder threads
-    // between the source and them.
-    const JpegBitmapEncoder jpeg(options.quality);
-    const LosslessBitmapEncoder lossless;
-    const BitmapEncoder& encoder = options.bitmaps == BitmapKind::Lossless
-                                       ? static_cast<const BitmapEncoder&>(lossless)
-                                       : jpeg;
-    const bool recordPasses = options.loop.kind != LoopOption::Kind::Forever;
-    std::unique_ptr<TimelineWriter> timeline;
-    if (options.changedAreas) {
-        source.PlanChangedAreas(encoder.BlockSize(), encoder.HasTransparency());
-        timeline =
-            std::make_unique<ChangedAreaTimeline>(movie, encoder, width, height, recordPasses);
-    } else {
-        auto frames =
-            std::make_unique<FullFrameTimeline>(movie, encoder, width, height, recordPasses);
-        frames->RemoveFramesBelow(options.transparent);
-        timeline = std::move(frames);
-    }
-    // Threads beyond the frames that the budget lets fly at once would only sit idle, each
-    // keeping the memory of the frames it once encoded.
-    const std::size_t budgetFrames =
-        costs.frame == 0
-            ? SIZE_MAX
-            : (budget.Capacity() - std::min(budget.Capacity(), costs.job)) / costs.frame;
-    EncoderPool pool(static_cast<unsigned>(std::clamp<std::size_t>(
-        budgetFrames, 1,
-        control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency()))));
-    std::deque<FrameInFlight> inFlight;
-    std::string failure, firstLeftOut;
-    // The first frame whose picture's character ids would pass 16 bits, known once it is
-    // planned: it and the frames after it are dropped.
-    std::optional<FrameInFlight> idsFull;
-
-    // Hands the oldest encoded frame to the timeline, in the order the frames were composed.
-    auto appendNext = [&] {
-        if (inFlight.size() > 1) memory.Give(costs.frame);  // the first is in the job's share
-        const EncodedFrame frame = pool.TakeNext();
-        const FrameInFlight info = inFlight.front();
-        inFlight.pop_front();
-        if (idsFull) return;  // the movie ends before this frame
-        // Its number was judged before it was queued; a changed-area picture's ids only now.
-        const auto picturePastIds = [&] {
-            SourceFrame planned;
-            planned.index = info.index;
-            planned.plan = frame.area;
-            return !timeline->Fits(planned);
-        };
-        if (frame.ok && frame.area && picturePastIds()) {
-            idsFull = info;
-        } else if (frame.outOfMemory) {
-            failure = "not enough memory for a " + frameSize + " frame";
-        } else if (!frame.ok && frame.area) {
-            // Later frames store only what changed since this one: without it they are wrong.
-            failure =
-                "frame " + std::to_string(info.index) + " could not be stored: " + frame.error;
-        } else if (!frame.ok) {
-            if (firstLeftOut.empty()) firstLeftOut = frame.error;
-            result.warnings.push_back("frame " + std::to_string(info.index) +
-                                      " left out: " + frame.error);
-        } else if (!timeline->AddFrame(frame, info.showFrames)) {
-            failure = movie.GetError();
-        } else {
-            control.Report(++result.frames);
-        }
-    };
-
-    bool cancelled = false;
-    int composed = 0, leftOut = 0;
-    int64_t plannedFrames = 0, gifMs = 0;
-    while (failure.empty() && !idsFull) {
-        // A frame that the timing leaves out is still composed (later frames build on it), but
-        // no changed area is planned against it.
-        const auto next = static_cast<std::size_t>(source.Composed());
-        const int showFrames = next < schedule.size() ? schedule[next] : 1;
-        std::optional<SourceFrame> frame = source.Next(showFrames > 0);
-        if (!frame) break;
-        if (control.Cancelled()) {
-            cancelled = true;
-            break;
-        }
-        std::string full;
-        if (!timeline->Fits(*frame)) {
-            full = "its character ids are 16-bit";
-        } else if (plannedFrames + showFrames > CSWFMovie::kMaxFrames) {
-            full =
-                "an SWF movie holds at most " + std::to_string(CSWFMovie::kMaxFrames) + " frames";
-        }
-        if (!full.empty()) {
-            result.warnings.push_back("only the first " + std::to_string(composed) +
-                                      " frames fit in a movie (" + full +
-                                      "); the rest were dropped");
-            break;
-        }
-        ++composed;
-        gifMs += ShownDelay(frame->delayMs);
-        if (showFrames == 0) {  // shorter than a frame at this rate
-            ++leftOut;
-            source.Recycle(std::move(frame->pixels));
-            continue;
-        }
-        // Room for one more frame in flight: the first has it in the job's share, more while
-        // the pool and the memory budget have room.
-        while (failure.empty() && !inFlight.empty() &&
-               (pool.Full() || !memory.TryGrow(costs.frame))) {
-            appendNext();
-        }
-        if (!failure.empty() || idsFull) break;
-        plannedFrames += showFrames;
-        inFlight.push_back({frame->index, showFrames, leftOut, gifMs - ShownDelay(frame->delayMs)});
-        pool.Submit(MakeEncodeTask(std::move(*frame), source, encoder));
-    }
-    std::string readError = source.Error();
-    while (failure.empty() && !pool.Empty()) appendNext();
-    if (idsFull) {  // the movie ends before that frame, as if the GIF did
-        composed = idsFull->index;
-        leftOut = idsFull->leftOutBefore;
-        gifMs = idsFull->gifMsBefore;
-        readError.clear();
-        result.warnings.push_back("only the first " + std::to_string(composed) +
-                                  " frames fit in a movie (its character ids are 16-bit); the "
-                                  "rest were dropped");
-    }
-
-    // Looping: passes written out, or the player's own loop when they would not fit.
-    int passes = LoopPasses(options.loop, source.Gif().LoopExtension());
-    if (passes > 1 && int64_t{passes} * timeline->FramesPerPass() > CSWFMovie::kMaxFrames) {
-        result.warnings.push_back(
-            std::to_string(passes) + " passes of " + std::to_string(timeline->FramesPerPass()) +
-            " frames would not fit in a movie (at most " + std::to_string(CSWFMovie::kMaxFrames) +
-            " frames); it loops for ever instead");
-        passes = 0;
-    }
-    if (failure.empty() && !timeline->Finish(passes)) failure = movie.GetError();
-
-    if (cancelled || control.Cancelled()) {
-        movie.Abandon();
-        result.status = JobResult::Status::Cancelled;
-        result.frames = 0;
-        return result;
-    }
-    if (!failure.empty()) {
-        movie.Abandon();
-        return Fail(result, failure);
-    }
-    if (leftOut > 0) {
-        result.warnings.push_back(std::to_string(leftOut) + " frame" + (leftOut == 1 ? "" : "s") +
-                                  " left out: shorter than one frame at " + std::to_string(fps) +
-                                  " frames per second");
-    }
-    if (!readError.empty()) {
-        if (composed == 0) {
-            movie.Abandon();
-            return Fail(result, readError);
-        }
-        result.warnings.push_back("the GIF breaks off after " + std::to_string(composed) +
-                                  " frames: " + readError);
-    } else if (composed == 0) {
-        result.warnings.push_back("the GIF has no frames; the movie is empty");
-    }
-    if (composed > leftOut && result.frames == 0) {
-        movie.Abandon();
-        return Fail(result, "no frame could be written: " + firstLeftOut);
-    }
-    // The fixed rate's movie can play far from the GIF's own length: say so.
-    const int64_t movieMs = int64_t{result.frames} * 1000 / fps;
-    if (options.timing == Timing::Fixed && result.frames > 1 &&
-        4 * std::abs(movieMs - gifMs) > gifMs) {
-        result.notes.push_back("plays in " + Seconds(movieMs) + "; the GIF lasts " +
-                               Seconds(gifMs) + " (--like-gif keeps its timing)");
-    }
-    if (!movie.CloseFile()) return Fail(result, movie.GetError());
-    result.outputs.push_back(output.string());
-    return result;
-}
-
-}  // namespace
 
 JobResult ConvertFile(const std::string& gifPath, const fs::path& moviePath,
                       const ConvertOptions& options, const JobControl& control) {
     // Running out of memory anywhere fails this file alone: the movie being written is
     // abandoned as the job unwinds, and an earlier movie stays as it was.
-    std::string frameSize;  // "8191 x 2048" once the screen is known
-    std::size_t frameBytes = 0;
     JobResult result;
+    result.input = gifPath;
+    std::size_t frameBytes = 0;
+    std::string frameSize;  // " for a 8191 x 2048 frame" once the screen is known
     try {
-        result = Convert(gifPath, moviePath, options, control, frameSize, frameBytes);
+        const ConversionPlan plan = PlanConversion(gifPath, moviePath, options);
+        if (!plan.error.empty()) return Fail(std::move(result), plan.error);
+        frameBytes = plan.frameBytes;
+        frameSize = " for a " + std::to_string(plan.width) + " x " + std::to_string(plan.height) +
+                    " frame";
+        MemoryBudget ownMemory;
+        result = Conversion(plan, control, control.memory ? *control.memory : ownMemory).Run();
     } catch (const std::bad_alloc&) {
-        result.input = gifPath;
-        result = Fail(std::move(result),
-                      "not enough memory" +
-                          (frameSize.empty() ? std::string() : " for a " + frameSize + " frame"));
+        result = Fail(std::move(result), "not enough memory" + frameSize);
     }
     if (frameBytes >= kLargeFrameBytes) ReturnFreeHeapMemory();
     return result;

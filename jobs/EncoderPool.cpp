@@ -20,7 +20,15 @@ EncoderPool::~EncoderPool() {
     for (std::thread& t : m_workers) t.join();
 }
 
-void EncoderPool::Submit(Task task) {
+void EncoderPool::Submit(Task task, Step ordered) {
+    if (ordered) {
+        // Workers take tasks oldest first, so every earlier turn is already in some thread's
+        // hands when this one waits for it.
+        task = [this, turn = m_turnsGiven++, ordered = std::move(ordered), task = std::move(task)] {
+            RunInTurn(turn, ordered);
+            return task();
+        };
+    }
     std::packaged_task<EncodedFrame()> job(std::move(task));
     m_pending.push_back(job.get_future());
     if (m_workers.empty()) {
@@ -63,4 +71,22 @@ void EncoderPool::Work() {
         }
         job();
     }
+}
+
+void EncoderPool::RunInTurn(uint64_t turn, const Step& step) {
+    std::unique_lock<std::mutex> lock(m_turnMutex);
+    m_turnDone.wait(lock, [&] { return m_turnsDone == turn; });
+    lock.unlock();
+    // The next turn comes however this one ends (a failed allocation fails the whole job).
+    struct NextTurn {
+        EncoderPool& pool;
+        ~NextTurn() {
+            {
+                std::lock_guard<std::mutex> guard(pool.m_turnMutex);
+                ++pool.m_turnsDone;
+            }
+            pool.m_turnDone.notify_all();
+        }
+    } next{*this};
+    step();
 }

@@ -25,14 +25,17 @@
 class EncoderPool {
 public:
     using Task = std::function<EncodedFrame()>;
+    using Step = std::function<void()>;
 
     explicit EncoderPool(unsigned threads);
     ~EncoderPool();
     EncoderPool(const EncoderPool&) = delete;
     EncoderPool& operator=(const EncoderPool&) = delete;
 
-    // Queues a task. The caller drains results (TakeNext) whenever Full() is true.
-    void Submit(Task task);
+    // Queues a task. The caller drains results (TakeNext) whenever Full() is true. A task with an
+    // ordered step runs it first, one at a time and in the order the tasks were submitted: work
+    // that must see the frames in their order (the rest of the task runs alongside others).
+    void Submit(Task task, Step ordered = {});
     bool Full() const { return m_pending.size() >= m_maxInFlight; }
     bool Empty() const { return m_pending.empty(); }
     // Returns the oldest submitted task's result, running queued tasks until it is ready.
@@ -42,6 +45,8 @@ private:
     void Work();
     // Takes the oldest queued task that no worker has started; false when there is none.
     bool PopQueued(std::packaged_task<EncodedFrame()>& job);
+    // Runs step once the ordered steps of every earlier turn have run.
+    void RunInTurn(uint64_t turn, const Step& step);
 
     std::vector<std::thread> m_workers;
     std::deque<std::packaged_task<EncodedFrame()>> m_queue;
@@ -50,4 +55,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
+    uint64_t m_turnsGiven = 0;  // ordered steps submitted
+    uint64_t m_turnsDone = 0;   // ordered steps run; guarded by m_turnMutex
+    std::mutex m_turnMutex;
+    std::condition_variable m_turnDone;
 };

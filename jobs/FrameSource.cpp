@@ -6,8 +6,6 @@
 
 bool FrameSource::Open(const std::string& path) {
     m_nComposed = 0;
-    m_planner.reset();
-    m_nTurns = m_nPlanned = 0;
     return m_gif.Load(path.c_str()) == 0;
 }
 
@@ -16,7 +14,7 @@ void FrameSource::ComposeOn(RgbColor background, bool keepTransparency) {
     m_gif.KeepCoverage(keepTransparency);
 }
 
-std::optional<SourceFrame> FrameSource::Next(bool shown) {
+std::optional<SourceFrame> FrameSource::Next() {
     const int delay = m_gif.NextFrame();
     if (delay <= 0) return std::nullopt;
     SourceFrame frame;
@@ -35,30 +33,7 @@ std::optional<SourceFrame> FrameSource::Next(bool shown) {
         std::transform(covered, covered + frame.clear.size(), frame.clear.begin(),
                        [](uint8_t c) { return uint8_t(c == 0); });
     }
-    if (m_planner && shown) frame.turn = m_nTurns++;
     return frame;
-}
-
-void FrameSource::Plan(SourceFrame& frame) {
-    if (frame.turn < 0) return;
-    std::unique_lock<std::mutex> lock(m_planMutex);
-    m_planned.wait(lock, [&] { return m_nPlanned == frame.turn; });
-    // The next turn comes however this one ends (a failed allocation fails the whole job).
-    struct NextTurn {
-        FrameSource& source;
-        ~NextTurn() {
-            ++source.m_nPlanned;
-            source.m_planned.notify_all();
-        }
-    } next{*this};
-    const int stride = m_gif.Stride();  // the top row is the last
-    frame.plan =
-        m_planner->Plan(frame.pixels.data() + static_cast<std::size_t>(Height() - 1) * stride,
-                        -stride, frame.clear.empty() ? nullptr : frame.clear.data());
-}
-
-void FrameSource::PlanChangedAreas(int blockSize, bool transparent) {
-    m_planner.emplace(Width(), Height(), blockSize, transparent);
 }
 
 void FrameSource::Recycle(PixelBuffer pixels) {

@@ -34,3 +34,32 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_released;
 };
+
+// A job's share of a memory budget, given back when the job ends.
+class BudgetShare {
+public:
+    explicit BudgetShare(MemoryBudget& budget) : m_budget(budget) {}
+    ~BudgetShare() { m_budget.Release(m_nHeld); }
+    BudgetShare(const BudgetShare&) = delete;
+    BudgetShare& operator=(const BudgetShare&) = delete;
+
+    // As MemoryBudget::Acquire.
+    bool Take(std::size_t bytes, const std::function<bool()>& stop) {
+        if (!m_budget.Acquire(bytes, stop)) return false;
+        m_nHeld += bytes;
+        return true;
+    }
+    bool TryGrow(std::size_t bytes) {
+        if (!m_budget.TryGrow(bytes)) return false;
+        m_nHeld += bytes;
+        return true;
+    }
+    void Give(std::size_t bytes) {
+        m_budget.Release(bytes);
+        m_nHeld -= bytes;
+    }
+
+private:
+    MemoryBudget& m_budget;
+    std::size_t m_nHeld = 0;
+};

@@ -39,9 +39,6 @@ constexpr int kMaxFps = CSWFMovie::kMaxFrameRate;
 constexpr int kDefaultFps = 10;
 // Bytes of the target URL as the movie carries it (EncodeTargetUrl).
 constexpr std::size_t kMaxUrlBytes = CSWFAction::kMaxUrlBytes;
-// Character ids and depths are 16-bit: frame k uses bitmap 3 + 2k and shape 4 + 2k, so the last
-// frame that fits has its shape at 65534.
-constexpr int kMaxMovieFrames = (65534 - 4) / 2 + 1;
 
 // An option's values by name, in the order the user sees them.
 template <typename Choice>

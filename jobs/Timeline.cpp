@@ -93,8 +93,6 @@ bool TimelineWriter::Apply(Change& change) {
     return m_movie.PlaceCharacter(change.id, change.depth, change.matrix);
 }
 
-int FullFrameTimeline::MaxFrames() const { return kMaxMovieFrames; }
-
 bool FullFrameTimeline::WriteContent(const EncodedFrame& bitmap) {
     const uint16_t bitmapId = m_nNextId;
     const auto shapeId = static_cast<uint16_t>(bitmapId + 1);

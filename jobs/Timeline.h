@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "jobs/BitmapEncoder.h"
-#include "jobs/FrameSource.h"
 #include "swf/CSWFMovie.h"
 #include "swf/CSWFShape.h"
 
@@ -26,11 +25,11 @@ public:
     TimelineWriter(const TimelineWriter&) = delete;
     TimelineWriter& operator=(const TimelineWriter&) = delete;
 
-    // The most GIF frames the movie can hold; the job drops the rest with a warning.
-    virtual int MaxFrames() const = 0;
-    // Whether the movie still has room for this frame (its number and, for a timeline that
-    // stores only what changes, its character ids).
-    virtual bool Fits(const SourceFrame& frame) const { return frame.index < MaxFrames(); }
+    // Character ids and depths are 16-bit: picture k uses bitmap 3 + 2k and shape 4 + 2k, so
+    // the last picture that fits has its shape at 65534.
+    static constexpr int kMaxPictures = (65534 - 4) / 2 + 1;
+    // The number of the picture that bitmap would add (from 0); -1 when it adds none.
+    virtual int PictureOf(const EncodedFrame& bitmap) const = 0;
     // Adds one GIF frame, shown for showFrames SWF frames (at least 1).
     bool AddFrame(const EncodedFrame& bitmap, int showFrames = 1);
     // SWF frames of one pass over the animation so far.
@@ -85,7 +84,7 @@ private:
 class FullFrameTimeline : public TimelineWriter {
 public:
     using TimelineWriter::TimelineWriter;
-    int MaxFrames() const override;
+    int PictureOf(const EncodedFrame&) const override { return (m_nNextId - 3) / 2; }
     // Each frame also takes the one before off the stage: frames with transparent pixels must
     // not show earlier ones through them.
     void RemoveFramesBelow(bool remove) { m_bRemoveBelow = remove; }

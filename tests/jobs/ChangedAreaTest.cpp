@@ -7,6 +7,7 @@
 #include "jobs/BitmapEncoder.h"
 #include "jobs/ChangedArea.h"
 #include "jobs/ChangedAreaTimeline.h"
+#include "jobs/MovieAssembler.h"
 #include "support/SettingsJobs.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
@@ -168,27 +169,43 @@ TEST(ChangedAreaPlannerTest, CoveredPicturesAreRemovedAndAMovingDotStaysCheap) {
     EXPECT_EQ(back.hidden, std::vector<int>{});
 }
 
-TEST(ChangedAreaTimelineTest, CharacterIdsAndFramesStopAtTheirFields) {
-    CSWFMovie movie;
-    const LosslessBitmapEncoder encoder;
-    const ChangedAreaTimeline timeline(movie, encoder, 4, 4);
+// The movie ends, with a warning, before the first frame whose picture's ids would pass 16 bits
+// or whose SWF frames would pass the header's frame count.
+TEST(MovieAssemblerTest, CharacterIdsAndFramesStopAtTheirFields) {
+    ScratchDir dir;
     const struct {
-        int index, picture;
-        bool fits;
+        int picture;  // of the changed-area frame added first; -1: nothing stored
+        int showFrames;
+        bool added;
+        const char* why;
     } cases[] = {
-        {0, 0, true},          {40000, 32765, true},  // its shape is 65534
-        {40000, 32766, false},                        // its ids would pass 65535
-        {65534, -1, true},                            // nothing stored: only the frame count counts
-        {65535, -1, false},
+        {32766, 1, false, "its character ids are 16-bit"},
+        {-1, 65535, true, ""},
+        {-1, 65536, false, "at most 65535 frames"},
     };
     for (const auto& c : cases) {
-        SourceFrame frame;
-        frame.index = c.index;
-        frame.plan = AreaPlan{};
-        frame.plan->picture = c.picture;
-        EXPECT_EQ(timeline.Fits(frame), c.fits) << c.index << " " << c.picture;
+        SCOPED_TRACE(c.picture);
+        ConversionPlan plan;
+        plan.movie = dir / "m.swf";
+        plan.width = plan.height = 4;
+        plan.options.changedAreas = true;
+        plan.schedule = {c.showFrames};
+        const LosslessBitmapEncoder encoder;
+        const JobControl control;
+        MovieAssembler movie(plan, encoder, control);
+        ASSERT_TRUE(movie.Open());
+        EncodedFrame frame;
+        frame.ok = true;
+        frame.area = AreaPlan{};
+        frame.area->picture = c.picture;
+        EXPECT_EQ(movie.Admit(0) && movie.Add(0, 100, &frame), c.added);
+        const JobResult result = movie.Finish({}, "", false);
+        ASSERT_EQ(result.warnings.empty(), c.added) << result.error;
+        if (!c.added) {
+            EXPECT_NE(result.warnings[0].find(c.why), std::string::npos);
+        }
     }
-    EXPECT_EQ(PictureShapeId(32765), 65534);
+    EXPECT_EQ(PictureShapeId(TimelineWriter::kMaxPictures - 1), 65534);
 }
 
 // A GIF that has it all: a global palette, an image with a local table of 256 other colours

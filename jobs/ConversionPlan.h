@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/Options.h"
+
+// What a conversion will do, worked out once from the options and one scan of the GIF, before a
+// pixel is decoded or a byte written.
+struct ConversionPlan {
+    std::string error;  // why there is nothing to do; the rest is valid only when empty
+
+    std::string gif;             // the GIF to read (UTF-8)
+    std::filesystem::path movie;  // the movie to write
+    ConvertOptions options;
+    int width = 0;  // the stage: the GIF's logical screen
+    int height = 0;
+    int fps = kDefaultFps;
+    // How many SWF frames each GIF frame stays on the stage, in display order; 0: left out,
+    // shorter than a frame at this rate. Frames past its end get one.
+    std::vector<int> schedule;
+    int passes = 0;   // over the animation; 0: the player loops it for ever
+    std::string url;  // as the movie carries it; empty: no button
+
+    // Memory estimates in bytes: one frame's pixels; what the job holds from start to end (the
+    // canvas, the frame being composed, the changed-area planner's copies, the coverage planes
+    // of a transparent movie); what each frame in flight adds (its pixels, its mask of clear
+    // pixels and the encoder's working memory).
+    std::size_t frameBytes = 0;
+    std::size_t jobBytes = 0;
+    std::size_t inFlightBytes = 0;
+
+    int ShowFrames(std::size_t index) const {
+        return index < schedule.size() ? schedule[index] : 1;
+    }
+};
+
+// The plan for converting gif into movie with options; its error names what is wrong with them
+// or with the GIF (a file that breaks off is still planned: the frames before the break are
+// converted).
+ConversionPlan PlanConversion(const std::string& gif, const std::filesystem::path& movie,
+                              const ConvertOptions& options);

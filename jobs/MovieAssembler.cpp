@@ -1,0 +1,152 @@
+#include "jobs/MovieAssembler.h"
+
+#include <cstdlib>
+
+#include "jobs/ChangedAreaTimeline.h"
+#include "jobs/FrameTiming.h"
+
+namespace {
+
+// "3.1 s"
+std::string Seconds(int64_t ms) {
+    const int64_t tenths = (ms + 50) / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+}
+
+std::string FrameSize(const ConversionPlan& plan) {
+    return std::to_string(plan.width) + " x " + std::to_string(plan.height);
+}
+
+}  // namespace
+
+MovieAssembler::MovieAssembler(const ConversionPlan& plan, const BitmapEncoder& encoder,
+                               const JobControl& control)
+    : m_plan(plan), m_control(control) {
+    const bool recordPasses = plan.passes != 0;
+    if (plan.options.changedAreas) {
+        m_timeline = std::make_unique<ChangedAreaTimeline>(m_movie, encoder, plan.width,
+                                                           plan.height, recordPasses);
+    } else {
+        auto frames = std::make_unique<FullFrameTimeline>(m_movie, encoder, plan.width,
+                                                          plan.height, recordPasses);
+        frames->RemoveFramesBelow(plan.options.transparent);
+        m_timeline = std::move(frames);
+    }
+}
+
+bool MovieAssembler::Open() {
+    const auto w = static_cast<float>(m_plan.width), h = static_cast<float>(m_plan.height);
+    const RgbColor stage = m_plan.options.background;
+    if (!m_movie.OpenFile(m_plan.movie, w, h, m_plan.fps)) {
+        m_failure = m_movie.GetError();
+        return false;
+    }
+    m_movie.SetBackgroundColor(uint8_t(stage >> 16), uint8_t(stage >> 8), uint8_t(stage));
+    if (!m_plan.url.empty() && !AddUrlButton(m_movie, m_plan.url, m_plan.width, m_plan.height)) {
+        m_failure = m_movie.GetError();
+        return false;
+    }
+    return true;
+}
+
+bool MovieAssembler::Admit(int index) {
+    if (m_endsBefore >= 0) return false;
+    const int showFrames = m_plan.ShowFrames(static_cast<std::size_t>(index));
+    if (m_admittedShowFrames + showFrames > CSWFMovie::kMaxFrames) {
+        EndBefore(index, "an SWF movie holds at most " + std::to_string(CSWFMovie::kMaxFrames) +
+                             " frames");
+        return false;
+    }
+    m_admittedShowFrames += showFrames;
+    return true;
+}
+
+void MovieAssembler::EndBefore(int index, const std::string& why) {
+    m_endsBefore = index;
+    m_warnings.push_back("only the first " + std::to_string(index) + " frames fit in a movie (" +
+                         why + "); the rest were dropped");
+}
+
+bool MovieAssembler::Add(int index, int delayMs, const EncodedFrame* frame) {
+    if (m_endsBefore >= 0 || !m_failure.empty()) return false;
+    if (frame && frame->ok && m_timeline->PictureOf(*frame) >= TimelineWriter::kMaxPictures) {
+        EndBefore(index, "its character ids are 16-bit");
+        return false;
+    }
+    ++m_seen;
+    m_gifMs += ShownDelay(delayMs);
+    const std::string number = std::to_string(index);
+    if (!frame) {  // shorter than a frame at this rate
+        ++m_leftOut;
+    } else if (frame->outOfMemory) {
+        m_failure = "not enough memory for a " + FrameSize(m_plan) + " frame";
+    } else if (!frame->ok && frame->area) {
+        // Later frames store only what changed since this one: without it they are wrong.
+        m_failure = "frame " + number + " could not be stored: " + frame->error;
+    } else if (!frame->ok) {
+        if (m_firstLeftOut.empty()) m_firstLeftOut = frame->error;
+        m_warnings.push_back("frame " + number + " left out: " + frame->error);
+    } else if (!m_timeline->AddFrame(*frame, m_plan.ShowFrames(static_cast<std::size_t>(index)))) {
+        m_failure = m_movie.GetError();
+    } else {
+        m_control.Report(++m_written);
+    }
+    return m_failure.empty();
+}
+
+JobResult MovieAssembler::Finish(JobResult result, std::string readError, bool cancelled) {
+    if (m_endsBefore >= 0) readError.clear();  // the movie ends before the GIF does
+    // Looping: passes written out, or the player's own loop when they would not fit.
+    int passes = m_plan.passes;
+    const int perPass = m_timeline->FramesPerPass();
+    if (passes > 1 && int64_t{passes} * perPass > CSWFMovie::kMaxFrames) {
+        m_warnings.push_back(std::to_string(passes) + " passes of " + std::to_string(perPass) +
+                             " frames would not fit in a movie (at most " +
+                             std::to_string(CSWFMovie::kMaxFrames) +
+                             " frames); it loops for ever instead");
+        passes = 0;
+    }
+    if (m_failure.empty() && !m_timeline->Finish(passes)) m_failure = m_movie.GetError();
+    result.warnings = std::move(m_warnings);
+    if (cancelled) {
+        m_movie.Abandon();
+        result.status = JobResult::Status::Cancelled;
+        return result;
+    }
+    if (m_failure.empty()) m_failure = Verdict(result, readError);
+    if (!m_failure.empty() || !m_movie.CloseFile()) {
+        if (m_failure.empty()) m_failure = m_movie.GetError();
+        m_movie.Abandon();
+        result.status = JobResult::Status::Failed;
+        result.error = m_failure;
+        return result;
+    }
+    result.frames = m_written;
+    result.outputs.push_back(m_plan.movie.string());
+    return result;
+}
+
+std::string MovieAssembler::Verdict(JobResult& result, const std::string& readError) const {
+    if (m_leftOut > 0) {
+        result.warnings.push_back(std::to_string(m_leftOut) + " frame" +
+                                  (m_leftOut == 1 ? "" : "s") +
+                                  " left out: shorter than one frame at " +
+                                  std::to_string(m_plan.fps) + " frames per second");
+    }
+    if (!readError.empty()) {
+        if (m_seen == 0) return readError;
+        result.warnings.push_back("the GIF breaks off after " + std::to_string(m_seen) +
+                                  " frames: " + readError);
+    } else if (m_seen == 0) {
+        result.warnings.push_back("the GIF has no frames; the movie is empty");
+    }
+    if (m_seen > m_leftOut && m_written == 0) return "no frame could be written: " + m_firstLeftOut;
+    // The fixed rate's movie can play far from the GIF's own length: say so.
+    const int64_t movieMs = int64_t{m_written} * 1000 / m_plan.fps;
+    if (m_plan.options.timing == Timing::Fixed && m_written > 1 &&
+        4 * std::abs(movieMs - m_gifMs) > m_gifMs) {
+        result.notes.push_back("plays in " + Seconds(movieMs) + "; the GIF lasts " +
+                               Seconds(m_gifMs) + " (--like-gif keeps its timing)");
+    }
+    return {};
+}
