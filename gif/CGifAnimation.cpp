@@ -41,6 +41,19 @@ std::string CodeSizeProblem(int codeSize) {
     return {};
 }
 
+// Why giflib could not open a file: its error code, and errno as the open left it.
+std::string OpenError(int error, int cause) {
+    if ((error == D_GIF_ERR_OPEN_FAILED || error == D_GIF_ERR_READ_FAILED) && cause != 0)
+        return std::strerror(cause);  // "No such file or directory", ...
+    if (error == D_GIF_ERR_READ_FAILED || error == D_GIF_ERR_NO_SCRN_DSCR || error == 0) {
+        // A short read of the signature, the screen descriptor or the global colour table
+        // (giflib's file reader reports the last two as no error at all).
+        return "the file ends inside its header";
+    }
+    const char* text = GifErrorString(error);
+    return text ? text : "giflib error " + std::to_string(error);
+}
+
 }  // namespace
 
 // What giflib reads: a file, or bytes in memory. It remembers the last byte it gave and whether a
@@ -134,6 +147,20 @@ int CGifAnimation::Load(const uint8_t* data, std::size_t size) {
     return Open();
 }
 
+bool CGifAnimation::AllocateCanvas() {
+    const size_t canvasSize = (2 * static_cast<size_t>(m_nHeight) + 1) * static_cast<size_t>(m_nStride);
+    const size_t coverageSize =
+        m_bKeepCoverage ? 2 * static_cast<size_t>(m_nHeight) * static_cast<size_t>(m_nWidth) : 0;
+    m_canvasBlock.reset(static_cast<uint8_t*>(AllocateLarge(canvasSize + coverageSize)));
+    if (!m_canvasBlock) return false;
+    m_pCanvas = m_canvasBlock.get();
+    std::memset(m_pCanvas, 0, canvasSize + coverageSize);
+    if (m_bKeepCoverage) m_pCoverage = m_pCanvas + canvasSize;  // nothing covered yet
+    // Frame and base area start in the stage colour; the padding and the line buffer stay zero.
+    FillArea(m_pCanvas, {0, 0, m_nWidth, 2 * m_nHeight}, m_crStage);
+    return true;
+}
+
 // Opens the decoder on m_source.
 int CGifAnimation::Open() {
     int error = 0;
@@ -144,18 +171,7 @@ int CGifAnimation::Open() {
     m_strError.clear();
     m_bNotAGif = !gif && error == D_GIF_ERR_NOT_GIF_FILE;
     if (!gif) {
-        const int cause = errno;
-        if ((error == D_GIF_ERR_OPEN_FAILED || error == D_GIF_ERR_READ_FAILED) && cause != 0) {
-            m_strError = std::strerror(cause);  // "No such file or directory", ...
-        } else if (error == D_GIF_ERR_READ_FAILED || error == D_GIF_ERR_NO_SCRN_DSCR ||
-                   error == 0) {
-            // A short read of the signature, the screen descriptor or the global colour table
-            // (giflib's file reader reports the last two as no error at all).
-            m_strError = "the file ends inside its header";
-        } else {
-            const char* text = GifErrorString(error);
-            m_strError = text ? text : "giflib error " + std::to_string(error);
-        }
+        m_strError = OpenError(error, errno);
         m_source.reset();
         return -1;
     }
@@ -181,22 +197,9 @@ int CGifAnimation::Open() {
     m_nHeight = height;
 
     m_nStride = StrideFor(width);
-    if (m_bDecodePixels) {
-        const size_t canvasSize =
-            (2 * static_cast<size_t>(height) + 1) * static_cast<size_t>(m_nStride);
-        const size_t coverageSize =
-            m_bKeepCoverage ? 2 * static_cast<size_t>(height) * static_cast<size_t>(width) : 0;
-        m_canvasBlock.reset(static_cast<uint8_t*>(AllocateLarge(canvasSize + coverageSize)));
-        if (!m_canvasBlock) {
-            m_strError = "not enough memory for a canvas of " + size + " pixels";
-            return -2;
-        }
-        m_pCanvas = m_canvasBlock.get();
-        std::memset(m_pCanvas, 0, canvasSize + coverageSize);
-        if (m_bKeepCoverage) m_pCoverage = m_pCanvas + canvasSize;  // nothing covered yet
-        // Frame and base area start in the stage colour; the padding and the line buffer stay
-        // zero.
-        FillArea(m_pCanvas, {0, 0, width, 2 * height}, m_crStage);
+    if (m_bDecodePixels && !AllocateCanvas()) {
+        m_strError = "not enough memory for a canvas of " + size + " pixels";
+        return -2;
     }
 
     if (const ColorMapObject* map = gif->SColorMap) {
@@ -361,48 +364,59 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
     const int rows = image.Width <= 0 || image.Height <= 0 || area.Empty()
                          ? 0
                          : RowsToDecode(image.Height, image.Interlace, area.bottom - image.Top);
-    if (rows > 0) {
-        uint8_t* line = m_pCanvas + 2 * static_cast<size_t>(height) * m_nStride;
-        if (image.Width > m_nStride) {  // wider than the screen: the line buffer is too short
-            m_wideLine.resize(static_cast<size_t>(image.Width));
-            line = m_wideLine.data();
-        }
-        const int passes = image.Interlace ? 4 : 1;
-        int decoded = 0;
-        for (int pass = 0; pass < passes && decoded < rows; ++pass) {
-            const int start = image.Interlace ? kPassStart[pass] : 0;
-            const int step = image.Interlace ? kPassStep[pass] : 1;
-            for (int r = start; r < image.Height && decoded < rows; r += step, ++decoded) {
-                if (DGifGetLine(m_pGif, line, image.Width) == GIF_ERROR) {
-                    const std::string part = "image " + std::to_string(m_nFrameCount);
-                    SetGifError(m_pGif->Error, part, "the file ends inside " + part);
-                    return false;
-                }
-                const int y = image.Top + r;
-                if (y < area.top || y >= area.bottom) continue;
-                uint8_t* pixel = frame + static_cast<size_t>(y) * m_nStride + 3 * area.left;
-                uint8_t* covered = m_pCoverage
-                                       ? m_pCoverage + static_cast<size_t>(y) * width + area.left
-                                       : nullptr;
-                const uint8_t* index = line + (area.left - image.Left);
-                for (int x = area.left; x < area.right; ++x, ++index, pixel += 3) {
-                    if (*index == control.transparent) continue;  // the canvas shows through
-                    std::memcpy(pixel, palette[*index], 3);
-                    if (covered) covered[x - area.left] = 1;
-                }
-            }
-        }
-    }
+    if (rows > 0 && !DecodeRows(rows, area, palette, control.transparent)) return false;
     // After the image's last row giflib has read the rest of its data itself.
     if (rows == 0 || rows < image.Height) {
         if (!SkipImageData()) return false;
     }
+    Dispose(control, area);
+    return true;
+}
 
+bool CGifAnimation::DecodeRows(int rows, const Area& area, const uint8_t (&palette)[256][3],
+                               std::optional<uint8_t> transparent) {
+    const GifImageDesc& image = m_pGif->Image;
+    uint8_t* line = m_pCanvas + 2 * static_cast<size_t>(m_nHeight) * m_nStride;
+    if (image.Width > m_nStride) {  // wider than the screen: the line buffer is too short
+        m_wideLine.resize(static_cast<size_t>(image.Width));
+        line = m_wideLine.data();
+    }
+    const int passes = image.Interlace ? 4 : 1;
+    int decoded = 0;
+    for (int pass = 0; pass < passes && decoded < rows; ++pass) {
+        const int start = image.Interlace ? kPassStart[pass] : 0;
+        const int step = image.Interlace ? kPassStep[pass] : 1;
+        for (int r = start; r < image.Height && decoded < rows; r += step, ++decoded) {
+            if (DGifGetLine(m_pGif, line, image.Width) == GIF_ERROR) {
+                const std::string part = "image " + std::to_string(m_nFrameCount);
+                SetGifError(m_pGif->Error, part, "the file ends inside " + part);
+                return false;
+            }
+            const int y = image.Top + r;
+            if (y < area.top || y >= area.bottom) continue;
+            uint8_t* pixel = m_pCanvas + static_cast<size_t>(y) * m_nStride + 3 * area.left;
+            uint8_t* covered =
+                m_pCoverage ? m_pCoverage + static_cast<size_t>(y) * m_nWidth + area.left : nullptr;
+            const uint8_t* index = line + (area.left - image.Left);
+            for (int x = area.left; x < area.right; ++x, ++index, pixel += 3) {
+                if (*index == transparent) continue;  // the canvas shows through
+                std::memcpy(pixel, palette[*index], 3);
+                if (covered) covered[x - area.left] = 1;
+            }
+        }
+    }
+    return true;
+}
+
+void CGifAnimation::Dispose(const FrameControl& control, const Area& area) {
+    const int width = m_nWidth;
+    uint8_t* frame = m_pCanvas;
+    uint8_t* base = m_pCanvas + static_cast<size_t>(m_nHeight) * m_nStride;
     switch (control.disposal) {
         case 2:  // restore to background, which leaves the area uncovered
             FillArea(base, area, control.transparent ? m_crTransparent : m_crBackground);
             if (m_pCoverage) {
-                uint8_t* baseCoverage = m_pCoverage + static_cast<size_t>(height) * width;
+                uint8_t* baseCoverage = m_pCoverage + static_cast<size_t>(m_nHeight) * width;
                 for (int y = area.top; y < area.bottom; ++y) {
                     std::memset(baseCoverage + static_cast<size_t>(y) * width + area.left, 0,
                                 static_cast<size_t>(area.right - area.left));
@@ -417,7 +431,6 @@ bool CGifAnimation::ComposeImage(const FrameControl& control) {
             m_dirty = {};
             break;
     }
-    return true;
 }
 
 // Reads past the data of an image without pixels.

@@ -124,8 +124,15 @@ private:
     struct Source;  // the file or the bytes giflib reads
 
     int Open();
+    // The canvas (and coverage planes) for the screen, in the stage colour; false without memory.
+    bool AllocateCanvas();
     int ReadExtension(FrameControl& control);
     bool ComposeImage(const FrameControl& control);
+    // Decodes the image's first `rows` rows (in file order) onto the frame area, clipped to area.
+    bool DecodeRows(int rows, const Area& area, const uint8_t (&palette)[256][3],
+                    std::optional<uint8_t> transparent);
+    // Leaves the base area as the image's disposal method asks.
+    void Dispose(const FrameControl& control, const Area& area);
     bool SkipImageData();
     int Finish(int result, bool pending);
     void CopyRows(uint8_t* to, const uint8_t* from, const Area& area) const;

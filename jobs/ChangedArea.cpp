@@ -199,32 +199,38 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t
     if (!m_shown.empty() && m_shown.back().picture == picture) m_shown.back().area = plan.area;
     std::sort(plan.hidden.begin(), plan.hidden.end());
 
-    if (m_bTransparent || clear) {
-        plan.transparent.reserve(static_cast<std::size_t>(plan.area.Width()) *
-                                 static_cast<std::size_t>(plan.area.Height()));
-        bool any = false;
-        for (int y = plan.area.top; y < plan.area.bottom; ++y) {
-            const uint16_t* owner = m_owner.data() + static_cast<std::size_t>(y) * m_nWidth;
-            for (int x = plan.area.left; x < plan.area.right; ++x) {
-                const bool shows = owner[x] == picture;
-                any = any || !shows;
-                plan.transparent.push_back(shows ? 0 : 1);
-            }
-        }
-        if (!any) plan.transparent.clear();
-    }
+    if (m_bTransparent || clear) plan.transparent = TransparentMask(plan.area, picture);
+    Remember(frame, changed);
+    return plan;
+}
 
+std::vector<uint8_t> ChangedAreaPlanner::TransparentMask(const PixelRect& area, int picture) const {
+    std::vector<uint8_t> mask;
+    mask.reserve(static_cast<std::size_t>(area.Width()) * static_cast<std::size_t>(area.Height()));
+    bool any = false;
+    for (int y = area.top; y < area.bottom; ++y) {
+        const uint16_t* owner = m_owner.data() + static_cast<std::size_t>(y) * m_nWidth;
+        for (int x = area.left; x < area.right; ++x) {
+            const bool shows = owner[x] == picture;
+            any = any || !shows;
+            mask.push_back(shows ? 0 : 1);
+        }
+    }
+    if (!any) mask.clear();
+    return mask;
+}
+
+void ChangedAreaPlanner::Remember(const Frame& frame, const PixelRect& changed) {
     // Only the rows that changed differ from the frame before.
     const auto rowBytes = static_cast<std::size_t>(m_nWidth) * 3;
     m_previous.resize(rowBytes * static_cast<std::size_t>(m_nHeight));
-    if (clear) m_previousClear.resize(static_cast<std::size_t>(m_nWidth) * m_nHeight);
+    if (frame.clear) m_previousClear.resize(static_cast<std::size_t>(m_nWidth) * m_nHeight);
     for (int y = changed.top; y < changed.bottom; ++y) {
         std::memcpy(m_previous.data() + static_cast<std::size_t>(y) * rowBytes,
-                    rows + static_cast<std::ptrdiff_t>(y) * stride, rowBytes);
-        if (clear) {
+                    frame.rows + static_cast<std::ptrdiff_t>(y) * frame.stride, rowBytes);
+        if (frame.clear) {
             const auto at = static_cast<std::size_t>(y) * m_nWidth;
-            std::memcpy(m_previousClear.data() + at, clear + at, std::size_t(m_nWidth));
+            std::memcpy(m_previousClear.data() + at, frame.clear + at, std::size_t(m_nWidth));
         }
     }
-    return plan;
 }

@@ -70,6 +70,11 @@ private:
     // or of all when opaque; pixels that nothing covers have no owner.
     void Paint(const PixelRect& rect, const Frame& frame, int picture, bool opaque,
                const std::vector<bool>& doomed);
+    // One byte per pixel of area, rows top first: 1 where picture does not show; empty when it
+    // shows everywhere.
+    std::vector<uint8_t> TransparentMask(const PixelRect& area, int picture) const;
+    // Keeps the rows of frame that changed, for comparing the next frame with.
+    void Remember(const Frame& frame, const PixelRect& changed);
 
     int m_nWidth;
     int m_nHeight;
