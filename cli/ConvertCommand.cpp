@@ -256,7 +256,8 @@ Command AddConvertCommand(CLI::App& app) {
             "N"))
         ->default_str("forever");
     sub->add_flag("--like-gif", options->likeGif,
-                  "Play like the GIF: --timing gif --loop gif (either may still be given)");
+                  "Play the GIF as browsers do: --timing gif --loop gif (either may still be "
+                  "given), and areas an image restores to the background show the stage");
     AddChoiceOption(sub, "--quality", movie.quality, kQualityNames, "JPEG quality");
     AddChoiceOption(sub, "--bitmaps", movie.bitmaps, kBitmapKindNames,
                     "How frames are stored (lossless: the exact pixels, zlib-compressed)");
@@ -287,6 +288,7 @@ Command AddConvertCommand(CLI::App& app) {
         chosen.fpsGiven = sub->count("--fps") > 0;
         if (options->likeGif && sub->count("--timing") == 0) chosen.timing = Timing::Gif;
         if (options->likeGif && sub->count("--loop") == 0) chosen.loop.kind = LoopOption::Kind::Gif;
+        chosen.restoreToStage = options->likeGif;
         return RunConvert(*options);
     }};
 }

@@ -81,6 +81,9 @@ Command AddExtractCommand(CLI::App& app) {
                   "PNG and TGA frames get an alpha channel (32 bits), transparent where no image "
                   "covers the pixel (an opaque PNG frame has 24); BMP and JPG frames stay 24-bit, "
                   "on the --background colour");
+    sub->add_flag("--like-gif", frames.likeGif,
+                  "The frames browsers show: every image one frame (images with delay 0 too), "
+                  "and areas an image restores to the background on the --background colour");
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
     sub->add_flag("-n,--no-overwrite", frames.keepExisting,
                   "Leave frame files that exist alone, with a note, instead of replacing them");

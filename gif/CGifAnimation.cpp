@@ -202,7 +202,7 @@ int CGifAnimation::Open() {
         return -2;
     }
 
-    if (const ColorMapObject* map = gif->SColorMap) {
+    if (const ColorMapObject* map = gif->SColorMap; map && !m_rules.restoreToStage) {
         // A background index outside the table counts as black, like any such index.
         const int index = gif->SBackGroundColor;
         if (index >= 0 && index < map->ColorCount) {
@@ -268,6 +268,7 @@ int CGifAnimation::NextFrame() {
                 m_nFrameDisposal = control.disposal;
                 control.disposal = 0;
                 if (control.delay != 0) return m_nFrameDelay = control.delay * 10;
+                if (m_rules.everyImage) return m_nFrameDelay = kDefaultDelay * 10;
                 pending = true;  // delay 0: merges into the next image with a delay
                 break;
             }

@@ -13,6 +13,16 @@
 
 struct GifFileType;  // giflib's decoder, known only to the implementation
 
+// Which images make a frame, and what an area restored to the background shows.
+struct FrameRules {
+    // Every image is a frame, an image with delay 0 lasting 100 ms, as browsers show it;
+    // otherwise images with delay 0 merge into the next image with a delay.
+    bool everyImage = false;
+    // A restored area shows the stage colour, as browsers show the page there; otherwise, where
+    // the image has no transparent index, the screen's background colour.
+    bool restoreToStage = false;
+};
+
 // Reads an animated GIF through giflib and composes its images, one displayed frame per
 // NextFrame, onto a 24-bit canvas the size of the logical screen.
 //
@@ -53,7 +63,8 @@ public:
     // (> 0); 0 at the end of the file (the trailer, or a record that cannot be read); -1 when
     // no file is open or a row of pixels failed to decode; -2 or -3 when an extension could not
     // be read. Images with delay 0 merge into the next image with a delay; if the file ends
-    // while such images wait, they are returned as one frame of 100 ms first.
+    // while such images wait, they are returned as one frame of 100 ms first (unless the rules
+    // make every image a frame).
     int NextFrame();
 
     // Copies the frame area into surface (24 bits per pixel only), one to one, centred in rect
@@ -67,6 +78,7 @@ public:
     // Both take effect at the next Load. The colour the canvas starts from and that
     // restore-to-background leaves where the GIF names none (white by default).
     void SetBackground(RgbColor color) { m_crStage = color; }
+    void SetRules(FrameRules rules) { m_rules = rules; }
     // Also keeps, for every pixel, whether an image has covered it since the screen was last
     // cleared there (Coverage).
     void KeepCoverage(bool keep) { m_bKeepCoverage = keep; }
@@ -151,6 +163,7 @@ private:
     // coverage, then the base's; null otherwise.
     uint8_t* m_pCoverage = nullptr;
     RgbColor m_crStage = kWhiteRgb;
+    FrameRules m_rules;
     bool m_bKeepCoverage = false;
     LargeBlock m_canvasBlock;
     std::vector<uint8_t> m_wideLine;  // line buffer for images wider than the screen

@@ -6,9 +6,10 @@ namespace {
 
 // Reads the whole file with a reader that skips pixels. load opens it and returns Load's result.
 template <typename LoadFunction>
-GifInfo Scan(LoadFunction load) {
+GifInfo Scan(LoadFunction load, FrameRules rules) {
     GifInfo info;
     CGifAnimation gif(CGifAnimation::Pixels::Skip);
+    gif.SetRules(rules);
     info.opened = load(gif) == 0;
     info.notGif = gif.NotAGif();
     info.width = gif.Width();
@@ -28,6 +29,6 @@ GifInfo Scan(LoadFunction load) {
 
 }  // namespace
 
-GifInfo ScanGifFile(const std::string& utf8Path) {
-    return Scan([&](CGifAnimation& gif) { return gif.Load(utf8Path.c_str()); });
+GifInfo ScanGifFile(const std::string& utf8Path, FrameRules rules) {
+    return Scan([&](CGifAnimation& gif) { return gif.Load(utf8Path.c_str()); }, rules);
 }

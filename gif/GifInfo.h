@@ -16,8 +16,8 @@ struct GifInfo {
     int width = 0;
     int height = 0;
     int images = 0;  // image descriptors
-    // Displayed frames as CGifAnimation::NextFrame returns them: images with delay 0 merge into
-    // the next image with a delay, and such images left at the end make one frame.
+    // Displayed frames as CGifAnimation::NextFrame returns them: by default images with delay 0
+    // merge into the next image with a delay, and such images left at the end make one frame.
     int frames = 0;
     int64_t durationMs = 0;  // the frames' delays added up
     std::vector<int> delaysMs;  // of each frame, in milliseconds
@@ -28,4 +28,7 @@ struct GifInfo {
     std::string error;
 };
 
-GifInfo ScanGifFile(const std::string& utf8Path);
+#include "gif/CGifAnimation.h"
+
+// The frames as the rules make them (only FrameRules::everyImage matters to a scan).
+GifInfo ScanGifFile(const std::string& utf8Path, FrameRules rules = {});

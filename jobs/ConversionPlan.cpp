@@ -46,9 +46,9 @@ ConversionPlan PlanConversion(const std::string& gif, const fs::path& movie,
 
     // One scan that decodes no pixels gives the screen and every delay before the first frame
     // is composed: the frame rate and each frame's length may depend on all of them.
-    const GifInfo scan = ScanGifFile(gif);
-    if (!scan.opened) {
-        plan.error = scan.error;
+    const GifInfo scan = ScanGifFile(gif, options.Rules());
+    if (!scan.opened || (scan.images == 0 && scan.error.empty())) {
+        plan.error = scan.opened ? "the GIF has no images" : scan.error;
         return plan;
     }
     plan.width = scan.width;

@@ -20,6 +20,8 @@ ConvertOptions ConvertOptionsFrom(const ConversionSettings& settings) {
     options.changedAreas = settings.m_bChangedAreas;
     options.background = settings.m_background;
     options.transparent = settings.m_bTransparent;
+    // The dialog's one box for the GIF's own timing shows it as browsers do.
+    options.restoreToStage = settings.m_timing == Timing::Gif;
     return options;
 }
 
@@ -28,5 +30,6 @@ ExtractOptions ExtractOptionsFrom(const ConversionSettings& settings) {
     options.format = settings.m_nExtractFormat;
     options.background = settings.m_background;
     options.transparent = settings.m_bTransparent;
+    options.likeGif = settings.m_timing == Timing::Gif;
     return options;
 }

@@ -96,7 +96,8 @@ public:
             result.status = JobResult::Status::Cancelled;
             return result;
         }
-        m_source.ComposeOn(m_plan.options.background, m_plan.options.transparent);
+        const ConvertOptions& options = m_plan.options;
+        m_source.ComposeOn(options.background, options.transparent, options.Rules());
         if (!m_source.Open(m_plan.gif)) return Fail(result, m_source.Error());
         if (!m_movie.Open()) return Fail(result, m_movie.Error());
         if (m_plan.options.changedAreas) {

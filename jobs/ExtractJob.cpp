@@ -86,7 +86,7 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
 
     FrameSource source;
     const bool alpha = options.transparent && format->alpha;
-    source.ComposeOn(options.background, alpha);
+    source.ComposeOn(options.background, alpha, {options.likeGif, options.likeGif});
     if (!source.Open(gifPath)) return Fail(result, source.Error());
     for (;;) {
         if (control.Cancelled()) {
@@ -126,7 +126,7 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
         result.warnings.push_back(source.Error() + "; kept the " + std::to_string(result.frames) +
                                   " frame" + (result.frames == 1 ? "" : "s") + " before it");
     } else if (result.frames == 0 && result.skipped.empty()) {
-        result.warnings.push_back("the GIF has no frames; nothing was written");
+        return Fail(result, "the GIF has no images");
     }
     return result;
 }

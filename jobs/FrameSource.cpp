@@ -9,8 +9,9 @@ bool FrameSource::Open(const std::string& path) {
     return m_gif.Load(path.c_str()) == 0;
 }
 
-void FrameSource::ComposeOn(RgbColor background, bool keepTransparency) {
+void FrameSource::ComposeOn(RgbColor background, bool keepTransparency, FrameRules rules) {
     m_gif.SetBackground(background);
+    m_gif.SetRules(rules);
     m_gif.KeepCoverage(keepTransparency);
 }
 

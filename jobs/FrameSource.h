@@ -29,7 +29,7 @@ public:
     bool Open(const std::string& path);
     // Before Open: the colour the frames are composed on (0xRRGGBB), and whether they keep
     // transparency (SourceFrame::clear).
-    void ComposeOn(RgbColor background, bool keepTransparency);
+    void ComposeOn(RgbColor background, bool keepTransparency, FrameRules rules = {});
     // Composes the next frame. None at the end of the file or when reading stopped early
     // (Error() then says why).
     std::optional<SourceFrame> Next();

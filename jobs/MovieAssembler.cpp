@@ -1,6 +1,7 @@
 #include "jobs/MovieAssembler.h"
 
 #include <cstdlib>
+#include <numeric>
 
 #include "jobs/ChangedAreaTimeline.h"
 #include "jobs/FrameTiming.h"
@@ -75,6 +76,7 @@ bool MovieAssembler::Add(int index, int delayMs, const EncodedFrame* frame) {
     }
     ++m_seen;
     m_gifMs += ShownDelay(delayMs);
+    m_delays.push_back(delayMs);
     const std::string number = std::to_string(index);
     if (!frame) {  // shorter than a frame at this rate
         ++m_leftOut;
@@ -86,7 +88,8 @@ bool MovieAssembler::Add(int index, int delayMs, const EncodedFrame* frame) {
     } else if (!frame->ok) {
         if (m_firstLeftOut.empty()) m_firstLeftOut = frame->error;
         m_warnings.push_back("frame " + number + " left out: " + frame->error);
-    } else if (!m_timeline->AddFrame(*frame, m_plan.ShowFrames(static_cast<std::size_t>(index)))) {
+    } else if (!m_timeline->AddFrame(*frame, m_plan.ShowFrames(static_cast<std::size_t>(index)),
+                                     index)) {
         m_failure = m_movie.GetError();
     } else {
         m_control.Report(++m_written);
@@ -99,14 +102,23 @@ JobResult MovieAssembler::Finish(JobResult result, std::string readError, bool c
     // Looping: passes written out, or the player's own loop when they would not fit.
     int passes = m_plan.passes;
     const int perPass = m_timeline->FramesPerPass();
-    if (passes > 1 && int64_t{passes} * perPass > CSWFMovie::kMaxFrames) {
+    std::vector<int> schedule;  // with the GIF's timing: every pass's own rounding
+    int64_t total = int64_t{passes} * perPass;
+    if (passes > 1 && m_plan.options.timing == Timing::Gif) {
+        std::vector<int> delays;
+        for (int pass = 0; pass < passes; ++pass)
+            delays.insert(delays.end(), m_delays.begin(), m_delays.end());
+        schedule = ScheduleFrames(delays, m_plan.fps);
+        total = std::accumulate(schedule.begin(), schedule.end(), int64_t{0});
+    }
+    if (passes > 1 && total > CSWFMovie::kMaxFrames) {
         m_warnings.push_back(std::to_string(passes) + " passes of " + std::to_string(perPass) +
                              " frames would not fit in a movie (at most " +
                              std::to_string(CSWFMovie::kMaxFrames) +
                              " frames); it loops for ever instead");
         passes = 0;
     }
-    if (m_failure.empty() && !m_timeline->Finish(passes)) m_failure = m_movie.GetError();
+    if (m_failure.empty() && !m_timeline->Finish(passes, schedule)) m_failure = m_movie.GetError();
     result.warnings = std::move(m_warnings);
     if (cancelled) {
         m_movie.Abandon();
@@ -137,8 +149,6 @@ std::string MovieAssembler::Verdict(JobResult& result, const std::string& readEr
         if (m_seen == 0) return readError;
         result.warnings.push_back("the GIF breaks off after " + std::to_string(m_seen) +
                                   " frames: " + readError);
-    } else if (m_seen == 0) {
-        result.warnings.push_back("the GIF has no frames; the movie is empty");
     }
     if (m_seen > m_leftOut && m_written == 0) return "no frame could be written: " + m_firstLeftOut;
     // The fixed rate's movie can play far from the GIF's own length: say so.

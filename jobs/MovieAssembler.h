@@ -60,4 +60,5 @@ private:
     int m_leftOut = 0;                // of those, the ones too short for the frame rate
     int m_written = 0;                // of those, the ones in the movie
     int64_t m_gifMs = 0;              // how long the GIF shows the frames received
+    std::vector<int> m_delays;        // of each frame received, in milliseconds
 };

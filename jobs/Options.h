@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/Pixels.h"
+#include "gif/CGifAnimation.h"
 #include "swf/CSWFButton.h"
 #include "swf/CSWFMovie.h"
 
@@ -109,6 +110,12 @@ struct ConvertOptions {
     bool changedAreas = false;  // later frames store only what changed
     RgbColor background = kWhiteRgb;  // the stage, and what the frames are composed on
     bool transparent = false;         // pixels no image covers stay transparent
+    // An area restored to the background shows the stage, as browsers show the page there,
+    // rather than the GIF's background colour.
+    bool restoreToStage = false;
+
+    // The frames a movie shows: with the GIF's own timing every image is one.
+    FrameRules Rules() const { return {timing == Timing::Gif, restoreToStage}; }
 };
 
 // What an extraction writes for each composed frame: "<folder>/<title>_f<index>.<format>".
@@ -119,4 +126,5 @@ struct ExtractOptions {
     int digits = 0;  // the index padded with zeros to this many digits ("a_f007.png"); 0: none
     // A frame file that exists is left as it is and listed in JobResult::skipped.
     bool keepExisting = false;
+    bool likeGif = false;  // the frames a browser shows (every image, restored areas on the stage)
 };

@@ -28,36 +28,57 @@ TimelineWriter::TimelineWriter(CSWFMovie& movie, const BitmapEncoder& encoder, i
 
 // A frame's ShowFrames are written when the next frame starts (or at the end), so that a Stop
 // can still go into the very last one.
-bool TimelineWriter::AddFrame(const EncodedFrame& bitmap, int showFrames) {
+bool TimelineWriter::AddFrame(const EncodedFrame& bitmap, int showFrames, int gifIndex) {
     if (!ShowFrames(m_nPending)) return false;
-    if (m_bRecord) m_frames.push_back({{}, showFrames});
+    if (m_bRecord) m_frames.push_back({{}, showFrames, gifIndex});
     if (!WriteContent(bitmap)) return false;
     m_nPending = showFrames;
     m_nPassFrames += showFrames;
     return true;
 }
 
-bool TimelineWriter::Finish(int passes) {
+bool TimelineWriter::Finish(int passes, const std::vector<int>& schedule) {
     if (passes == 0 || m_nPassFrames == 0) return ShowFrames(m_nPending);
-    for (int pass = 1; pass < passes && m_bRecord; ++pass) {
-        if (!ShowFrames(m_nPending)) return false;
-        // The pass starts from the empty stage, the button aside.
-        for (const uint16_t depth : std::set<uint16_t>(m_occupied)) {
-            Change removal{depth, 0, CSWFMatrix()};
-            if (!Apply(removal)) return false;
-        }
-        for (std::size_t i = 0; i < m_frames.size(); ++i) {
-            if (i > 0 && !ShowFrames(m_frames[i - 1].showFrames)) return false;
-            for (Change& change : m_frames[i].changes) {
-                if (!Apply(change)) return false;
-            }
-        }
-        m_nPending = m_frames.empty() ? 0 : m_frames.back().showFrames;
+    for (int pass = 1; pass < passes && m_bRecord && !m_frames.empty(); ++pass) {
+        if (!Replay(pass, passes, schedule)) return false;
     }
     // The movie holds its last frame: a Stop in it, before its ShowFrame.
     CSWFAction stop;
     stop.AddStop();
     return ShowFrames(m_nPending - 1) && m_movie.DoAction(stop) && m_movie.ShowFrame();
+}
+
+bool TimelineWriter::Replay(int pass, int passes, const std::vector<int>& schedule) {
+    const std::size_t perPass = schedule.size() / static_cast<std::size_t>(passes);
+    // The SWF frames of recorded frame k's GIF frame and those up to the next one recorded.
+    const auto length = [&](std::size_t k) {
+        if (schedule.empty()) return m_frames[k].showFrames;
+        const std::size_t to =
+            k + 1 < m_frames.size() ? static_cast<std::size_t>(m_frames[k + 1].gifIndex) : perPass;
+        int sum = 0;
+        for (auto g = static_cast<std::size_t>(m_frames[k].gifIndex); g < to; ++g)
+            sum += schedule[static_cast<std::size_t>(pass) * perPass + g];
+        return sum;
+    };
+    // The last frame of the pass before stays until the first one recorded comes.
+    if (!schedule.empty()) {
+        for (int g = 0; g < m_frames.front().gifIndex; ++g)
+            m_nPending += schedule[static_cast<std::size_t>(pass) * perPass + static_cast<std::size_t>(g)];
+    }
+    if (!ShowFrames(m_nPending)) return false;
+    // The pass starts from the empty stage, the button aside.
+    for (const uint16_t depth : std::set<uint16_t>(m_occupied)) {
+        Change removal{depth, 0, CSWFMatrix()};
+        if (!Apply(removal)) return false;
+    }
+    for (std::size_t i = 0; i < m_frames.size(); ++i) {
+        if (i > 0 && !ShowFrames(m_nPending)) return false;
+        for (Change& change : m_frames[i].changes) {
+            if (!Apply(change)) return false;
+        }
+        m_nPending = length(i);
+    }
+    return true;
 }
 
 bool TimelineWriter::ShowFrames(int count) {

@@ -30,14 +30,17 @@ public:
     static constexpr int kMaxPictures = (65534 - 4) / 2 + 1;
     // The number of the picture that bitmap would add (from 0); -1 when it adds none.
     virtual int PictureOf(const EncodedFrame& bitmap) const = 0;
-    // Adds one GIF frame, shown for showFrames SWF frames (at least 1).
-    bool AddFrame(const EncodedFrame& bitmap, int showFrames = 1);
+    // Adds GIF frame gifIndex, shown for showFrames SWF frames (at least 1).
+    bool AddFrame(const EncodedFrame& bitmap, int showFrames = 1, int gifIndex = 0);
     // SWF frames of one pass over the animation so far.
     int FramesPerPass() const { return m_nPassFrames; }
     // Completes the timeline after the last frame: passes over the animation in all (0: the
     // player loops it for ever); every pass after the first replays the first, and the last
-    // one stops on its last frame. Passes need recordPasses.
-    bool Finish(int passes = 0);
+    // one stops on its last frame. Passes need recordPasses. schedule, when given, holds the
+    // SWF frames of every GIF frame in every pass (passes times the GIF's frames, so that the
+    // rounding of one pass carries into the next); a GIF frame that the movie left out lengthens
+    // the one shown before it. Without it, every pass repeats the first one's lengths.
+    bool Finish(int passes = 0, const std::vector<int>& schedule = {});
 
 protected:
     // Writes the tags of one GIF frame that come before its ShowFrame.
@@ -65,9 +68,12 @@ private:
     struct RecordedFrame {
         std::vector<Change> changes;
         int showFrames;
+        int gifIndex;
     };
 
     bool Apply(Change& change);
+    // Writes pass `pass` (from 1) of passes again.
+    bool Replay(int pass, int passes, const std::vector<int>& schedule);
     // Writes count ShowFrames of the frames added so far.
     bool ShowFrames(int count);
 

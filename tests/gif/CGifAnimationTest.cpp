@@ -607,6 +607,37 @@ TEST_F(GifAnimationTest, ColorIndicesOutsideTheTableAreBlack) {
     EXPECT_EQ(gif.GetError(), "");
 }
 
+// By default an image with delay 0 merges into the next one and an area restored to the
+// background takes the screen's background colour; browsers show every image (delay 0 lasting
+// 100 ms) and the page where an area is restored.
+TEST_F(GifAnimationTest, FrameRulesOfTheOriginalAndOfBrowsers) {
+    std::vector<uint8_t> bytes;
+    RawHeader(bytes, 2, 1, kPalette, 2);  // background: blue
+    RawControl(bytes, 0, 2);              // delay 0, restore to background, nothing transparent
+    RawImage(bytes, 0, 0, 2, 1, {0, 0});  // red, red
+    RawControl(bytes, 5);
+    RawImage(bytes, 0, 0, 1, 1, {1});  // green on the left
+    RawTrailer(bytes);
+    const struct {
+        FrameRules rules;
+        std::vector<std::pair<int, std::vector<GifRgb>>> frames;  // delay, row
+    } cases[] = {
+        {{false, false}, {{50, {kGreen, kBlue}}}},
+        {{true, false}, {{100, {kRed, kRed}}, {50, {kGreen, kBlue}}}},
+        {{true, true}, {{100, {kRed, kRed}}, {50, {kGreen, kWhite}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rules.everyImage) + std::to_string(c.rules.restoreToStage));
+        gif.SetRules(c.rules);
+        ASSERT_EQ(Open(bytes), 0);
+        for (const auto& [delay, row] : c.frames) {
+            EXPECT_EQ(gif.NextFrame(), delay);
+            EXPECT_EQ(Row(0), row);
+        }
+        EXPECT_EQ(gif.NextFrame(), 0);
+    }
+}
+
 TEST_F(GifAnimationTest, ImageWithoutAnyColorTableIsBlack) {
     std::vector<uint8_t> bytes;
     RawHeader(bytes, 3, 1, {}, 5);  // no global table; background index 5 means nothing

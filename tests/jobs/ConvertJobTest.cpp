@@ -313,6 +313,33 @@ TEST_F(ConvertJobTest, GifTimingRepeatsShowFramesAndLeavesOutTooShortFrames) {
                                        "per second"});
 }
 
+// With the GIF's own timing every image is a frame (delay 0 lasting 100 ms), and the rounding
+// of each pass carries into the next: 70 and 100 ms at 50 frames per second, ten passes, make
+// 85 frames, not ten passes of 4 + 5.
+TEST_F(ConvertJobTest, GifTimingShowsEveryImageAndCarriesRoundingAcrossPasses) {
+    const struct {
+        std::vector<int> delays;
+        int loop;
+        int frames, bitmaps;
+    } cases[] = {{{0, 0, 0, 0}, -1, 4, 4}, {{7, 10}, 9, 85, 2}};
+    for (const auto& c : cases) {
+        GifBuilder builder(4, 4);
+        builder.GlobalColors(kPalette);
+        if (c.loop >= 0) builder.Loop(c.loop);
+        for (std::size_t i = 0; i < c.delays.size(); ++i)
+            builder.Image(PatternImage(4, 4, static_cast<int>(i), c.delays[i]));
+        ASSERT_TRUE(builder.Write(dir / "timed.gif"));
+        ConversionSettings settings = Settings(dir / "timed.gif");
+        settings.m_timing = Timing::Gif;
+        settings.m_loop.kind = LoopOption::Kind::Gif;
+        ASSERT_TRUE(ConvertFile(settings).Succeeded());
+        const SwfFile swf = ReadSwfFile(dir / "out" / "timed.swf");
+        ASSERT_TRUE(swf.ok) << swf.error;
+        EXPECT_EQ(swf.frameCount, c.frames);
+        EXPECT_EQ(swf.CountTags(kTagDefineBitsJPEG2), c.bitmaps);
+    }
+}
+
 // Looping as the GIF asks: later passes place the shapes already defined, after taking the
 // last pass's off the stage, and the last pass stops on its last frame.
 TEST_F(ConvertJobTest, GifLoopCountIsWrittenOutAsPasses) {
@@ -469,20 +496,22 @@ TEST_F(ConvertJobTest, BrokenGifKeepsEarlierMovieOrGivesTheFramesRead) {
     EXPECT_EQ(ListFolder(dir / "out"), std::vector<std::string>{"cut.swf"});
 }
 
-TEST_F(ConvertJobTest, GifWithoutImagesGivesAnEmptyMovieAndAWarning) {
+// A GIF of a screen and no image is nothing to convert or extract, in any mode.
+TEST_F(ConvertJobTest, GifWithoutImagesFailsAndWritesNothing) {
     std::vector<uint8_t> bytes;
     RawHeader(bytes, 5, 3, kPalette);
     RawTrailer(bytes);
     ASSERT_TRUE(WriteBytes(dir / "empty.gif", bytes));
-    const JobResult result = ConvertFile(Settings(dir / "empty.gif"));
-    ASSERT_TRUE(result.Succeeded()) << result.error;
-    EXPECT_EQ(result.frames, 0);
-    EXPECT_EQ(result.warnings.size(), 1u);
-    const SwfFile swf = ReadSwfFile(dir / "out" / "empty.swf");
-    ASSERT_TRUE(swf.ok) << swf.error;
-    EXPECT_EQ(swf.frameCount, 0);
-    EXPECT_EQ(swf.xmax, 100);
-    EXPECT_EQ(swf.ymax, 60);
+    for (const bool likeGif : {false, true}) {
+        ConversionSettings settings = Settings(dir / "empty.gif");
+        settings.m_timing = likeGif ? Timing::Gif : Timing::Fixed;
+        settings.m_bChangedAreas = likeGif;
+        for (const JobResult& result : {ConvertFile(settings), ExtractFrames(settings)}) {
+            EXPECT_EQ(result.status, JobResult::Status::Failed);
+            EXPECT_EQ(result.error, "the GIF has no images");
+        }
+        EXPECT_TRUE(fs::is_empty(dir / "out"));
+    }
 }
 
 // Frame k uses character ids 3 + 2k and 4 + 2k, which are 16-bit: frames beyond the last that

@@ -235,18 +235,6 @@ TEST_F(ExtractJobTest, TruncatedGifKeepsItsFramesWithAWarning) {
     EXPECT_FALSE(none.error.empty());
 }
 
-TEST_F(ExtractJobTest, GifWithoutImagesSucceedsWithAWarning) {
-    std::vector<uint8_t> bytes;
-    RawHeader(bytes, 2, 2, {kRed, kGreen});
-    RawTrailer(bytes);
-    ASSERT_TRUE(WriteBytes(gifPath, bytes));
-    const JobResult result = ExtractFrames(settings);
-    EXPECT_TRUE(result.Succeeded());
-    EXPECT_EQ(result.frames, 0);
-    EXPECT_EQ(result.warnings,
-              (std::vector<std::string>{"the GIF has no frames; nothing was written"}));
-}
-
 TEST_F(ExtractJobTest, FailedSaveNamesTheFileAndLeavesNoTemporaryFile) {
     fs::create_directory(out / "anim_f1.bmp");  // a folder where frame 1 should go
     const JobResult result = ExtractFrames(settings);
