@@ -53,14 +53,11 @@ EncodedFrame EncodePicture(const BitmapEncoder& encoder, FrameWork& work, int wi
         encoded.ok = true;
         return encoded;
     }
-    const FreeImageBitmap image = WrapFrameArea(work.frame.pixels, width, height,
-                                                plan ? plan->area : PixelRect{0, 0, width, height});
-    if (!image) {  // FreeImage allocates nothing else here
-        encoded.outOfMemory = true;
-        return encoded;
-    }
+    BgrPixels pixels = FrameAreaPixels(work.frame.pixels, width, height,
+                                       plan ? plan->area : PixelRect{0, 0, width, height});
     const std::vector<uint8_t>& mask = plan ? plan->transparent : work.frame.clear;
-    return encoder.Encode(image.get(), mask.empty() ? nullptr : mask.data());
+    pixels.transparent = mask.empty() ? nullptr : mask.data();
+    return encoder.Encode(pixels);
 }
 
 // Threads beyond the frames that the budget lets fly at once would only sit idle, each keeping

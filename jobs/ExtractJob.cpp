@@ -33,29 +33,31 @@ const FormatInfo* FindFormat(ExtractFormat format) {
 }
 
 // Encodes image in format and writes it to path. Returns an empty string or the cause.
-std::string SaveImage(FIBITMAP* image, const FormatInfo& format, const std::string& path) {
-    const FreeImageMemory memory(FreeImage_OpenMemory());
+std::string SaveImage(const FreeImageApi& freeImage, FIBITMAP* image, const FormatInfo& format,
+                      const std::string& path) {
+    const FreeImageMemory memory(freeImage.OpenMemory(nullptr, 0));
     if (!memory) return "out of memory";
     BYTE* data = nullptr;
     DWORD size = 0;
-    if (!FreeImage_SaveToMemory(format.fif, image, memory.get(), 0) ||
-        !FreeImage_AcquireMemory(memory.get(), &data, &size)) {
+    if (!freeImage.SaveToMemory(format.fif, image, memory.get(), 0) ||
+        !freeImage.AcquireMemory(memory.get(), &data, &size)) {
         return std::string("cannot encode the frame as ") + format.name;
     }
     const int error = WriteFileAtomically(path, data, size);
     return error == 0 ? std::string() : ErrorText(error);
 }
 
-// The 24-bit frame with an alpha channel: 0 where clear (rows top first) is not 0, else 255.
-FreeImageBitmap WithAlpha(FIBITMAP* image, const std::vector<uint8_t>& clear) {
-    FreeImageBitmap rgba(FreeImage_ConvertTo32Bits(image));
-    const auto width = static_cast<std::size_t>(FreeImage_GetWidth(image));
-    const auto height = static_cast<int>(FreeImage_GetHeight(image));
-    if (!rgba || clear.size() != width * static_cast<std::size_t>(height)) return nullptr;
+// The width x height 24-bit frame with an alpha channel: 0 where clear (rows top first) is not
+// 0, else 255.
+FreeImageBitmap WithAlpha(const FreeImageApi& freeImage, FIBITMAP* image, int width, int height,
+                          const std::vector<uint8_t>& clear) {
+    FreeImageBitmap rgba(freeImage.ConvertTo32Bits(image));
+    const auto columns = static_cast<std::size_t>(width);
+    if (!rgba || clear.size() != columns * static_cast<std::size_t>(height)) return nullptr;
     for (int y = 0; y < height; ++y) {
-        BYTE* pixel = FreeImage_GetScanLine(rgba.get(), height - 1 - y);  // bottom up
-        for (std::size_t x = 0; x < width; ++x, pixel += 4) {
-            if (clear[static_cast<std::size_t>(y) * width + x] != 0) pixel[FI_RGBA_ALPHA] = 0;
+        BYTE* pixel = freeImage.GetScanLine(rgba.get(), height - 1 - y);  // bottom up
+        for (std::size_t x = 0; x < columns; ++x, pixel += 4) {
+            if (clear[static_cast<std::size_t>(y) * columns + x] != 0) pixel[FI_RGBA_ALPHA] = 0;
         }
     }
     return rgba;
@@ -84,6 +86,10 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
     const std::string prefix =
         (folder == "/" ? folder : folder + "/") + GifTitleFromPath(gifPath) + "_f";
 
+    std::string loadError;
+    const FreeImageApi* freeImage = LoadFreeImage(&loadError);
+    if (freeImage == nullptr) return Fail(result, loadError);
+
     FrameSource source;
     const bool alpha = options.transparent && format->alpha;
     source.ComposeOn(options.background, alpha, {options.likeGif, options.likeGif});
@@ -107,8 +113,10 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
             continue;
         }
         FreeImageBitmap image = WrapFramePixels(frame->pixels, source.Width(), source.Height());
-        if (image && alpha) image = WithAlpha(image.get(), frame->clear);
-        const std::string error = image ? SaveImage(image.get(), *format, path)
+        if (image && alpha)
+            image =
+                WithAlpha(*freeImage, image.get(), source.Width(), source.Height(), frame->clear);
+        const std::string error = image ? SaveImage(*freeImage, image.get(), *format, path)
                                         : "cannot convert frame " + std::to_string(frame->index) +
                                               " to " + (alpha ? "32" : "24") + " bits per pixel";
         image.reset();

@@ -63,14 +63,15 @@ int ComposeFrameBmp(CGifAnimation& gif, std::vector<uint8_t>& bmp) {
 }
 
 FreeImageBitmap LoadFrameImage(const std::vector<uint8_t>& bmp) {
-    if (bmp.size() < kBmpHeaderSize) return nullptr;
+    const FreeImageApi* freeImage = LoadFreeImage();
+    if (freeImage == nullptr || bmp.size() < kBmpHeaderSize) return nullptr;
     // FreeImage only reads from the stream; its API is not const-correct.
     const FreeImageMemory stream(
-        FreeImage_OpenMemory(const_cast<BYTE*>(bmp.data()), static_cast<DWORD>(bmp.size())));
+        freeImage->OpenMemory(const_cast<BYTE*>(bmp.data()), static_cast<DWORD>(bmp.size())));
     if (!stream) return nullptr;
-    FreeImageBitmap image(FreeImage_LoadFromMemory(FIF_BMP, stream.get(), 0));
-    if (image && FreeImage_GetBPP(image.get()) != 24) {
-        image.reset(FreeImage_ConvertTo24Bits(image.get()));
+    FreeImageBitmap image(freeImage->LoadFromMemory(FIF_BMP, stream.get(), 0));
+    if (image && freeImage->GetBPP(image.get()) != 24) {
+        image.reset(freeImage->ConvertTo24Bits(image.get()));
     }
     return image;  // it holds its own copy of the pixels
 }
@@ -102,43 +103,40 @@ void ReleaseFrameSnapshot(FrameSnapshot& snapshot) { snapshot = FrameSnapshot{};
 void CopyFramePixels(const CGifAnimation& gif, PixelBuffer& pixels) {
     const auto stride = static_cast<std::size_t>(gif.Stride());
     const auto height = static_cast<std::size_t>(std::max(gif.Height(), 0));
-    // FreeImage's writers copy a whole pitch from the start of each row, so the rows of an area
-    // that starts right of the first column reach past their last pixel, the top one up to a
-    // row past the frame: a spare row keeps that read inside the buffer.
-    pixels.resize(stride * (height + 1));
+    pixels.resize(stride * height);
     const uint8_t* from = gif.FrameArea();
     if (!from) return;
     for (std::size_t y = 0; y < height; ++y)
         std::memcpy(pixels.data() + (height - 1 - y) * stride, from + y * stride, stride);
 }
 
-FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height) {
-    return WrapFrameArea(pixels, width, height, {0, 0, width, height});
+BgrPixels FrameAreaPixels(const PixelBuffer& pixels, int width, int height, const PixelRect& area) {
+    const auto stride = static_cast<std::ptrdiff_t>(CGifAnimation::StrideFor(width));
+    if (area.Empty() || area.left < 0 || area.top < 0 || area.right > width ||
+        area.bottom > height ||
+        pixels.size() < static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)) {
+        return {};
+    }
+    BgrPixels view;
+    // The area's top row, counted from the frame's bottom row, which comes first.
+    view.top = pixels.data() + (height - 1 - area.top) * stride + 3 * area.left;
+    view.stride = -stride;
+    view.width = area.Width();
+    view.height = area.Height();
+    return view;
 }
 
-FreeImageBitmap WrapFrameArea(PixelBuffer& pixels, int width, int height, const PixelRect& area) {
-    const int stride = CGifAnimation::StrideFor(width);
-    if (area.Empty() || area.left < 0 || area.top < 0 || area.right > width ||
-        area.bottom > height) {
-        return nullptr;
-    }
-    // What FreeImage may read: whole pitches from the start of each of the area's rows.
-    const std::size_t reach =
-        static_cast<std::size_t>(height - area.top) * static_cast<std::size_t>(stride) +
-        3 * static_cast<std::size_t>(area.left);
-    if (pixels.size() < reach) return nullptr;
-    // The area's bottom row is the first of its rows in the frame's bottom-up layout.
-    uint8_t* bits =
-        pixels.data() +
-        static_cast<std::size_t>(height - area.bottom) * static_cast<std::size_t>(stride) +
-        3 * static_cast<std::size_t>(area.left);
-    FreeImageBitmap image(FreeImage_ConvertFromRawBitsEx(
-        FALSE, bits, FIT_BITMAP, area.Width(), area.Height(), stride, 24, FI_RGBA_RED_MASK,
-        FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
+FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height) {
+    const FreeImageApi* freeImage = LoadFreeImage();
+    const BgrPixels frame = FrameAreaPixels(pixels, width, height, {0, 0, width, height});
+    if (freeImage == nullptr || frame.top == nullptr) return nullptr;
+    FreeImageBitmap image(freeImage->ConvertFromRawBitsEx(
+        FALSE, pixels.data(), FIT_BITMAP, width, height, static_cast<int>(-frame.stride), 24,
+        FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
     // The BMP's resolution is 0, which the JPEG and PNG writers carry into their files.
     if (image) {
-        FreeImage_SetDotsPerMeterX(image.get(), 0);
-        FreeImage_SetDotsPerMeterY(image.get(), 0);
+        freeImage->SetDotsPerMeterX(image.get(), 0);
+        freeImage->SetDotsPerMeterY(image.get(), 0);
     }
     return image;
 }

@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/BgrPixels.h"
 #include "base/LargeBuffer.h"
 #include "gif/CGifAnimation.h"
 #include "gif/DrawingSurface.h"
 #include "jobs/ChangedArea.h"
 #include "jobs/ConversionSettings.h"
-#include "jobs/FreeImageHandles.h"
+#include "jobs/FreeImageLibrary.h"
 
 // Two ways to turn a composed GIF frame into a FreeImage image. Free of any user interface.
 //
@@ -38,8 +39,8 @@ DrawingSurface PrepareFrameBmp(std::vector<uint8_t>& bmp, int width, int height)
 // is open).
 int ComposeFrameBmp(CGifAnimation& gif, std::vector<uint8_t>& bmp);
 
-// Loads a complete in-memory BMP as a 24-bit FreeImage image; null when FreeImage cannot read
-// it.
+// Loads a complete in-memory BMP as a 24-bit FreeImage image; null when FreeImage cannot be
+// loaded or cannot read it.
 FreeImageBitmap LoadFrameImage(const std::vector<uint8_t>& bmp);
 
 // One drawing surface for the length of a job: an in-memory BMP whose pixel rows are the
@@ -72,15 +73,15 @@ void ReleaseFrameSnapshot(FrameSnapshot& snapshot);
 
 // The pipeline's faster way, with no BMP in between: the composing thread copies the frame into
 // rows laid out as FreeImage keeps them (bottom row first, Stride bytes each, blue, green, red),
-// and any thread wraps those rows as a FreeImage image without copying them again.
+// and any thread reads those rows where they lie.
 
-// Copies the frame gif has just composed into pixels, sized to the screen and a spare row.
+// Copies the frame gif has just composed into pixels, sized to the screen.
 void CopyFramePixels(const CGifAnimation& gif, PixelBuffer& pixels);
+// The view of area of a width x height frame in pixels (as CopyFramePixels lays them out), rows
+// top first in area's terms; no mask. An empty view (top null) when area is empty or not inside
+// the frame, or pixels are too small for it.
+BgrPixels FrameAreaPixels(const PixelBuffer& pixels, int width, int height, const PixelRect& area);
 // A FreeImage image over pixels (as CopyFramePixels lays them out); the pixels must outlive it.
 // It reads like LoadFrameImage's image of the same frame, resolution included. Null when the
-// frame is empty.
+// frame is empty or FreeImage cannot be loaded.
 FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height);
-// The same over area of the frame only (rows top first in area's terms), still without a copy:
-// the image's rows are the frame's, a frame's stride apart. Null when area is empty or not
-// inside the frame, or when pixels lack the spare row that an area right of column 0 needs.
-FreeImageBitmap WrapFrameArea(PixelBuffer& pixels, int width, int height, const PixelRect& area);

@@ -42,8 +42,6 @@ void AppendColor(std::vector<uint8_t>& out, uint32_t key, bool alpha) {
     if (alpha) out.push_back(clear ? 0 : 255);
 }
 
-const uint8_t* RowAt(const BgrPixels& pixels, int y) { return pixels.top + y * pixels.stride; }
-
 bool HasTransparent(const BgrPixels& pixels) {
     if (pixels.transparent == nullptr) return false;
     const std::size_t count =
@@ -87,7 +85,7 @@ std::vector<uint8_t> PackLossless(const BgrPixels& pixels, LosslessLayout& layou
     const auto rowBytes = static_cast<std::size_t>((pixels.width + 3) & ~3);
     std::vector<uint8_t> rows(rowBytes * static_cast<std::size_t>(pixels.height));
     for (int y = 0; y < pixels.height; ++y) {
-        const uint8_t* row = RowAt(pixels, y);
+        const uint8_t* row = pixels.Row(y);
         uint8_t* out = rows.data() + static_cast<std::size_t>(y) * rowBytes;
         uint32_t lastKey = 0;
         int last = 0;
@@ -124,7 +122,7 @@ std::vector<uint8_t> PackDirect(const BgrPixels& pixels, LosslessLayout& layout)
     out.reserve(static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) *
                 4);
     for (int y = 0; y < pixels.height; ++y) {
-        const uint8_t* row = RowAt(pixels, y);
+        const uint8_t* row = pixels.Row(y);
         for (int x = 0; x < pixels.width; ++x) {
             const uint32_t key = KeyAt(pixels, row, y, x);
             // Without alpha the first byte of each pixel is reserved and 0.

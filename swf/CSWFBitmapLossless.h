@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/BgrPixels.h"
 #include "swf/CSWFObject.h"
 
 // How the pixels of a lossless bitmap are laid out in its zlib data.
@@ -13,17 +14,6 @@ struct LosslessLayout {
     uint16_t width = 0;   // pixels
     uint16_t height = 0;  // pixels
     uint16_t colors = 0;  // format 3: entries in the colour table, 1 to 256
-};
-
-// 24-bit pixels to store: rows of blue, green, red, `stride` bytes apart (negative for images
-// stored bottom up), the first row on top. With a mask (rows of width bytes), the pixels whose
-// mask byte is not 0 are fully transparent.
-struct BgrPixels {
-    const uint8_t* top = nullptr;
-    std::ptrdiff_t stride = 0;
-    int width = 0;
-    int height = 0;
-    const uint8_t* transparent = nullptr;
 };
 
 // The uncompressed data of a lossless bitmap and its layout: format 3 (a table of the colours

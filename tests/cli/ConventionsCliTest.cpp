@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -114,6 +115,19 @@ TEST_F(ConventionsCliTest, BareCommandAndVersionFlags) {
         EXPECT_EQ(run.status, 0) << flag;
         EXPECT_EQ(run.out, "quorvel " QUORVEL_VERSION "\n") << flag;
     }
+}
+
+// FreeImage and the libraries it brings are loaded only by an extraction, which needs them.
+TEST_F(ConventionsCliTest, OnlyExtractionLoadsFreeImage) {
+    MakeGif("clip.gif", 2);
+    setenv("LD_DEBUG", "files", 1);  // the loader lists every library it loads on stderr
+    const CliRun convert = Quorvel({"convert", "-q", "clip.gif"});
+    const CliRun extract = Quorvel({"extract", "-q", "clip.gif", "--format", "png"});
+    unsetenv("LD_DEBUG");
+    EXPECT_EQ(convert.status, 0);
+    EXPECT_FALSE(Contains(convert.err, "libfreeimage")) << convert.err;
+    EXPECT_EQ(extract.status, 0);
+    EXPECT_TRUE(Contains(extract.err, "libfreeimage")) << extract.err;
 }
 
 TEST_F(ConventionsCliTest, DashReadsStandardInputAndWritesStandardOutput) {

@@ -11,6 +11,7 @@
 #include "support/SettingsJobs.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
+#include "jobs/FreeImageLibrary.h"
 #include "support/GifBuilder.h"
 #include "support/SwfReader.h"
 #include "swf/SwfTestUtil.h"
@@ -38,17 +39,14 @@ uint16_t TagCode(const std::vector<uint8_t>& tag) {
 
 // A 2 x 2 frame: red, green over blue, white; the green pixel is transparent.
 TEST(TransparentBitmapTest, TwoByTwoFrameWithOneClearPixelGivesAlphaTags) {
-    const FreeImageBitmap image(FreeImage_Allocate(2, 2, 24));
-    ASSERT_TRUE(image);
-    const uint8_t bgr[2][6] = {{0, 0, 255, 0, 255, 0}, {255, 0, 0, 255, 255, 255}};  // top first
-    for (int y = 0; y < 2; ++y)
-        std::copy(bgr[y], bgr[y] + 6, FreeImage_GetScanLine(image.get(), 1 - y));
+    uint8_t bgr[2][6] = {{0, 0, 255, 0, 255, 0}, {255, 0, 0, 255, 255, 255}};  // top first
     const uint8_t clear[4] = {0, 1, 0, 0};
+    const BgrPixels image{bgr[0], 6, 2, 2, clear}, opaque{bgr[0], 6, 2, 2, nullptr};
 
     // DefineBitsLossless2, format 3: an RGBA table in order of appearance, the clear colour all
     // zeros (premultiplied), then two rows of indices padded to four bytes.
     const LosslessBitmapEncoder lossless;
-    const EncodedFrame exact = lossless.Encode(image.get(), clear);
+    const EncodedFrame exact = lossless.Encode(image);
     ASSERT_TRUE(exact.ok) << exact.error;
     EXPECT_EQ(Inflate(exact.data.data(), exact.data.size()),
               Hex("FF 00 00 FF 00 00 00 00 00 00 FF FF FF FF FF FF 00 01 00 00 02 03 00 00"));
@@ -59,10 +57,10 @@ TEST(TransparentBitmapTest, TwoByTwoFrameWithOneClearPixelGivesAlphaTags) {
     // DefineBitsJPEG3: the id, the JPEG's length, the JPEG of the picture with the clear pixel
     // black, then the alpha plane.
     const JpegBitmapEncoder jpeg(Quality::Normal);
-    const EncodedFrame lossy = jpeg.Encode(image.get(), clear);
+    const EncodedFrame lossy = jpeg.Encode(image);
     ASSERT_TRUE(lossy.ok) << lossy.error;
-    FreeImage_GetScanLine(image.get(), 1)[4] = 0;  // the green pixel, premultiplied
-    const EncodedFrame premultiplied = jpeg.Encode(image.get(), nullptr);
+    bgr[0][4] = 0;  // the green pixel, premultiplied
+    const EncodedFrame premultiplied = jpeg.Encode(opaque);
     EXPECT_EQ(lossy.data, premultiplied.data);
     EXPECT_EQ(lossy.alpha, Hex("78 9C 01 04 00 FB FF FF 00 FF FF 06 FD 02 FE"));
     EXPECT_EQ(Inflate(lossy.alpha.data(), lossy.alpha.size()), Hex("FF 00 FF FF"));
@@ -76,8 +74,9 @@ TEST(TransparentBitmapTest, TwoByTwoFrameWithOneClearPixelGivesAlphaTags) {
 
     // Nothing transparent: the tags without alpha.
     const uint8_t none[4] = {};
-    EXPECT_EQ(TagCode(Tag(jpeg, jpeg.Encode(image.get(), none))), kTagDefineBitsJPEG2);
-    EXPECT_EQ(TagCode(Tag(lossless, lossless.Encode(image.get(), none))), kTagDefineBitsLossless);
+    const BgrPixels noneClear{bgr[0], 6, 2, 2, none};
+    EXPECT_EQ(TagCode(Tag(jpeg, jpeg.Encode(noneClear))), kTagDefineBitsJPEG2);
+    EXPECT_EQ(TagCode(Tag(lossless, lossless.Encode(noneClear))), kTagDefineBitsLossless);
 }
 
 constexpr RgbColor kStage = 0x123456;
