@@ -113,9 +113,10 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
             continue;
         }
         FreeImageBitmap image = WrapFramePixels(frame->pixels, source.Width(), source.Height());
-        if (image && alpha)
+        if (image && alpha) {
             image =
                 WithAlpha(*freeImage, image.get(), source.Width(), source.Height(), frame->clear);
+        }
         const std::string error = image ? SaveImage(*freeImage, image.get(), *format, path)
                                         : "cannot convert frame " + std::to_string(frame->index) +
                                               " to " + (alpha ? "32" : "24") + " bits per pixel";
