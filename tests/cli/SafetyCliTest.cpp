@@ -20,7 +20,7 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// Every file under folder (links as they are), relative to it, sorted.
+// Every file and link under folder, relative to it, sorted.
 std::vector<std::string> ListTree(const fs::path& folder) {
     std::vector<std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
@@ -31,130 +31,114 @@ std::vector<std::string> ListTree(const fs::path& folder) {
     return files;
 }
 
-// Writes data into the FIFO until the reader goes or `most` bytes went; returns how many went.
+// Writes start and then 'y's into the FIFO until the reader goes or `most` bytes went; returns
+// how many went.
 std::size_t Feed(const fs::path& fifo, const std::string& start, std::size_t most) {
     const int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
     std::string chunk = start + std::string(65536 - start.size(), 'y');
     std::size_t sent = 0;
-    for (ssize_t n = 0; fd >= 0 && sent < most; sent += static_cast<std::size_t>(n)) {
-        if ((n = write(fd, chunk.data(), chunk.size())) < 0) break;
-        chunk.assign(65536, 'y');
-    }
-    if (fd >= 0) close(fd);
+    for (; fd >= 0 && sent < most && write(fd, chunk.data(), chunk.size()) > 0; sent += 65536)
+        chunk.replace(0, start.size(), start.size(), 'y');
+    close(fd);
     return sent;
 }
 
-class SafetyCliTest : public ::testing::Test {
-protected:
-    std::vector<uint8_t> Gif() {
-        GifBuilder gif(8, 6);
-        gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
-        gif.Solid(0, 0, 8, 6, 0, 10).Solid(0, 0, 4, 6, 1, 10);
-        return gif.Build();
-    }
-
-    ScratchDir dir;
-};
+std::vector<uint8_t> Gif() {
+    GifBuilder gif(8, 6);
+    gif.GlobalColors({{250, 0, 0}, {0, 0, 250}}).Solid(0, 0, 8, 6, 0, 10).Solid(0, 0, 4, 6, 1, 10);
+    return gif.Build();
+}
 
 // No output of a run (movie, page, frame file) is ever an input of it, by name or through links,
 // whatever the order of the inputs: the input is refused, naming both, before anything is written.
-TEST_F(SafetyCliTest, OutputsThatAreInputsAreRefusedBeforeAnythingIsWritten) {
-    struct File {
-        const char* path;
-        const char* link = nullptr;  // a symbolic link to this, or "=name": a hard link
-    };
+TEST(SafetyCliTest, OutputsThatAreInputsAreRefusedBeforeAnythingIsWritten) {
     const struct {
-        std::vector<File> files;
+        std::vector<std::pair<std::string, std::string>> files;  // GIF, or link ("=x": hard)
         std::vector<std::string> args;
-        std::string error;                  // empty: the run succeeds
-        std::vector<std::string> written{};  // besides the files
+        std::string error;  // empty: the run succeeds and writes `written`
+        std::vector<std::string> written{};
     } cases[] = {
-        {{{"d/x.html"}}, {"convert", "d/x.html", "--html"},
+        {{{"d/x.html", ""}}, {"convert", "d/x.html", "--html"},
          "d/x.html: its page d/x.html is the same file as the input d/x.html"},
-        {{{"d/a.gif"}, {"d/a.swf"}}, {"convert", "d/a.gif", "d/a.swf"},
+        {{{"d/a.gif", ""}, {"d/a.swf", ""}}, {"convert", "d/a.gif", "d/a.swf"},
          "d/a.gif: its movie d/a.swf is the same file as the input d/a.swf"},
-        {{{"d/a.gif"}, {"d/a.swf"}}, {"convert", "d/a.swf", "d/a.gif"},
+        {{{"d/a.gif", ""}, {"d/a.swf", ""}}, {"convert", "d/a.swf", "d/a.gif"},
          "d/a.gif: its movie d/a.swf is the same file as the input d/a.swf"},
-        {{{"a.gif"}, {"o/a.swf", "../a.gif"}}, {"convert", "a.gif", "-o", "o"},
-         "a.gif: its movie o/a.swf is the same file as the input a.gif"},
-        {{{"d/a.swf"}, {"e", "d"}}, {"convert", "d/a.swf", "-o", "e"},
+        {{{"d/a.swf", ""}, {"e", "d"}}, {"convert", "d/a.swf", "-o", "e"},
          "d/a.swf: its movie e/a.swf is the same file as the input d/a.swf"},
-        {{{"a.gif"}, {"f/a_f1.png", "=a.gif"}}, {"extract", "a.gif", "-o", "f", "-f", "png"},
+        {{{"a.gif", ""}, {"f/a_f1.png", "=a.gif"}}, {"extract", "a.gif", "-o", "f", "-f", "png"},
          "a.gif: its frame file f/a_f1.png is the same file as the input a.gif"},
-        {{{"a.gif"}, {"f/a_f001.png", "../a.gif"}},
+        {{{"a.gif", ""}, {"f/a_f001.png", "../a.gif"}},
          {"extract", "a.gif", "-o", "f", "-f", "png", "--digits", "3"},
          "a.gif: its frame file f/a_f001.png is the same file as the input a.gif"},
         // A name the run never writes is no clash.
-        {{{"a.gif"}, {"f/a_f01.png", "../a.gif"}}, {"extract", "a.gif", "-o", "f", "-f", "png"},
-         "", {"f/a_f0.png", "f/a_f1.png"}},
+        {{{"a.gif", ""}, {"f/a_f01.png", "../a.gif"}}, {"extract", "a.gif", "-o", "f"}, "",
+         {"f/a_f0.bmp", "f/a_f1.bmp"}},
     };
+    ScratchDir dir;
     const std::vector<uint8_t> gif = Gif();
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
-        SCOPED_TRACE(c.args[1] + " " + c.args.back());
+        SCOPED_TRACE(i);
         const fs::path cwd = dir / std::to_string(i);
         std::vector<std::string> expected = c.written;
-        for (const File& file : c.files) {
-            fs::create_directories((cwd / file.path).parent_path());
-            const std::string link = file.link ? file.link : "";
-            if (link.empty()) ASSERT_TRUE(WriteBytes(cwd / file.path, gif));
-            else if (link[0] == '=') fs::create_hard_link(cwd / link.substr(1), cwd / file.path);
-            else fs::create_symlink(link, cwd / file.path);
-            expected.push_back(file.path);
+        for (const auto& [path, link] : c.files) {
+            fs::create_directories((cwd / path).parent_path());
+            if (link.empty()) ASSERT_TRUE(WriteBytes(cwd / path, gif));
+            else if (link[0] == '=') fs::create_hard_link(cwd / link.substr(1), cwd / path);
+            else fs::create_symlink(link, cwd / path);
+            expected.push_back(path);
         }
         std::sort(expected.begin(), expected.end());
-
         const CliRun run = RunQuorvel(c.args, cwd, dir.Path());
         EXPECT_EQ(run.status, c.error.empty() ? 0 : 1) << run.err;
         EXPECT_TRUE(Contains(run.err, c.error)) << run.err;
         EXPECT_EQ(ListTree(cwd), expected);
-        for (const File& file : c.files) {
-            const bool symlink = file.link && file.link[0] != '=';
-            EXPECT_EQ(fs::is_symlink(cwd / file.path), symlink) << file.path;
-            if (!symlink) {
-                EXPECT_EQ(ReadFileBytes(cwd / file.path), gif) << file.path;
-            }
+        for (const auto& [path, link] : c.files) {
+            EXPECT_EQ(fs::is_symlink(cwd / path), !link.empty() && link[0] != '=') << path;
+            EXPECT_TRUE(fs::is_symlink(cwd / path) || ReadFileBytes(cwd / path) == gif) << path;
         }
     }
 }
 
 // Standard input is refused at once when it does not start like a GIF, and is stored where
 // nothing of it outlives the run, even one killed with SIGKILL.
-TEST_F(SafetyCliTest, StandardInputIsCheckedFirstAndNothingOfItOutlivesTheRun) {
+TEST(SafetyCliTest, StandardInputIsCheckedFirstAndNothingOfItOutlivesTheRun) {
+    ScratchDir dir;
     const fs::path fifo = dir / "in", tmp = dir / "tmp";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     fs::create_directories(tmp);
     fs::create_directories(dir / "out");
-    const char* oldTmp = std::getenv("TMPDIR");
-    const std::string keptTmp = oldTmp ? oldTmp : "";
-    setenv("TMPDIR", tmp.c_str(), 1);
+    const std::string oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    setenv("TMPDIR", tmp.c_str(), 1);  // for the child
     const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    const std::vector<std::string> args = {"convert", "-", "-o", "out"};
 
     std::size_t sent = 0;
-    const CliRun endless = RunQuorvelWhile(
-        {"convert", "-", "-o", "out"}, dir.Path(),
-        [&](int) { sent = Feed(fifo, "y\n", std::size_t{16} << 20); }, false, fifo);
-    EXPECT_EQ(endless.status, 1);
-    EXPECT_TRUE(Contains(endless.err, "quorvel: -: standard input is not a GIF")) << endless.err;
+    const auto endless = [&](int) { sent = Feed(fifo, "y", std::size_t{16} << 20); };
+    const CliRun refused = RunQuorvelWhile(args, dir.Path(), endless, false, fifo);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Contains(refused.err, "quorvel: -: standard input is not a GIF")) << refused.err;
     EXPECT_LT(sent, std::size_t{1} << 20);
 
-    const CliRun killed = RunQuorvelWhile({"convert", "-", "-o", "out"}, dir.Path(), [&](int pid) {
-        const std::vector<uint8_t> gif = Gif();
+    const std::vector<uint8_t> gif = Gif();
+    const auto killed = [&](int pid) {
         sent = Feed(fifo, std::string(gif.begin(), gif.begin() + 13), std::size_t{8} << 20);
         kill(pid, SIGKILL);
-    }, false, fifo);
-    EXPECT_EQ(killed.status, -1) << killed.err;
-    EXPECT_EQ(sent, std::size_t{8} << 20);
-    EXPECT_TRUE(ListTree(tmp).empty());
-    EXPECT_TRUE(ListTree(dir / "out").empty());
+    };
+    EXPECT_EQ(RunQuorvelWhile(args, dir.Path(), killed, false, fifo).status, -1);
+    EXPECT_EQ(sent, std::size_t{8} << 20);  // taken while it was stored
+    EXPECT_EQ(ListTree(tmp), std::vector<std::string>{});
+    EXPECT_EQ(ListTree(dir / "out"), std::vector<std::string>{});
 
     std::signal(SIGPIPE, oldPipe);
-    if (oldTmp) setenv("TMPDIR", keptTmp.c_str(), 1);
-    else unsetenv("TMPDIR");
+    if (oldTmp.empty()) unsetenv("TMPDIR");
+    else setenv("TMPDIR", oldTmp.c_str(), 1);
 }
 
-// Names, URLs and the use of standard streams that the command line must not take as they come.
-TEST_F(SafetyCliTest, NamesUrlsAndStreamsAreCheckedAndPrintedSafely) {
+// Names, URLs and uses of the standard streams that the command line must not take as they come.
+TEST(SafetyCliTest, NamesUrlsAndStreamsAreCheckedAndPrintedSafely) {
+    ScratchDir dir;
     ASSERT_TRUE(WriteBytes(dir / "clip.gif", Gif()));
     ASSERT_TRUE(WriteBytes(dir / "new\nline.gif", Gif()));
     const struct {
@@ -164,10 +148,8 @@ TEST_F(SafetyCliTest, NamesUrlsAndStreamsAreCheckedAndPrintedSafely) {
     } cases[] = {
         {{"convert", "new\nline.gif"}, 0, "'./new'$'\\n''line.swf'\n", ""},
         {{"convert", "clip.gif", "--url", "http://a\nb"}, 2, "", "control character ($'\\n')"},
-        {{"convert", "clip.gif", "--url", "http://a\x7f"}, 2, "", "write it as %7F"},
         {{"convert", "clip.gif", "--url", " JavaScript:go()"}, 0, "./clip.swf\n",
          "warning: the target URL is a javascript: address"},
-        {{"convert", "clip.gif", "--url", "data:text/html,hi"}, 0, "./clip.swf\n", "data:"},
         {{"convert", "clip.gif", "missing.gif", "-o", "-"}, 2, "",
          "quorvel: missing.gif: No such file or directory\n"
          "quorvel: '-o -' writes one movie, but 2 inputs were given\n"},
