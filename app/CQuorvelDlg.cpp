@@ -36,6 +36,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CPrompts.h"
 #include "app/DialogText.h"
+#include "base/Leftovers.h"
 #include "gif/GifInfo.h"
 #include "jobs/BatchProgress.h"
 #include "jobs/ConvertJob.h"
@@ -682,6 +683,7 @@ void CQuorvelDlg::OnAbout() {
 }
 
 void CQuorvelDlg::StartJob(Job job, std::function<Outcome(const JobControl&, quint64)> work) {
+    ForgetListedFolders();  // each job is a run: it looks for leftovers afresh
     m_bCancel.store(false);
     m_runningJob = job;
     m_nFramesDone = 0;

@@ -6,11 +6,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <climits>
-#include <csignal>
-#include <string_view>
 #include <system_error>
+
+#include "base/Leftovers.h"
 
 namespace {
 
@@ -18,38 +17,6 @@ namespace {
 std::size_t NameLimit(const std::filesystem::path& folder) {
     const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
     return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
-}
-
-// The number after the last '.' of text, which is cut before that '.'; false when there is none.
-template <typename Number>
-bool TakeLastNumber(std::string_view& text, Number& number) {
-    const std::size_t dot = text.rfind('.');
-    if (dot == std::string_view::npos || dot + 1 == text.size()) return false;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data() + dot + 1, end, number);
-    if (error != std::errc() || stop != end) return false;
-    text = text.substr(0, dot);
-    return true;
-}
-
-// Removes the temporary files of the target `name` in folder that processes which no longer exist
-// left behind (killed with SIGKILL, say). A file whose process still runs, or might (kill fails
-// otherwise than with ESRCH), is that process's to finish.
-void RemoveLeftovers(const std::filesystem::path& folder, const std::string& name,
-                     std::size_t limit) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        std::string_view rest = entry;
-        if (!rest.ends_with(".part")) continue;
-        rest.remove_suffix(5);
-        unsigned n = 0;
-        pid_t pid = 0;
-        if (!TakeLastNumber(rest, n) || !TakeLastNumber(rest, pid) || pid <= 0) continue;
-        if (pid == ::getpid() || entry != TempFileName(name, pid, n, limit)) continue;
-        if (::kill(pid, 0) != 0 && errno == ESRCH) ::unlink(it->path().c_str());
-    }
 }
 
 }  // namespace
@@ -79,18 +46,18 @@ bool AtomicFile::Open(const std::filesystem::path& target) {
     RemoveLeftovers(folder, name, limit);
     int fd = -1;
     std::filesystem::path temp;
-    // A name is only taken twice when a dead process with our pid left its file behind.
+    // A name is only taken twice when a process with our pid, gone or in another PID namespace,
+    // left its file behind; a file a clean-up removed before it was held is made again.
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = folder / TempFileName(name, static_cast<long>(::getpid()), counter++, limit);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) return Fail(errno);
+        if (fd >= 0 && !HoldNewTempFile(fd, temp)) {
+            ::close(fd);
+            fd = -1;
+        }
     }
     if (fd < 0) return Fail(EEXIST);
-    // A replaced file keeps its permissions, as when it is overwritten in place.
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        (void)::fchmod(fd, st.st_mode & 07777);
-    }
     m_fd = fd;
     m_target = target;
     m_tempPath = temp;
@@ -127,25 +94,34 @@ bool AtomicFile::WriteAt(uint64_t offset, const uint8_t* data, std::size_t size)
 bool AtomicFile::Commit() {
     if (m_nError != 0) return false;
     if (m_fd < 0) return Fail(EBADF);
+    // A replaced regular file keeps its permissions, as when it is overwritten in place, less
+    // the set-user-ID and set-group-ID bits; a new file, or one that replaces a link, keeps the
+    // 0666 less the umask it was made with (never the mode of the link's target).
+    struct stat st {};
+    if (::lstat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        (void)::fchmod(m_fd, st.st_mode & 0777);
+    }
     // The data must be on disk before the rename makes it the target, or a crash could leave an
     // empty file where the old one was. File systems without fsync report EINVAL.
     if (::fsync(m_fd) != 0 && errno != EINVAL) return Fail(errno);
-    const int closed = ::close(m_fd);
-    m_fd = -1;
-    if (closed != 0 && errno != EINTR) return Fail(errno);
+    // Renamed while the lock still holds it, so that no clean-up takes it for a leftover; the
+    // data is on disk, and closing only lets go of the lock.
     if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0) return Fail(errno);
     m_tempPath.clear();
+    ::close(m_fd);
+    m_fd = -1;
     return true;
 }
 
 void AtomicFile::Abandon() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    // Removed before the lock goes with the descriptor.
     if (!m_tempPath.empty()) {
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();
+    }
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
     }
 }
 

@@ -6,11 +6,13 @@
 #include <string>
 
 // A file that appears complete or not at all. The data goes to a hidden temporary file beside
-// the target (".<name>.<pid>.<n>.part", cut to fit the file system's name limit), which Commit
-// flushes to disk and renames over the target. A replaced file keeps its permission bits; a new
-// one gets 0666 less the umask. Any failure, and destruction before Commit, removes the
-// temporary file and leaves the target as it was. Open removes the temporary files of the same
-// target that processes which no longer exist left behind (a SIGKILL cannot be caught).
+// the target (".<name>.<pid>.<n>.part", cut to fit the file system's name limit), held with an
+// exclusive lock while it is written, which Commit flushes to disk and renames over the target.
+// A replaced regular file keeps its permission bits but the set-user-ID and set-group-ID ones;
+// a new file, and one that replaces a link, gets 0666 less the umask. Any failure, and
+// destruction before Commit, removes the temporary file and leaves the target as it was. Open
+// removes the temporary files of the same target that no writer holds any more (a SIGKILL cannot
+// be caught): see base/Leftovers.h.
 //
 // Failures come back as return values; ErrorCode() is then the errno of the first one, and
 // every later call fails with it.

@@ -1,5 +1,6 @@
 #include "cli/CliCommon.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -45,12 +46,36 @@ CLI::Option* AddColorOption(CLI::App* app, const std::string& flags, RgbColor& v
         ->default_str(value == kWhiteRgb ? "white" : ColorName(value));
 }
 
+std::string QuoteName(const std::string& name) {
+    const auto control = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
+    if (std::none_of(name.begin(), name.end(), control)) return name;
+    std::string out;
+    bool quoted = false;  // inside '...'
+    for (const unsigned char c : name) {
+        if (control(c)) {
+            static const char kNamed[] = "abtnvfr";  // \a (7) to \r (13)
+            char escape[5];
+            if (c >= 7 && c <= 13) std::snprintf(escape, sizeof escape, "\\%c", kNamed[c - 7]);
+            else std::snprintf(escape, sizeof escape, "\\%03o", c);
+            out += std::string(quoted ? "'" : "") + "$'" + escape + "'";
+            quoted = false;
+            continue;
+        }
+        if (!quoted) out += '\'';
+        quoted = true;
+        if (c == '\'') out += "'\\''";
+        else out += static_cast<char>(c);
+    }
+    if (quoted) out += '\'';
+    return out;
+}
+
 void PrintError(const std::string& file, const std::string& cause) {
-    std::cerr << "quorvel: " << file << ": " << cause << '\n';
+    std::cerr << "quorvel: " << QuoteName(file) << ": " << cause << '\n';
 }
 
 void PrintWarning(const std::string& file, const std::string& text) {
-    std::cerr << "quorvel: " << file << ": warning: " << text << '\n';
+    std::cerr << "quorvel: " << QuoteName(file) << ": warning: " << text << '\n';
 }
 
 int ReportResult(const JobResult& result) {
@@ -90,7 +115,7 @@ int InterruptSignal() { return g_signal.load(); }
 void PrintOutputs(const std::vector<std::string>& files) {
     if (OutputClosed()) return;
     errno = 0;
-    for (const std::string& file : files) std::cout << file << '\n';
+    for (const std::string& file : files) std::cout << QuoteName(file) << '\n';
     std::cout << std::flush;
     if (std::cout || g_outputClosed.exchange(true)) return;
     std::cerr << "quorvel: cannot write to standard output: " << ErrorText(errno) << "; stopped\n";

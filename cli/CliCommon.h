@@ -48,6 +48,11 @@ CLI::Option* AddColorOption(CLI::App* app, const std::string& flags, RgbColor& v
 // is rather than a value out of range.
 CLI::Validator WholeNumber();
 
+// A file name as it is printed: as it is, or, when it holds a control character (a newline,
+// say), quoted the way ls quotes it for a shell ('new'$'\n''line.swf'), so that every name
+// stays on its line.
+std::string QuoteName(const std::string& name);
+
 // "quorvel: <file>: <cause>" on standard error.
 void PrintError(const std::string& file, const std::string& cause);
 // "quorvel: <file>: warning: <text>" on standard error.
@@ -63,7 +68,7 @@ const std::atomic<bool>* InterruptFlag();
 // once the jobs have removed their temporary files.
 int InterruptSignal();
 
-// Prints the files written on standard output, one a line. When that fails (the reader has gone,
+// Prints the files written on standard output, one a line (QuoteName). When that fails (the reader has gone,
 // as with `| head -n 1`), says so once on standard error and sets the flag: the run stops, and
 // exits with kExitInputFailed.
 void PrintOutputs(const std::vector<std::string>& files);

@@ -12,6 +12,7 @@
 #include "cli/CliCommon.h"
 #include "cli/PlayerPage.h"
 #include "cli/Progress.h"
+#include "cli/RunChecks.h"
 #include "cli/StdStreams.h"
 #include "gif/GifInfo.h"
 #include "jobs/BatchJob.h"
@@ -39,12 +40,10 @@ struct ConvertArgs {
 void AddPlayerPage(JobResult& result, const std::string& gif, const ConvertArgs& options) {
     if (!result.Succeeded() || result.outputs.empty()) return;
     const fs::path movie = result.outputs.front();
-    fs::path page = movie;
-    page.replace_extension(".html");
+    const fs::path page = PagePath(movie);
     std::error_code ec;
     if (options.noOverwrite && fs::exists(page, ec)) {
-        if (!options.quiet)
-            std::cerr << "quorvel: " << page.string() << ": exists; not replaced (--no-overwrite)\n";
+        if (!options.quiet) PrintError(page.string(), "exists; not replaced (--no-overwrite)");
         return;
     }
     const GifInfo info = ScanGifFile(gif);
@@ -90,10 +89,12 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, in
 }
 
 int RunConvert(const ConvertArgs& options) {
-    if (EncodeTargetUrl(options.movie.targetUrl).size() > kMaxUrlBytes) {
-        std::cerr << "quorvel: the target URL is longer than " << kMaxUrlBytes << " bytes\n";
+    if (const std::string problem = TargetUrlProblem(options.movie.targetUrl); !problem.empty()) {
+        std::cerr << "quorvel: " << problem << '\n';
         return kExitUsage;
     }
+    if (const std::string warning = TargetUrlWarning(options.movie.targetUrl); !warning.empty())
+        std::cerr << "quorvel: warning: " << warning << '\n';
     const bool fromStdin =
         std::find(options.inputs.begin(), options.inputs.end(), kStdStream) != options.inputs.end();
     const bool toStdout = options.output == kStdStream;
@@ -106,22 +107,15 @@ int RunConvert(const ConvertArgs& options) {
         return kExitUsage;
     }
 
-    // Standard input is stored in a private folder as "stdin.gif", so that its movie is named
+    // Standard input is stored and read as kStoredStdinPath, so that its movie is named
     // stdin.swf; standard output receives a movie made in a private folder once it is whole.
+    const std::string input = fromStdin ? kStoredStdinPath : "";
     TempFolder temp;
-    std::string input;
-    if (fromStdin || toStdout) {
-        if (const std::string error = temp.Create(); !error.empty()) {
-            PrintError(kStdStream, error);
-            return kExitInputFailed;
-        }
-    }
-    if (fromStdin) {
-        input = (temp.Path() / "stdin.gif").string();
-        if (const std::string error = SaveStandardInput(input); !error.empty()) {
-            PrintError(kStdStream, error);
-            return kExitInputFailed;
-        }
+    std::string streamError = fromStdin ? SaveStandardInput() : std::string();
+    if (streamError.empty() && toStdout) streamError = temp.Create();
+    if (!streamError.empty()) {
+        PrintError(kStdStream, streamError);
+        return kExitInputFailed;
     }
     const auto shownName = [&](const std::string& file) {
         return fromStdin && file == input ? std::string(kStdStream) : file;
@@ -131,9 +125,9 @@ int RunConvert(const ConvertArgs& options) {
     std::vector<std::string> files =
         fromStdin ? std::vector<std::string>{input}
                   : ExpandInputs(options.inputs, failed, options.quiet);
-    if (toStdout && files.size() + static_cast<std::size_t>(failed) != 1) {
-        std::cerr << "quorvel: '-o -' writes one movie, but the inputs hold " << files.size()
-                  << " GIF files\n";
+    if (const std::string problem = OneMovieProblem(options.inputs, files.size(), failed);
+        toStdout && !problem.empty()) {
+        std::cerr << "quorvel: " << problem << '\n';
         return kExitUsage;
     }
     std::string outputFolder = options.output;
@@ -144,6 +138,7 @@ int RunConvert(const ConvertArgs& options) {
     const int total = static_cast<int>(options.inputs.size() > 1 || files.size() > 1
                                            ? files.size() + static_cast<std::size_t>(failed)
                                            : 0);
+    failed += RefuseOutputsThatAreInputs(files, outputFolder, options.html);
     // Inputs whose movie exists already are left alone when asked.
     int skipped = 0;
     if (options.noOverwrite && !toStdout) {
@@ -151,8 +146,7 @@ int RunConvert(const ConvertArgs& options) {
             const fs::path movie = MoviePath(outputFolder, file);
             std::error_code ec;
             if (!fs::exists(movie, ec)) return false;
-            if (!options.quiet)
-                std::cerr << "quorvel: " << movie.string() << ": exists; not replaced (--no-overwrite)\n";
+            if (!options.quiet) PrintError(movie.string(), "exists; not replaced (--no-overwrite)");
             ++skipped;
             return true;
         });
@@ -161,7 +155,7 @@ int RunConvert(const ConvertArgs& options) {
     // Progress and results arrive from several threads when files run side by side.
     std::mutex outputMutex;
     std::vector<std::string> names;
-    for (const std::string& file : files) names.push_back(shownName(file));
+    for (const std::string& file : files) names.push_back(QuoteName(shownName(file)));
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
     Progress progress(showProgress, names,
                       showProgress ? BatchProgress::ScanTotals(files)

@@ -20,20 +20,16 @@ struct ExtractArgs {
 };
 
 int RunExtract(const ExtractArgs& options) {
-    // Standard input is stored in a private folder as "stdin.gif": its frames are stdin_f<i>.
+    if (options.output == kStdStream) {
+        std::cerr << "quorvel: frames cannot go to standard output (-o -): give a folder\n";
+        return kExitUsage;
+    }
+    // Standard input is stored and read as kStoredStdinPath: its frames are stdin_f<i>.
     const bool fromStdin = options.input == kStdStream;
-    TempFolder temp;
-    std::string input = options.input;
-    if (fromStdin) {
-        std::string error = temp.Create();
-        if (error.empty()) {
-            input = (temp.Path() / "stdin.gif").string();
-            error = SaveStandardInput(input);
-        }
-        if (!error.empty()) {
-            PrintError(kStdStream, error);
-            return kExitInputFailed;
-        }
+    const std::string input = fromStdin ? kStoredStdinPath : options.input;
+    if (const std::string error = fromStdin ? SaveStandardInput() : ""; !error.empty()) {
+        PrintError(kStdStream, error);
+        return kExitInputFailed;
     }
 
     std::string folder = options.output;
@@ -43,7 +39,8 @@ int RunExtract(const ExtractArgs& options) {
     }
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
-    Progress progress(showProgress, {options.input}, {showProgress ? ScanGifFile(input).frames : 0});
+    Progress progress(showProgress, {QuoteName(options.input)},
+                      {showProgress ? ScanGifFile(input).frames : 0});
     JobControl control;
     control.cancel = InterruptFlag();
     control.progress = [&progress](int done) { progress.Frames(0, done); };
@@ -56,7 +53,7 @@ int RunExtract(const ExtractArgs& options) {
         if (!result.skipped.empty()) {
             std::cerr << "quorvel: " << result.skipped.size()
                       << (result.skipped.size() == 1 ? " frame file exists" : " frame files exist")
-                      << "; not replaced (--no-overwrite): " << result.skipped.front()
+                      << "; not replaced (--no-overwrite): " << QuoteName(result.skipped.front())
                       << (result.skipped.size() > 1 ? ", ..." : "") << '\n';
         }
     }

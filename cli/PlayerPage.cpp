@@ -69,3 +69,7 @@ std::string PlayerPage(const std::string& title, const std::string& movieFile, i
            "</body>\n"
            "</html>\n";
 }
+
+std::filesystem::path PagePath(const std::filesystem::path& movie) {
+    return std::filesystem::path(movie).replace_extension(".html");
+}

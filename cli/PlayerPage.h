@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 // The address of Ruffle's web build as Ruffle's own documentation gives it.
@@ -10,3 +11,6 @@ inline constexpr const char* kDefaultRuffleUrl = "https://unpkg.com/@ruffle-rs/r
 // button can open its page.
 std::string PlayerPage(const std::string& title, const std::string& movieFile, int width,
                        int height, const std::string& ruffleUrl);
+
+// Where --html puts the page of a movie: beside it, "<title>.html".
+std::filesystem::path PagePath(const std::filesystem::path& movie);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/AtomicFile.h"
+#include "base/StreamStore.h"
 
 namespace {
 
@@ -36,6 +37,12 @@ int Copy(int from, int to, bool& readFailed) {
     }
 }
 
+// $TMPDIR, or /tmp.
+std::filesystem::path TemporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
+}
+
 }  // namespace
 
 TempFolder::~TempFolder() {
@@ -45,23 +52,37 @@ TempFolder::~TempFolder() {
 }
 
 std::string TempFolder::Create() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvel.XXXXXX";
+    std::string pattern = (TemporaryFolder() / "quorvel.XXXXXX").string();
     if (!mkdtemp(pattern.data())) return "cannot create a temporary folder: " + ErrorText(errno);
     m_path = pattern;
     return {};
 }
 
-std::string SaveStandardInput(const std::filesystem::path& path) {
+std::string SaveStandardInput() {
     if (isatty(STDIN_FILENO)) return "standard input is a terminal, not a GIF";
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return "cannot store standard input: " + ErrorText(errno);
-    bool readFailed = false;
-    int error = Copy(STDIN_FILENO, fd, readFailed);
-    if (close(fd) != 0 && error == 0) error = errno, readFailed = false;
-    if (error == 0) return {};
-    return (readFailed ? "cannot read standard input: " : "cannot store standard input: ") +
-           ErrorText(error);
+    const StoredStream stored = StoreStream(STDIN_FILENO, TemporaryFolder(), "GIF", kMaxStdinBytes);
+    switch (stored.outcome) {
+        case StoredStream::Outcome::Stored:
+            break;
+        case StoredStream::Outcome::WrongStart:
+            return "standard input is not a GIF (it does not start with \"GIF\")";
+        case StoredStream::Outcome::TooLong:
+            return std::string("standard input holds more than ") + kMaxStdinText +
+                   "; give so large a GIF as a file";
+        case StoredStream::Outcome::ReadFailed:
+            return "cannot read standard input: " + ErrorText(stored.error);
+        case StoredStream::Outcome::StoreFailed:
+            return "cannot store standard input in " + TemporaryFolder().string() + ": " +
+                   ErrorText(stored.error);
+    }
+    const bool placed = dup2(stored.fd, STDIN_FILENO) == STDIN_FILENO;
+    const int error = errno;
+    close(stored.fd);
+    if (!placed) return "cannot store standard input: " + ErrorText(error);
+    if (access(kStoredStdinPath, R_OK) != 0)
+        return std::string("cannot read standard input back through ") + kStoredStdinPath + ": " +
+               ErrorText(errno);
+    return {};
 }
 
 std::string CopyToStandardOutput(const std::filesystem::path& path) {

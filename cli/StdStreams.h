@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -25,9 +26,18 @@ private:
     std::filesystem::path m_path;
 };
 
-// Copies all of standard input into a new file at path. Returns an empty string or the cause;
-// refuses a terminal, which holds no GIF.
-std::string SaveStandardInput(const std::filesystem::path& path);
+// The most of standard input that is stored: a larger GIF is given as a file.
+inline constexpr uint64_t kMaxStdinBytes = uint64_t{1} << 30;  // 1 GiB
+inline constexpr const char* kMaxStdinText = "1 GiB";
+// Where the stored standard input is read from: its outputs are named after "stdin".
+inline constexpr const char* kStoredStdinPath = "/dev/stdin";
+
+// Stores all of standard input in a file without a name in the temporary folder and makes it
+// standard input, so that kStoredStdinPath reads it from its start as often as needed and
+// nothing of it is left when the process ends, however it ends. Nothing is stored unless it
+// starts like a GIF; a terminal is refused, and input longer than kMaxStdinBytes. Returns an
+// empty string or the cause.
+std::string SaveStandardInput();
 
 // Copies the file to standard output. Returns an empty string or the cause.
 std::string CopyToStandardOutput(const std::filesystem::path& path);

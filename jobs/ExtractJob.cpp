@@ -1,9 +1,13 @@
 #include "jobs/ExtractJob.h"
 
+#include <charconv>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <system_error>
 
 #include "base/AtomicFile.h"
+#include "base/FileIdentity.h"
 #include "jobs/ConversionSettings.h"
 #include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
@@ -63,6 +67,34 @@ FreeImageBitmap WithAlpha(const FreeImageApi& freeImage, FIBITMAP* image, int wi
     return rgba;
 }
 
+// A frame's number as its file name gives it: the index, padded with zeros to `digits`.
+std::string FrameNumber(uint64_t index, int digits) {
+    std::string number = std::to_string(index);
+    if (static_cast<int>(number.size()) < digits)
+        number.insert(0, static_cast<std::size_t>(digits) - number.size(), '0');
+    return number;
+}
+
+// A file in folder that the run would write a frame to ("<title>_f<number><extension>", for any
+// number of frames) and that is the input itself, a link to it say; empty when there is none.
+std::filesystem::path FrameFileThatIsTheInput(const std::string& folder, const std::string& title,
+                                              std::string_view extension, int digits,
+                                              const std::string& input) {
+    const std::optional<FileIdentity> gif = IdentityOf(input);
+    if (!gif) return {};
+    const std::string start = title + "_f";
+    return FindEntryThatIs(folder, *gif, [&](std::string_view name) {
+        if (name.size() <= start.size() + extension.size() || !name.starts_with(start) ||
+            !name.ends_with(extension))
+            return false;
+        name = name.substr(start.size(), name.size() - start.size() - extension.size());
+        uint64_t index = 0;
+        const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
+        return error == std::errc() && end == name.data() + name.size() &&
+               FrameNumber(index, digits) == name;
+    });
+}
+
 JobResult Fail(JobResult result, std::string error) {
     result.status = JobResult::Status::Failed;
     result.error = std::move(error);
@@ -83,8 +115,14 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
     }
     if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     // The title comes from the path as it is now, never from an earlier file.
-    const std::string prefix =
-        (folder == "/" ? folder : folder + "/") + GifTitleFromPath(gifPath) + "_f";
+    const std::string title = GifTitleFromPath(gifPath);
+    const std::string prefix = (folder == "/" ? folder : folder + "/") + title + "_f";
+    const std::filesystem::path clash =
+        FrameFileThatIsTheInput(folder, title, format->extension, options.digits, gifPath);
+    if (!clash.empty()) {
+        return Fail(result, "its frame file " + clash.string() + " is the same file as the input " +
+                                gifPath + "; nothing was written");
+    }
 
     std::string loadError;
     const FreeImageApi* freeImage = LoadFreeImage(&loadError);
@@ -102,10 +140,9 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
         std::optional<SourceFrame> frame = source.Next();
         if (!frame) break;
 
-        std::string index = std::to_string(frame->index);
-        if (static_cast<int>(index.size()) < options.digits)
-            index.insert(0, static_cast<std::size_t>(options.digits) - index.size(), '0');
-        const std::string path = prefix + index + format->extension;
+        const std::string path =
+            prefix + FrameNumber(static_cast<uint64_t>(frame->index), options.digits) +
+            format->extension;
         if (options.keepExisting && std::filesystem::exists(path, ec)) {
             source.Recycle(std::move(frame->pixels));
             result.skipped.push_back(path);

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,23 +40,38 @@ TEST(AtomicFileTest, TemporaryNameIsHiddenAndFitsTheNameLimit) {
     }
 }
 
-TEST(AtomicFileTest, ReplacedFileKeepsItsModeAndNewFilesFollowTheUmask) {
+// A new file, or one that replaces a link, gets the mode the umask gives; a replaced regular file
+// keeps its own, but never the set-user-ID or set-group-ID bit; a linked file is left alone.
+TEST(AtomicFileTest, ModeComesFromTheUmaskOrTheReplacedFileNeverFromALinkOrSetId) {
     ScratchDir dir;
-    const auto kept = dir / "kept.bin";
-    ASSERT_TRUE(WriteText(kept, "old"));
-    ASSERT_EQ(::chmod(kept.c_str(), 0640), 0);
-    EXPECT_EQ(WriteFileAtomically(kept, reinterpret_cast<const uint8_t*>("new"), 3), 0);
-    EXPECT_EQ(ReadText(kept), "new");
-    EXPECT_EQ(ModeOf(kept), 0640u);
-
-    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
-        const mode_t old = ::umask(mask);
-        const auto fresh = dir / ("fresh" + std::to_string(mask));
-        EXPECT_EQ(WriteFileAtomically(fresh, nullptr, 0), 0);
+    ASSERT_TRUE(WriteText(dir / "setuid.bin", "linked"));
+    ASSERT_EQ(::chmod((dir / "setuid.bin").c_str(), 04755), 0);
+    const struct {
+        const char* name;
+        mode_t existing;  // 0: no file; 1: a link to setuid.bin
+        mode_t umask;
+        mode_t expected;
+    } cases[] = {
+        {"kept.bin", 0640, 022, 0640},   {"setid.bin", 06750, 022, 0750},
+        {"link.bin", 1, 022, 0644},      {"link-077.bin", 1, 077, 0600},
+        {"fresh.bin", 0, 022, 0644},     {"fresh-077.bin", 0, 077, 0600},
+    };
+    for (const auto& c : cases) {
+        const auto target = dir / c.name;
+        if (c.existing == 1) fs::create_symlink("setuid.bin", target);
+        if (c.existing > 1) {
+            ASSERT_TRUE(WriteText(target, "old"));
+            ASSERT_EQ(::chmod(target.c_str(), c.existing), 0);
+        }
+        const mode_t old = ::umask(c.umask);
+        EXPECT_EQ(WriteFileAtomically(target, reinterpret_cast<const uint8_t*>("new"), 3), 0);
         ::umask(old);
-        EXPECT_EQ(ModeOf(fresh), 0666u & ~mask);
+        EXPECT_EQ(ReadText(target), "new") << c.name;
+        EXPECT_FALSE(fs::is_symlink(target)) << c.name;
+        EXPECT_EQ(ModeOf(target), c.expected) << c.name;
     }
-    EXPECT_EQ(dir.List(), (std::vector<std::string>{"fresh18", "fresh63", "kept.bin"}));
+    EXPECT_EQ(ReadText(dir / "setuid.bin"), "linked");
+    EXPECT_EQ(ModeOf(dir / "setuid.bin"), 04755u);
 }
 
 // Every failure leaves the target as it was and no temporary file behind.
@@ -88,9 +105,10 @@ TEST(AtomicFileTest, FailuresLeaveTheTargetAndNoTemporaryFile) {
     EXPECT_EQ(dir.List(), std::vector<std::string>{"t.bin"});
 }
 
-// Temporary files of processes that are gone go when the same target is written again; those of
-// live processes (and of other targets) stay.
-TEST(AtomicFileTest, LeftoversOfDeadProcessesAreRemoved) {
+// Temporary files of the same target that no writer holds go when it is written again, whatever
+// their pid says (a pid is only this machine's, in this PID namespace); those a writer holds,
+// this process's own and other targets' stay.
+TEST(AtomicFileTest, LeftoversNoWriterHoldsAreRemoved) {
     const pid_t dead = fork();
     if (dead == 0) _exit(0);
     ASSERT_GT(dead, 0);
@@ -102,23 +120,30 @@ TEST(AtomicFileTest, LeftoversOfDeadProcessesAreRemoved) {
     const struct {
         std::string target;
         long pid;
+        bool held;
         bool removed;
-    } cases[] = {{"t.swf", dead, true},
-                 {longName, dead, true},
-                 {"t.swf", alive, false},
-                 {"t.swf", self, false},
-                 {"u.swf", dead, false}};
-    for (const auto& c : cases)
-        ASSERT_TRUE(WriteText(dir / TempFileName(c.target, c.pid, 3, 255), ""));
+    } cases[] = {{"t.swf", dead, false, true},  {longName, dead, false, true},
+                 {"t.swf", alive, false, true}, {"t.swf", dead, true, false},
+                 {"t.swf", self, false, false}, {"u.swf", dead, false, false}};
+    std::vector<int> holders;  // as writers elsewhere hold their files
+    for (unsigned n = 0; n < std::size(cases); ++n) {
+        const auto path = dir / TempFileName(cases[n].target, cases[n].pid, n, 255);
+        ASSERT_TRUE(WriteText(path, ""));
+        if (!cases[n].held) continue;
+        holders.push_back(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(holders.back(), LOCK_EX), 0);
+    }
     ASSERT_TRUE(WriteText(dir / ".t.swf.x.3.part", ""));
     for (const std::string& target : {std::string("t.swf"), longName}) {
         EXPECT_EQ(WriteFileAtomically(dir / target, nullptr, 0), 0);
     }
-    for (const auto& c : cases) {
-        EXPECT_EQ(fs::exists(dir / TempFileName(c.target, c.pid, 3, 255)), !c.removed)
-            << c.target.substr(0, 5) << " of " << c.pid;
+    for (unsigned n = 0; n < std::size(cases); ++n) {
+        const auto& c = cases[n];
+        EXPECT_EQ(fs::exists(dir / TempFileName(c.target, c.pid, n, 255)), !c.removed)
+            << c.target.substr(0, 5) << " of " << c.pid << (c.held ? ", held" : "");
     }
     EXPECT_EQ(dir.List().size(), 6u);  // the two targets, three leftovers kept and the odd name
+    for (const int fd : holders) ::close(fd);
 }
 
 }  // namespace

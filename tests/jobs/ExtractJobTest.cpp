@@ -1,10 +1,14 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/AtomicFile.h"
+#include "base/Leftovers.h"
 #include "gif/CGifAnimation.h"
 #include "support/SettingsJobs.h"
 #include "jobs/ExtractJob.h"
@@ -286,6 +290,24 @@ TEST_F(ExtractJobTest, CancelStopsBetweenFrames) {
     fs::remove(out / "anim_f0.bmp");
     EXPECT_EQ(ExtractFrames(settings, control).status, JobResult::Status::Cancelled);
     EXPECT_TRUE(Written().empty());
+}
+
+// An extraction lists its folder for leftovers once, not once a frame: a leftover that turns
+// up while it runs is the next run's to remove.
+TEST_F(ExtractJobTest, ListsItsFolderForLeftoversOncePerRun) {
+    const pid_t dead = fork();  // a process that is gone: its temporary files are leftovers
+    if (dead == 0) _exit(0);
+    ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+    const fs::path late = out / TempFileName("anim_f2.bmp", dead, 1, 255);
+    JobControl control;
+    control.progress = [&](int done) {
+        if (done == 1) WriteText(late, "");
+    };
+    ASSERT_TRUE(ExtractFrames(settings, control).Succeeded());
+    EXPECT_TRUE(fs::exists(late));
+    ForgetListedFolders();  // a new run
+    ASSERT_TRUE(ExtractFrames(settings).Succeeded());
+    EXPECT_FALSE(fs::exists(late));
 }
 
 TEST(GifTitle, IsTheFileNameWithoutFolderAndExtension) {

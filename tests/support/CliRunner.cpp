@@ -142,6 +142,7 @@ CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path
 }
 
 CliRun RunQuorvelWhile(const std::vector<std::string>& args, const fs::path& cwd,
-                       const std::function<void(int pid)>& during, bool closedOutput) {
-    return Run(args, cwd, cwd, "/dev/null", 0, during, closedOutput);
+                       const std::function<void(int pid)>& during, bool closedOutput,
+                       const fs::path& input) {
+    return Run(args, cwd, cwd, input, 0, during, closedOutput);
 }

@@ -28,5 +28,8 @@ CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const std::fil
 
 // Starts quorvel, calls during(pid) while it runs (to send it a signal, say), then waits for it.
 // With closedOutput, standard output is a pipe whose reader has gone (as in `| head -n 0`).
+// Standard input comes from `input` (a FIFO that during() writes to, say: the child opens it
+// before quorvel starts).
 CliRun RunQuorvelWhile(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                       const std::function<void(int pid)>& during, bool closedOutput = false);
+                       const std::function<void(int pid)>& during, bool closedOutput = false,
+                       const std::filesystem::path& input = "/dev/null");
