@@ -8,7 +8,6 @@
 #include "jobs/ChangedArea.h"
 #include "jobs/ConversionPlan.h"
 #include "jobs/EncoderPool.h"
-#include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
 #include "jobs/HeapTuning.h"
 #include "jobs/MemoryBudget.h"

@@ -9,8 +9,8 @@
 #include "base/AtomicFile.h"
 #include "base/FileIdentity.h"
 #include "jobs/ConversionSettings.h"
-#include "jobs/FrameSnapshot.h"
 #include "jobs/FrameSource.h"
+#include "jobs/FreeImageLibrary.h"
 
 namespace {
 
@@ -93,6 +93,23 @@ std::filesystem::path FrameFileThatIsTheInput(const std::string& folder, const s
         return error == std::errc() && end == name.data() + name.size() &&
                FrameNumber(index, digits) == name;
     });
+}
+
+// A FreeImage image over a frame's pixels (SourceFrame::pixels), which must outlive it; null when
+// the frame is empty or FreeImage cannot be loaded. Its resolution is 0, which the JPEG and PNG
+// writers carry into their files.
+FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height) {
+    const FreeImageApi* freeImage = LoadFreeImage();
+    const BgrPixels frame = FrameAreaPixels(pixels, width, height, {0, 0, width, height});
+    if (freeImage == nullptr || frame.top == nullptr) return nullptr;
+    FreeImageBitmap image(freeImage->ConvertFromRawBitsEx(
+        FALSE, pixels.data(), FIT_BITMAP, width, height, static_cast<int>(-frame.stride), 24,
+        FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
+    if (image) {
+        freeImage->SetDotsPerMeterX(image.get(), 0);
+        freeImage->SetDotsPerMeterY(image.get(), 0);
+    }
+    return image;
 }
 
 JobResult Fail(JobResult result, std::string error) {

@@ -1,8 +1,22 @@
 #include "jobs/FrameSource.h"
 
 #include <algorithm>
+#include <cstring>
 
-#include "jobs/FrameSnapshot.h"
+namespace {
+
+// Copies the frame gif has just composed into pixels, bottom row first.
+void CopyFrame(const CGifAnimation& gif, PixelBuffer& pixels) {
+    const auto stride = static_cast<std::size_t>(gif.Stride());
+    const auto height = static_cast<std::size_t>(std::max(gif.Height(), 0));
+    pixels.resize(stride * height);
+    const uint8_t* from = gif.FrameArea();
+    if (!from) return;
+    for (std::size_t y = 0; y < height; ++y)
+        std::memcpy(pixels.data() + (height - 1 - y) * stride, from + y * stride, stride);
+}
+
+}  // namespace
 
 bool FrameSource::Open(const std::string& path) {
     m_nComposed = 0;
@@ -28,7 +42,7 @@ std::optional<SourceFrame> FrameSource::Next() {
             m_spare.pop_back();
         }
     }
-    CopyFramePixels(m_gif, frame.pixels);
+    CopyFrame(m_gif, frame.pixels);
     if (const uint8_t* covered = m_gif.Coverage()) {
         frame.clear.resize(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()));
         std::transform(covered, covered + frame.clear.size(), frame.clear.begin(),
@@ -40,4 +54,20 @@ std::optional<SourceFrame> FrameSource::Next() {
 void FrameSource::Recycle(PixelBuffer pixels) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_spare.push_back(std::move(pixels));
+}
+
+BgrPixels FrameAreaPixels(const PixelBuffer& pixels, int width, int height, const PixelRect& area) {
+    const auto stride = static_cast<std::ptrdiff_t>(CGifAnimation::StrideFor(width));
+    if (area.Empty() || area.left < 0 || area.top < 0 || area.right > width ||
+        area.bottom > height ||
+        pixels.size() < static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)) {
+        return {};
+    }
+    BgrPixels view;
+    // The area's top row, counted from the frame's bottom row, which comes first.
+    view.top = pixels.data() + (height - 1 - area.top) * stride + 3 * area.left;
+    view.stride = -stride;
+    view.width = area.Width();
+    view.height = area.Height();
+    return view;
 }

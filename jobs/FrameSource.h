@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/BgrPixels.h"
 #include "base/LargeBuffer.h"
 #include "base/Pixels.h"
 #include "gif/CGifAnimation.h"
@@ -14,13 +15,13 @@
 struct SourceFrame {
     int index = 0;                 // from 0, in display order
     int delayMs = 0;               // how long the GIF shows it
-    PixelBuffer pixels;            // rows bottom first, as CopyFramePixels lays them out
+    PixelBuffer pixels;  // the screen's rows, bottom first, Stride() bytes each: blue, green, red
     // With transparency kept: one byte per pixel, rows top first, 1 where no image covers it.
     std::vector<uint8_t> clear;
 };
 
-// The composed frames of one GIF, in display order, each copied into pixel rows of its own
-// (FrameSnapshot.h's CopyFramePixels). Buffers of frames done with come back through Recycle, so
+// The composed frames of one GIF, in display order, each copied into pixel rows of its own.
+// Buffers of frames done with come back through Recycle, so
 // that a long animation allocates no more of them than are in flight. Next runs on one thread,
 // Recycle on any.
 class FrameSource {
@@ -48,3 +49,8 @@ private:
     std::mutex m_mutex;
     std::vector<PixelBuffer> m_spare;
 };
+
+// The view of area of a width x height frame's pixels (SourceFrame::pixels), rows top first in
+// area's terms; no mask. An empty view (top null) when area is empty or not inside the frame, or
+// pixels are too small for it.
+BgrPixels FrameAreaPixels(const PixelBuffer& pixels, int width, int height, const PixelRect& area);
