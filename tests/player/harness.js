@@ -11,6 +11,7 @@
 //                                                 the page (grey) shows where the movie is clear
 //   harness.js timeline MOVIE SECONDS [REF.png...] what shows when, labelled by the closest REF
 //   harness.js click MOVIE X Y [X Y...]           what each click at stage pixel (X, Y) opens
+//   harness.js gifdecode GIF OUTDIR               the GIF as the browser decodes it (gifdecode.js)
 //   harness.js batch FILE                         one request a line, fields separated by tabs
 //
 // Results go to standard output, one tab-separated line each:
@@ -28,6 +29,7 @@ const path = require('path');
 const crypto = require('crypto');
 const { parseSwf, stopAtFrame } = require('./swf');
 const { decodePng, psnr } = require('./png');
+const { parseGifDecode, answerGifDecode } = require('./gifdecode');
 
 const EXIT_SKIP = 77;
 const CHROMIUM = process.env.QUORVEL_CHROMIUM || '/usr/bin/chromium';
@@ -248,6 +250,7 @@ function parseRequest(fields) {
     return v;
   };
   if (!movie) throw new UsageError(`${kind || 'request'}: no movie given`);
+  if (kind === 'gifdecode' && parseGifDecode(fields)) return parseGifDecode(fields);
   if (kind === 'frame' && (rest.length === 2 || (rest.length === 3 && rest[2] === 'transparent'))) {
     return { kind, movie, frame: number(rest[0]), out: rest[1], transparent: rest.length === 3 };
   }
@@ -263,6 +266,7 @@ function parseRequest(fields) {
 }
 
 async function answer(player, request) {
+  if (request.kind === 'gifdecode') return answerGifDecode(player.page, request, outputLine);
   const bytes = fs.readFileSync(request.movie);
   if (request.kind === 'frame') {
     fs.writeFileSync(request.out, await player.frame(bytes, request.frame, request.transparent));
@@ -297,6 +301,7 @@ async function answer(player, request) {
 function errorLine(request, message) {
   if (request.kind === 'frame') outputLine('frame', request.movie, request.frame, 'error', message);
   else if (request.kind === 'timeline') outputLine('timeline', request.movie, 'error', message);
+  else if (request.kind === 'gifdecode') outputLine('gifdecode', request.movie, 'error', message);
   else for (const [x, y] of request.points) outputLine('click', request.movie, x, y, 'error', message);
 }
 
@@ -309,11 +314,12 @@ async function main(argv) {
     requests = fs.readFileSync(args[0], 'utf8').split('\n')
       .filter((line) => line.trim() && !line.startsWith('#'))
       .map((line) => parseRequest(line.split('\t')));
-  } else if (['frame', 'timeline', 'click'].includes(command)) {
+  } else if (['frame', 'timeline', 'click', 'gifdecode'].includes(command)) {
     requests = [parseRequest(argv)];
   } else {
     throw new UsageError('usage: harness.js check | frame MOVIE K OUT.png [transparent] | ' +
-      'timeline MOVIE SECONDS [REF.png...] | click MOVIE X Y [X Y...] | batch FILE');
+      'timeline MOVIE SECONDS [REF.png...] | click MOVIE X Y [X Y...] | gifdecode GIF OUTDIR | ' +
+      'batch FILE');
   }
 
   const deps = loadDependencies();
