@@ -781,9 +781,10 @@ TEST_F(PlayerTest, LikeGifShowsWhatTheBrowserShows) {
                 ++m;
                 EXPECT_NEAR(1000.0 * double(k) / movie.fps, starts[m], 500 / movie.fps + 1e-6)
                     << "frame " << m % n << " of pass " << m / n + 1 << " starts late or early";
-            } else {
-                EXPECT_TRUE(shot == movie.pictures[m % n])
-                    << "SWF frame " << k << " shows neither frame " << m % n << " nor the next";
+            } else if (shot != movie.pictures[m % n]) {
+                ADD_FAILURE() << "SWF frame " << k << " shows neither frame " << m % n
+                              << " nor the next of pass " << m / n + 1;
+                break;
             }
         }
         EXPECT_EQ(m + 1, starts.size()) << "frames the movie never showed";
