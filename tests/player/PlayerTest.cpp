@@ -1,6 +1,7 @@
 // The movies as Ruffle plays them in headless Chromium (harness.js beside this file): the
-// pictures it shows are the frames `quorvel extract` writes, in order and looping, and a click
-// on the stage opens the target URL, or nothing when there is none.
+// pictures it shows are the frames `quorvel extract` writes, in order and looping, a click on
+// the stage opens the target URL, or nothing when there is none, and a --like-gif movie shows
+// what Chromium's own GIF decoder gives, on time.
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -291,8 +292,9 @@ const std::vector<BrowserCase> kBrowserCases = {
      }},
 };
 
-// One run of the harness answers every test: the browser starts once. The suite prepares the
-// movies, the frames `quorvel extract` writes, and the requests of all three tests.
+// One run of the harness answers every test (after one that decodes the GIFs in the browser):
+// the browser starts once for all. The suite prepares the movies, the frames `quorvel extract`
+// writes, and the requests of all the tests.
 class PlayerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
