@@ -505,64 +505,81 @@ protected:
         movies[stage.swf.string()] = stage;
     }
 
-    // The browser's decoding of each GIF first (one more run of the harness), then, for every
-    // SWF frame of the passes to check, a request for what Ruffle shows of the movie.
+    // The GIFs and their --like-gif movies, and the browser's decoding of each GIF (one more run
+    // of the harness) before the requests for what Ruffle shows.
     static void PrepareBrowser() {
         const fs::path folder = *dir / "browser";
-        std::vector<Fields> decodes;
+        fs::create_directories(folder);
+        std::vector<std::pair<std::string, uint32_t>> gifs;  // names and stage colours
         for (const BrowserCase& c : kBrowserCases) {
-            const fs::path gif = folder / (c.name + ".gif");
-            fs::create_directories(folder / c.name);
-            ASSERT_TRUE(c.draw().Write(gif));
-            char stage[8];
-            std::snprintf(stage, sizeof stage, "#%06x", c.stage);
+            ASSERT_TRUE(c.draw().Write(folder / (c.name + ".gif")));
+            gifs.emplace_back(c.name, c.stage);
+        }
+        // QUORVEL_PLAYER_GIFS=DIR: the GIFs in DIR too, on white.
+        if (const char* more = std::getenv("QUORVEL_PLAYER_GIFS")) {
+            for (const std::string& name : ListFolder(more)) {
+                if (fs::path(name).extension() != ".gif") continue;
+                const std::string stem = "extra_" + fs::path(name).stem().string();
+                fs::copy_file(fs::path(more) / name, folder / (stem + ".gif"));
+                gifs.emplace_back(stem, 0xFFFFFF);
+            }
+        }
+        std::vector<Fields> decodes;
+        for (const auto& [name, stage] : gifs) {
+            const fs::path gif = folder / (name + ".gif");
+            fs::create_directories(folder / name);
+            char colour[8];
+            std::snprintf(colour, sizeof colour, "#%06x", stage);
             const CliRun run =
                 RunQuorvel({"convert", gif.string(), "-o", folder.string(), "-q", "--like-gif",
-                            "--bitmaps", "lossless", "--background", stage},
+                            "--bitmaps", "lossless", "--background", colour},
                            dir->Path(), dir->Path());
             ASSERT_EQ(run.status, 0) << run.err;
-            decodes.push_back({"gifdecode", gif.string(), (folder / c.name).string()});
+            decodes.push_back({"gifdecode", gif.string(), (folder / name).string()});
         }
         ASSERT_NO_FATAL_FAILURE(RunHarness(decodes, "gifdecode"));
-        for (const BrowserCase& c : kBrowserCases) {
-            SCOPED_TRACE(c.name);
-            BrowserMovie movie;
-            movie.source = &c;
-            movie.swf = folder / (c.name + ".swf");
-            int repeats = -1;  // for ever
-            for (const Fields& line : answers["gifdecode"]) {
-                if (line.at(1) != (folder / (c.name + ".gif")).string()) continue;
-                ASSERT_NE(line.at(2), "error") << line.back();
-                if (line[2] == "repeats" && line.at(3) != "Infinity") repeats = std::stoi(line[3]);
-                if (line[2] != "frame") continue;
-                // ImageDecoder gives the file's durations; browsers show one of 10 ms or less
-                // for 100 ms.
-                const double ms = std::stod(line.at(4));
-                movie.shownMs.push_back(ms <= 10 ? 100 : ms);
-                const std::string composed = line.at(5) + ".stage.png";
-                ASSERT_TRUE(ComposeOver(line[5], c.stage, composed));
-                movie.pictures.push_back(RgbPixels(composed));
-            }
-            ASSERT_FALSE(movie.pictures.empty());
-            movie.passes = repeats == 0 ? 1 : 2;
-            const swftest::SwfFile swf = swftest::ReadSwfFile(movie.swf);
-            ASSERT_TRUE(swf.ok) << swf.error;
-            movie.fps = swf.frameRate / 256.0;
-            double passMs = 0;
-            for (double ms : movie.shownMs) passMs += ms;
-            // Every SWF frame that starts before the passes end; a movie that loops for ever
-            // plays its frames again, one that stops holds its last.
-            const auto frames = int(std::ceil(movie.passes * passMs * movie.fps / 1000 - 1e-9));
-            for (int k = 0; k < frames; ++k) {
-                const int shown =
-                    repeats < 0 ? k % swf.frameCount : std::min(k, swf.frameCount - 1);
-                movie.shots.push_back(
-                    (folder / c.name / ("ruffle_" + std::to_string(k) + ".png")).string());
-                requests.push_back(
-                    {"frame", movie.swf.string(), std::to_string(shown), movie.shots.back()});
-            }
-            browserMovies.push_back(movie);
+        for (const auto& [name, stage] : gifs)
+            ASSERT_NO_FATAL_FAILURE(AddBrowserMovie(folder, name, stage));
+    }
+
+    // The browser's frames of GIF `name` on the stage colour, and the requests for what Ruffle
+    // shows of its movie at every SWF frame that starts before the passes end.
+    static void AddBrowserMovie(const fs::path& folder, const std::string& name, uint32_t stage) {
+        SCOPED_TRACE(name);
+        BrowserMovie movie;
+        movie.name = name;
+        movie.swf = folder / (name + ".swf");
+        int repeats = -1;  // for ever
+        for (const Fields& line : answers["gifdecode"]) {
+            if (line.at(1) != (folder / (name + ".gif")).string()) continue;
+            ASSERT_NE(line.at(2), "error") << line.back();
+            if (line[2] == "repeats" && line.at(3) != "Infinity") repeats = std::stoi(line[3]);
+            if (line[2] != "frame") continue;
+            // ImageDecoder gives the file's durations; browsers show one of 10 ms or less for
+            // 100 ms.
+            const double ms = std::stod(line.at(4));
+            movie.shownMs.push_back(ms <= 10 ? 100 : ms);
+            const std::string composed = line.at(5) + ".stage.png";
+            ASSERT_TRUE(ComposeOver(line[5], stage, composed));
+            movie.pictures.push_back(RgbPixels(composed));
         }
+        ASSERT_FALSE(movie.pictures.empty());
+        movie.passes = repeats == 0 ? 1 : 2;
+        const swftest::SwfFile swf = swftest::ReadSwfFile(movie.swf);
+        ASSERT_TRUE(swf.ok) << swf.error;
+        movie.fps = swf.frameRate / 256.0;
+        double passMs = 0;
+        for (double ms : movie.shownMs) passMs += ms;
+        // A movie that loops for ever plays its frames again, one that stops holds its last.
+        const auto frames = int(std::ceil(movie.passes * passMs * movie.fps / 1000 - 1e-9));
+        for (int k = 0; k < frames; ++k) {
+            const int shown = repeats < 0 ? k % swf.frameCount : std::min(k, swf.frameCount - 1);
+            movie.shots.push_back(
+                (folder / name / ("ruffle_" + std::to_string(k) + ".png")).string());
+            requests.push_back(
+                {"frame", movie.swf.string(), std::to_string(shown), movie.shots.back()});
+        }
+        browserMovies.push_back(movie);
     }
 
     static void RunHarness(const std::vector<Fields>& batchRequests = requests,
@@ -626,7 +643,7 @@ protected:
     // The browser's frames composed on the stage colour (RGB), how long it shows each, and
     // what Ruffle showed at every SWF frame of the passes checked.
     struct BrowserMovie {
-        const BrowserCase* source = nullptr;
+        std::string name;
         fs::path swf;
         std::vector<std::vector<uint8_t>> pictures;
         std::vector<double> shownMs;
@@ -769,9 +786,9 @@ TEST_F(PlayerTest, TimedMoviesKeepTheGifsTimeAndStop) {
 // Frame after frame, Ruffle shows the browser's frame it showed before or the next one; each
 // starts within half an SWF frame of the browser's timeline, and none is missed.
 TEST_F(PlayerTest, LikeGifShowsWhatTheBrowserShows) {
-    ASSERT_EQ(browserMovies.size(), kBrowserCases.size());
+    EXPECT_GE(browserMovies.size(), kBrowserCases.size());
     for (const BrowserMovie& movie : browserMovies) {
-        SCOPED_TRACE(movie.source->name);
+        SCOPED_TRACE(movie.name);
         const std::size_t n = movie.pictures.size();
         std::vector<double> starts = {0};  // of every frame of every pass, in ms
         for (std::size_t i = 0; i + 1 < n * std::size_t(movie.passes); ++i)
