@@ -19,6 +19,7 @@
 //   timeline MOVIE show START_MS END_MS LABEL PSNR   (LABEL -1: no reference given)
 //   timeline MOVIE end loops|holds LAST_LABEL | timeline MOVIE error MESSAGE
 //   click MOVIE X Y opens URL | click MOVIE X Y nothing | click MOVIE X Y error MESSAGE
+//   gifdecode GIF frame K DURATION_MS PNG | gifdecode GIF repeats N | gifdecode GIF error MESSAGE
 // Exit status: 0 when every request was answered (errors included), 77 when Chromium or the
 // npm packages are missing, 2 on a usage error, 1 when the browser failed.
 
