@@ -1,6 +1,7 @@
 #include "jobs/FrameTiming.h"
 
 #include <cstdint>
+#include <numeric>
 
 int ShownDelay(int delayMs) { return delayMs <= 10 ? 100 : delayMs; }
 
@@ -35,6 +36,10 @@ std::vector<int> ScheduleFrames(const std::vector<int>& delaysMs, int fps) {
         shown += count;
     }
     return counts;
+}
+
+int PassesPerLoop(int64_t passMs, int fps) {
+    return static_cast<int>(1000 / std::gcd(passMs * fps, int64_t{1000}));
 }
 
 int LoopPasses(const LoopOption& loop, std::optional<int> gifLoopExtension) {

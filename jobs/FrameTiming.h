@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -23,6 +24,10 @@ int ChooseFrameRate(const std::vector<int>& delaysMs);
 // from the GIF; a frame shorter than that still gets one SWF frame unless the movie would then
 // run more than one frame ahead of the GIF, and otherwise gets 0: it is left out.
 std::vector<int> ScheduleFrames(const std::vector<int>& delaysMs, int fps);
+
+// How many passes over an animation of passMs make a whole number of frames at fps: a player
+// that loops over that many keeps the GIF's time in every pass. 1 when one pass does.
+int PassesPerLoop(int64_t passMs, int fps);
 
 // The passes over the animation a loop option asks for; 0 for ever. A GIF without a looping
 // extension plays once, a count of 0 loops for ever, and a count of N plays N + 1 times.

@@ -23,7 +23,8 @@ std::string FrameSize(const ConversionPlan& plan) {
 MovieAssembler::MovieAssembler(const ConversionPlan& plan, const BitmapEncoder& encoder,
                                const JobControl& control)
     : m_plan(plan), m_control(control) {
-    const bool recordPasses = plan.passes != 0;
+    // A movie with the GIF's timing that loops for ever may need passes of its own too.
+    const bool recordPasses = plan.passes != 0 || plan.options.timing == Timing::Gif;
     if (plan.options.changedAreas) {
         m_timeline = std::make_unique<ChangedAreaTimeline>(m_movie, encoder, plan.width,
                                                            plan.height, recordPasses);
@@ -99,26 +100,35 @@ bool MovieAssembler::Add(int index, int delayMs, const EncodedFrame* frame) {
 
 JobResult MovieAssembler::Finish(JobResult result, std::string readError, bool cancelled) {
     if (m_endsBefore >= 0) readError.clear();  // the movie ends before the GIF does
-    // Looping: passes written out, or the player's own loop when they would not fit.
-    int passes = m_plan.passes;
+    // Looping: passes written out, or the player's own loop when they would not fit. With the
+    // GIF's timing the player loops for ever over as many passes as end on a whole frame, so
+    // that every pass starts on time; unless frames too short for the rate put the end off.
+    const bool forever = m_plan.passes == 0;
+    const bool gifTiming = m_plan.options.timing == Timing::Gif;
+    int passes = forever && gifTiming ? PassesPerLoop(m_gifMs, m_plan.fps) : m_plan.passes;
     const int perPass = m_timeline->FramesPerPass();
     std::vector<int> schedule;  // with the GIF's timing: every pass's own rounding
     int64_t total = int64_t{passes} * perPass;
-    if (passes > 1 && m_plan.options.timing == Timing::Gif) {
+    if (passes > 1 && gifTiming) {
         std::vector<int> delays;
         for (int pass = 0; pass < passes; ++pass)
             delays.insert(delays.end(), m_delays.begin(), m_delays.end());
         schedule = ScheduleFrames(delays, m_plan.fps);
         total = std::accumulate(schedule.begin(), schedule.end(), int64_t{0});
+        if (forever && total * 1000 != passes * m_gifMs * m_plan.fps) passes = 0;
     }
     if (passes > 1 && total > CSWFMovie::kMaxFrames) {
-        m_warnings.push_back(std::to_string(passes) + " passes of " + std::to_string(perPass) +
-                             " frames would not fit in a movie (at most " +
-                             std::to_string(CSWFMovie::kMaxFrames) +
-                             " frames); it loops for ever instead");
+        if (!forever) {  // else the player loops over one pass, as long as the schedule makes it
+            m_warnings.push_back(std::to_string(passes) + " passes of " + std::to_string(perPass) +
+                                 " frames would not fit in a movie (at most " +
+                                 std::to_string(CSWFMovie::kMaxFrames) +
+                                 " frames); it loops for ever instead");
+        }
         passes = 0;
     }
-    if (m_failure.empty() && !m_timeline->Finish(passes, schedule)) m_failure = m_movie.GetError();
+    if (m_failure.empty() && !m_timeline->Finish(passes, schedule, forever)) {
+        m_failure = m_movie.GetError();
+    }
     result.warnings = std::move(m_warnings);
     if (cancelled) {
         m_movie.Abandon();

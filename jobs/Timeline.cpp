@@ -37,11 +37,12 @@ bool TimelineWriter::AddFrame(const EncodedFrame& bitmap, int showFrames, int gi
     return true;
 }
 
-bool TimelineWriter::Finish(int passes, const std::vector<int>& schedule) {
+bool TimelineWriter::Finish(int passes, const std::vector<int>& schedule, bool loop) {
     if (passes == 0 || m_nPassFrames == 0) return ShowFrames(m_nPending);
     for (int pass = 1; pass < passes && m_bRecord && !m_frames.empty(); ++pass) {
         if (!Replay(pass, passes, schedule)) return false;
     }
+    if (loop) return ShowFrames(m_nPending);
     // The movie holds its last frame: a Stop in it, before its ShowFrame.
     CSWFAction stop;
     stop.AddStop();

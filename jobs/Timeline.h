@@ -36,11 +36,12 @@ public:
     int FramesPerPass() const { return m_nPassFrames; }
     // Completes the timeline after the last frame: passes over the animation in all (0: the
     // player loops it for ever); every pass after the first replays the first, and the last
-    // one stops on its last frame. Passes need recordPasses. schedule, when given, holds the
-    // SWF frames of every GIF frame in every pass (passes times the GIF's frames, so that the
-    // rounding of one pass carries into the next); a GIF frame that the movie left out lengthens
-    // the one shown before it. Without it, every pass repeats the first one's lengths.
-    bool Finish(int passes = 0, const std::vector<int>& schedule = {});
+    // one stops on its last frame, unless loop: then the player loops over all of them. Passes
+    // need recordPasses. schedule, when given, holds the SWF frames of every GIF frame in every
+    // pass (passes times the GIF's frames, so that the rounding of one pass carries into the
+    // next); a GIF frame that the movie left out lengthens the one shown before it. Without it,
+    // every pass repeats the first one's lengths.
+    bool Finish(int passes = 0, const std::vector<int>& schedule = {}, bool loop = false);
 
 protected:
     // Writes the tags of one GIF frame that come before its ShowFrame.

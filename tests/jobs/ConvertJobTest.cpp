@@ -315,13 +315,14 @@ TEST_F(ConvertJobTest, GifTimingRepeatsShowFramesAndLeavesOutTooShortFrames) {
 
 // With the GIF's own timing every image is a frame (delay 0 lasting 100 ms), and the rounding
 // of each pass carries into the next: 70 and 100 ms at 50 frames per second, ten passes, make
-// 85 frames, not ten passes of 4 + 5.
+// 85 frames, not ten passes of 4 + 5; looping for ever, the player loops over two passes (17
+// frames, no Stop), so that no loop starts late.
 TEST_F(ConvertJobTest, GifTimingShowsEveryImageAndCarriesRoundingAcrossPasses) {
     const struct {
         std::vector<int> delays;
         int loop;
         int frames, bitmaps;
-    } cases[] = {{{0, 0, 0, 0}, -1, 4, 4}, {{7, 10}, 9, 85, 2}};
+    } cases[] = {{{0, 0, 0, 0}, -1, 4, 4}, {{7, 10}, 9, 85, 2}, {{7, 10}, 0, 17, 2}};
     for (const auto& c : cases) {
         GifBuilder builder(4, 4);
         builder.GlobalColors(kPalette);
@@ -337,6 +338,7 @@ TEST_F(ConvertJobTest, GifTimingShowsEveryImageAndCarriesRoundingAcrossPasses) {
         ASSERT_TRUE(swf.ok) << swf.error;
         EXPECT_EQ(swf.frameCount, c.frames);
         EXPECT_EQ(swf.CountTags(kTagDefineBitsJPEG2), c.bitmaps);
+        EXPECT_EQ(swf.CountTags(kTagDoAction), c.loop == 0 ? 0 : 1);
     }
 }
 

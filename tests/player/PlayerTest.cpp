@@ -1,6 +1,7 @@
 // The movies as Ruffle plays them in headless Chromium (harness.js beside this file): the
-// pictures it shows are the frames `quorvel extract` writes, in order and looping, and a click
-// on the stage opens the target URL, or nothing when there is none.
+// pictures it shows are the frames `quorvel extract` writes, in order and looping, a click on
+// the stage opens the target URL, or nothing when there is none, and a --like-gif movie shows
+// what Chromium's own GIF decoder gives, on time.
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -18,6 +20,7 @@
 
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
+#include "support/SwfReader.h"
 
 namespace fs = std::filesystem;
 
@@ -240,8 +243,58 @@ GifBuilder ClearGif() {
     return gif.Solid(30, 20, 2, 2, 2, 20);
 }
 
-// One run of the harness answers every test: the browser starts once. The suite prepares the
-// movies, the frames `quorvel extract` writes, and the requests of all three tests.
+// GIFs as the browser decodes them (harness.js gifdecode): the --like-gif --bitmaps lossless
+// movie on the stage colour must show every frame Chromium composes, pixel for pixel with the
+// stage where the browser shows nothing, each starting within half an SWF frame of the
+// browser's timeline, over two passes.
+struct BrowserCase {
+    std::string name;
+    uint32_t stage;  // --background
+    std::function<GifBuilder()> draw;
+};
+
+const std::vector<BrowserCase> kBrowserCases = {
+    // Delays of 0, 0, 10 and 50 ms: three frames of 100 ms, then one of 50; looping for ever.
+    {"zero_delay", 0xFFFFFF,
+     [] {
+         GifBuilder gif(8, 6);
+         gif.GlobalColors({kRed, kGreen, kBlue, kYellow}).Loop(0).Solid(0, 0, 8, 6, 0, 0);
+         return gif.Solid(2, 1, 4, 3, 1, 0).Solid(0, 0, 3, 3, 2, 1).Solid(5, 3, 3, 3, 3, 5);
+     }},
+    // No transparent index, a black background colour: the border no image covers and the
+    // areas restored to the background show the stage. Plays twice.
+    {"restore_background", 0x3366CC,
+     [] {
+         GifBuilder gif(10, 8);
+         gif.GlobalColors({kRed, kGreen, kBlue, kBlack}, 3).Loop(1).Solid(1, 1, 8, 6, 0, 20);
+         gif.Solid(3, 2, 4, 3, 1, 20, 2).Solid(0, 0, 3, 3, 2, 20, 2);
+         return gif.Solid(6, 5, 4, 3, 1, 20);
+     }},
+    // A half-transparent patch restored to the frame before; 30, 100 and 40 ms, for ever.
+    {"restore_previous", 0xFFFFFF,
+     [] {
+         GifBuilder gif(8, 8);
+         gif.GlobalColors({kRed, kGreen, kBlue, kYellow}).Loop(0).Solid(0, 0, 8, 8, 0, 3);
+         GifImage checks = Patch(1, 1, 6, 6, 3);
+         for (int i = 0; i < 36; ++i) checks.pixels.push_back(uint8_t((i + i / 6) % 2 ? 3 : 2));
+         checks.delay = 10;
+         checks.disposal = 3;
+         return gif.Image(checks).Solid(0, 5, 8, 3, 1, 4);
+     }},
+    // 70 and 100 ms, played four times: 8.5 frames a pass at 50 frames per second.
+    {"loop_uneven", 0xFFFFFF,
+     [] {
+         GifBuilder gif(6, 4);
+         return gif.GlobalColors({kRed, kBlue})
+             .Loop(3)
+             .Solid(0, 0, 6, 4, 0, 7)
+             .Solid(0, 0, 6, 4, 1, 10);
+     }},
+};
+
+// One run of the harness answers every test (after one that decodes the GIFs in the browser):
+// the browser starts once for all. The suite prepares the movies, the frames `quorvel extract`
+// writes, and the requests of all the tests.
 class PlayerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -253,7 +306,10 @@ protected:
         for (const Case& c : Cases()) ASSERT_NO_FATAL_FAILURE(Prepare(c));
         for (const TimedCase& c : kTimedCases) ASSERT_NO_FATAL_FAILURE(PrepareTimed(c));
         ASSERT_NO_FATAL_FAILURE(PrepareTransparent());
-        ASSERT_NO_FATAL_FAILURE(RunHarness());
+        ASSERT_NO_FATAL_FAILURE(PrepareBrowser());
+        if (unavailable.empty()) {
+            ASSERT_NO_FATAL_FAILURE(RunHarness());
+        }
         ready = unavailable.empty();
     }
 
@@ -449,11 +505,89 @@ protected:
         movies[stage.swf.string()] = stage;
     }
 
-    static void RunHarness() {
-        const fs::path batch = *dir / "batch.txt", out = *dir / "harness.out",
-                       err = *dir / "harness.err";
+    // The GIFs and their --like-gif movies, and the browser's decoding of each GIF (one more run
+    // of the harness) before the requests for what Ruffle shows.
+    static void PrepareBrowser() {
+        const fs::path folder = *dir / "browser";
+        fs::create_directories(folder);
+        std::vector<std::pair<std::string, uint32_t>> gifs;  // names and stage colours
+        for (const BrowserCase& c : kBrowserCases) {
+            ASSERT_TRUE(c.draw().Write(folder / (c.name + ".gif")));
+            gifs.emplace_back(c.name, c.stage);
+        }
+        // QUORVEL_PLAYER_GIFS=DIR: the GIFs in DIR too, on white.
+        if (const char* more = std::getenv("QUORVEL_PLAYER_GIFS")) {
+            for (const std::string& name : ListFolder(more)) {
+                if (fs::path(name).extension() != ".gif") continue;
+                const std::string stem = "extra_" + fs::path(name).stem().string();
+                fs::copy_file(fs::path(more) / name, folder / (stem + ".gif"));
+                gifs.emplace_back(stem, 0xFFFFFF);
+            }
+        }
+        std::vector<Fields> decodes;
+        for (const auto& [name, stage] : gifs) {
+            const fs::path gif = folder / (name + ".gif");
+            fs::create_directories(folder / name);
+            char colour[8];
+            std::snprintf(colour, sizeof colour, "#%06x", stage);
+            const CliRun run =
+                RunQuorvel({"convert", gif.string(), "-o", folder.string(), "-q", "--like-gif",
+                            "--bitmaps", "lossless", "--background", colour},
+                           dir->Path(), dir->Path());
+            ASSERT_EQ(run.status, 0) << run.err;
+            decodes.push_back({"gifdecode", gif.string(), (folder / name).string()});
+        }
+        ASSERT_NO_FATAL_FAILURE(RunHarness(decodes, "gifdecode"));
+        for (const auto& [name, stage] : gifs)
+            ASSERT_NO_FATAL_FAILURE(AddBrowserMovie(folder, name, stage));
+    }
+
+    // The browser's frames of GIF `name` on the stage colour, and the requests for what Ruffle
+    // shows of its movie at every SWF frame that starts before the passes end.
+    static void AddBrowserMovie(const fs::path& folder, const std::string& name, uint32_t stage) {
+        SCOPED_TRACE(name);
+        BrowserMovie movie;
+        movie.name = name;
+        movie.swf = folder / (name + ".swf");
+        int repeats = -1;  // for ever
+        for (const Fields& line : answers["gifdecode"]) {
+            if (line.at(1) != (folder / (name + ".gif")).string()) continue;
+            ASSERT_NE(line.at(2), "error") << line.back();
+            if (line[2] == "repeats" && line.at(3) != "Infinity") repeats = std::stoi(line[3]);
+            if (line[2] != "frame") continue;
+            // ImageDecoder gives the file's durations; browsers show one of 10 ms or less for
+            // 100 ms.
+            const double ms = std::stod(line.at(4));
+            movie.shownMs.push_back(ms <= 10 ? 100 : ms);
+            const std::string composed = line.at(5) + ".stage.png";
+            ASSERT_TRUE(ComposeOver(line[5], stage, composed));
+            movie.pictures.push_back(RgbPixels(composed));
+        }
+        ASSERT_FALSE(movie.pictures.empty());
+        movie.passes = repeats == 0 ? 1 : 2;
+        const swftest::SwfFile swf = swftest::ReadSwfFile(movie.swf);
+        ASSERT_TRUE(swf.ok) << swf.error;
+        movie.fps = swf.frameRate / 256.0;
+        double passMs = 0;
+        for (double ms : movie.shownMs) passMs += ms;
+        // A movie that loops for ever plays its frames again, one that stops holds its last.
+        const auto frames = int(std::ceil(movie.passes * passMs * movie.fps / 1000 - 1e-9));
+        for (int k = 0; k < frames; ++k) {
+            const int shown = repeats < 0 ? k % swf.frameCount : std::min(k, swf.frameCount - 1);
+            movie.shots.push_back(
+                (folder / name / ("ruffle_" + std::to_string(k) + ".png")).string());
+            requests.push_back(
+                {"frame", movie.swf.string(), std::to_string(shown), movie.shots.back()});
+        }
+        browserMovies.push_back(movie);
+    }
+
+    static void RunHarness(const std::vector<Fields>& batchRequests = requests,
+                           const std::string& name = "batch") {
+        const fs::path batch = *dir / (name + ".txt"), out = *dir / (name + ".out"),
+                       err = *dir / (name + ".err");
         std::ofstream file(batch);
-        for (const Fields& request : requests) {
+        for (const Fields& request : batchRequests) {
             for (std::size_t i = 0; i < request.size(); ++i) file << (i ? "\t" : "") << request[i];
             file << '\n';
         }
@@ -506,6 +640,18 @@ protected:
     static inline std::map<std::string, std::vector<std::vector<bool>>> clearPixels;
     static inline std::map<std::string, std::vector<std::vector<bool>>> stageColourPixels;
     static inline std::vector<Fields> requests;
+    // The browser's frames composed on the stage colour (RGB), how long it shows each, and
+    // what Ruffle showed at every SWF frame of the passes checked.
+    struct BrowserMovie {
+        std::string name;
+        fs::path swf;
+        std::vector<std::vector<uint8_t>> pictures;
+        std::vector<double> shownMs;
+        int passes = 2;
+        double fps = 0;
+        std::vector<std::string> shots;
+    };
+    static inline std::vector<BrowserMovie> browserMovies;
     static inline std::map<std::string, std::vector<Fields>> answers;  // result lines by kind
     static inline bool ready = false;
 
@@ -519,6 +665,7 @@ TEST_F(PlayerTest, EveryFrameShowsWhatExtractWrites) {
     ASSERT_EQ(lines.size(), frames.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         SCOPED_TRACE(frames[i][1] + " frame " + frames[i][2]);
+        if (movies.count(frames[i][1]) == 0) continue;  // compared with the browser's frames
         EXPECT_EQ(lines[i],
                   Concat(Fields(frames[i].begin(), frames[i].begin() + 3), {"ok", frames[i][3]}));
         if (lines[i].size() > 3 && lines[i][3] == "ok") {
@@ -633,6 +780,33 @@ TEST_F(PlayerTest, TimedMoviesKeepTheGifsTimeAndStop) {
         }
         EXPECT_EQ(endings[swf], (Fields{"timeline", swf, "end", "holds",
                                         std::to_string(c->delays.size() - 1)}));
+    }
+}
+
+// Frame after frame, Ruffle shows the browser's frame it showed before or the next one; each
+// starts within half an SWF frame of the browser's timeline, and none is missed.
+TEST_F(PlayerTest, LikeGifShowsWhatTheBrowserShows) {
+    EXPECT_GE(browserMovies.size(), kBrowserCases.size());
+    for (const BrowserMovie& movie : browserMovies) {
+        SCOPED_TRACE(movie.name);
+        const std::size_t n = movie.pictures.size();
+        std::vector<double> starts = {0};  // of every frame of every pass, in ms
+        for (std::size_t i = 0; i + 1 < n * std::size_t(movie.passes); ++i)
+            starts.push_back(starts.back() + movie.shownMs[i % n]);
+        std::size_t m = 0;  // the browser's frame shown, counted over the passes
+        for (std::size_t k = 0; k < movie.shots.size(); ++k) {
+            const std::vector<uint8_t> shot = RgbPixels(movie.shots[k]);
+            if (m + 1 < starts.size() && shot == movie.pictures[(m + 1) % n]) {
+                ++m;
+                EXPECT_NEAR(1000.0 * double(k) / movie.fps, starts[m], 500 / movie.fps + 1e-6)
+                    << "frame " << m % n << " of pass " << m / n + 1 << " starts late or early";
+            } else if (shot != movie.pictures[m % n]) {
+                ADD_FAILURE() << "SWF frame " << k << " shows neither frame " << m % n
+                              << " nor the next of pass " << m / n + 1;
+                break;
+            }
+        }
+        EXPECT_EQ(m + 1, starts.size()) << "frames the movie never showed";
     }
 }
 

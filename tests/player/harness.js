@@ -11,6 +11,7 @@
 //                                                 the page (grey) shows where the movie is clear
 //   harness.js timeline MOVIE SECONDS [REF.png...] what shows when, labelled by the closest REF
 //   harness.js click MOVIE X Y [X Y...]           what each click at stage pixel (X, Y) opens
+//   harness.js gifdecode GIF OUTDIR               the GIF as the browser decodes it (gifdecode.js)
 //   harness.js batch FILE                         one request a line, fields separated by tabs
 //
 // Results go to standard output, one tab-separated line each:
@@ -18,6 +19,7 @@
 //   timeline MOVIE show START_MS END_MS LABEL PSNR   (LABEL -1: no reference given)
 //   timeline MOVIE end loops|holds LAST_LABEL | timeline MOVIE error MESSAGE
 //   click MOVIE X Y opens URL | click MOVIE X Y nothing | click MOVIE X Y error MESSAGE
+//   gifdecode GIF frame K DURATION_MS PNG | gifdecode GIF repeats N | gifdecode GIF error MESSAGE
 // Exit status: 0 when every request was answered (errors included), 77 when Chromium or the
 // npm packages are missing, 2 on a usage error, 1 when the browser failed.
 
@@ -28,6 +30,7 @@ const path = require('path');
 const crypto = require('crypto');
 const { parseSwf, stopAtFrame } = require('./swf');
 const { decodePng, psnr } = require('./png');
+const { parseGifDecode, answerGifDecode } = require('./gifdecode');
 
 const EXIT_SKIP = 77;
 const CHROMIUM = process.env.QUORVEL_CHROMIUM || '/usr/bin/chromium';
@@ -248,6 +251,7 @@ function parseRequest(fields) {
     return v;
   };
   if (!movie) throw new UsageError(`${kind || 'request'}: no movie given`);
+  if (kind === 'gifdecode' && parseGifDecode(fields)) return parseGifDecode(fields);
   if (kind === 'frame' && (rest.length === 2 || (rest.length === 3 && rest[2] === 'transparent'))) {
     return { kind, movie, frame: number(rest[0]), out: rest[1], transparent: rest.length === 3 };
   }
@@ -263,6 +267,7 @@ function parseRequest(fields) {
 }
 
 async function answer(player, request) {
+  if (request.kind === 'gifdecode') return answerGifDecode(player.page, request, outputLine);
   const bytes = fs.readFileSync(request.movie);
   if (request.kind === 'frame') {
     fs.writeFileSync(request.out, await player.frame(bytes, request.frame, request.transparent));
@@ -297,6 +302,7 @@ async function answer(player, request) {
 function errorLine(request, message) {
   if (request.kind === 'frame') outputLine('frame', request.movie, request.frame, 'error', message);
   else if (request.kind === 'timeline') outputLine('timeline', request.movie, 'error', message);
+  else if (request.kind === 'gifdecode') outputLine('gifdecode', request.movie, 'error', message);
   else for (const [x, y] of request.points) outputLine('click', request.movie, x, y, 'error', message);
 }
 
@@ -309,11 +315,12 @@ async function main(argv) {
     requests = fs.readFileSync(args[0], 'utf8').split('\n')
       .filter((line) => line.trim() && !line.startsWith('#'))
       .map((line) => parseRequest(line.split('\t')));
-  } else if (['frame', 'timeline', 'click'].includes(command)) {
+  } else if (['frame', 'timeline', 'click', 'gifdecode'].includes(command)) {
     requests = [parseRequest(argv)];
   } else {
     throw new UsageError('usage: harness.js check | frame MOVIE K OUT.png [transparent] | ' +
-      'timeline MOVIE SECONDS [REF.png...] | click MOVIE X Y [X Y...] | batch FILE');
+      'timeline MOVIE SECONDS [REF.png...] | click MOVIE X Y [X Y...] | gifdecode GIF OUTDIR | ' +
+      'batch FILE');
   }
 
   const deps = loadDependencies();

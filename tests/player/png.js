@@ -1,6 +1,7 @@
 'use strict';
 // Reads the PNG files the harness compares: Chromium's screenshots and the frames that
 // `quorvel extract` writes. 8-bit grey, RGB, palette, grey+alpha or RGBA, not interlaced.
+// Writes RGBA ones: the frames the browser decodes from a GIF.
 
 const zlib = require('zlib');
 
@@ -106,4 +107,29 @@ function psnr(x, y) {
   return 10 * Math.log10((255 * 255 * x.rgb.length) / sum);
 }
 
-module.exports = { decodePng, psnr };
+// An 8-bit RGBA PNG of rgba (4 bytes per pixel, rows top first), every row unfiltered.
+function encodePng(width, height, rgba) {
+  const chunk = (type, body) => {
+    const head = Buffer.alloc(8);
+    head.writeUInt32BE(body.length);
+    head.write(type, 4, 'latin1');
+    const crc = Buffer.alloc(4);
+    crc.writeUInt32BE(zlib.crc32(body, zlib.crc32(type)));
+    return Buffer.concat([head, body, crc]);
+  };
+  const header = Buffer.alloc(13);
+  header.writeUInt32BE(width);
+  header.writeUInt32BE(height, 4);
+  header.set([8, 6, 0, 0, 0], 8);  // depth 8, RGBA, deflate, no filter method, not interlaced
+  const rows = [];
+  for (let y = 0; y < height; y++) {
+    rows.push(Buffer.from([0]), rgba.subarray(4 * width * y, 4 * width * (y + 1)));
+  }
+  return Buffer.concat([
+    Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
+    chunk('IHDR', header), chunk('IDAT', zlib.deflateSync(Buffer.concat(rows))),
+    chunk('IEND', Buffer.alloc(0)),
+  ]);
+}
+
+module.exports = { decodePng, encodePng, psnr };
