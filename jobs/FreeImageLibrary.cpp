@@ -30,11 +30,8 @@ std::optional<FreeImageApi> OpenFreeImage(const char* file, std::string& error) 
     QUORVEL_RESOLVE(AcquireMemory);
     QUORVEL_RESOLVE(CloseMemory);
     QUORVEL_RESOLVE(ConvertFromRawBitsEx);
-    QUORVEL_RESOLVE(ConvertTo24Bits);
     QUORVEL_RESOLVE(ConvertTo32Bits);
-    QUORVEL_RESOLVE(GetBPP);
     QUORVEL_RESOLVE(GetScanLine);
-    QUORVEL_RESOLVE(LoadFromMemory);
     QUORVEL_RESOLVE(OpenMemory);
     QUORVEL_RESOLVE(SaveToMemory);
     QUORVEL_RESOLVE(SetDotsPerMeterX);

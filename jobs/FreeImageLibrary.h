@@ -16,11 +16,8 @@ struct FreeImageApi {
     decltype(&FreeImage_AcquireMemory) AcquireMemory;
     decltype(&FreeImage_CloseMemory) CloseMemory;
     decltype(&FreeImage_ConvertFromRawBitsEx) ConvertFromRawBitsEx;
-    decltype(&FreeImage_ConvertTo24Bits) ConvertTo24Bits;
     decltype(&FreeImage_ConvertTo32Bits) ConvertTo32Bits;
-    decltype(&FreeImage_GetBPP) GetBPP;
     decltype(&FreeImage_GetScanLine) GetScanLine;
-    decltype(&FreeImage_LoadFromMemory) LoadFromMemory;
     decltype(&FreeImage_OpenMemory) OpenMemory;
     decltype(&FreeImage_SaveToMemory) SaveToMemory;
     decltype(&FreeImage_SetDotsPerMeterX) SetDotsPerMeterX;
