@@ -19,6 +19,7 @@ constexpr qint64 kPreviewBytes = 64 << 20;
 CGifPreview::CGifPreview(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignCenter);
     setWordWrap(true);
+    m_pool.setMaxThreadCount(1);
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &CGifPreview::ShowNext);
@@ -68,9 +69,9 @@ void CGifPreview::Compose(const QString& path, FrameRules rules, RgbColor stage,
         Restart();
         emit Composed();
     });
-    // The composing holds nothing of this object: it may end after the window has gone.
+    // The composing works on its own copies; the pool waits for it when this object goes.
     watcher->setFuture(QtConcurrent::run(
-        [file = PathFromText(path), rules, stage, box = contentsRect().size(), frames,
+        &m_pool, [file = PathFromText(path), rules, stage, box = contentsRect().size(), frames,
          cancel = m_cancel] { return ComposeFrames(file, rules, stage, box, frames, *cancel); }));
 }
 

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
+#include <QThreadPool>
 #include <QTimer>
 #include <atomic>
 #include <memory>
@@ -63,6 +64,7 @@ private:
     int m_nFps = 0;
     int m_nPasses = 0;
 
+    QThreadPool m_pool;  // not Qt's global pool (see CJobRunner)
     std::shared_ptr<std::atomic<bool>> m_cancel;  // of the composing under way
     quint64 m_nSerial = 0;
     QTimer m_timer;

@@ -6,13 +6,13 @@
 #include "app/DialogText.h"
 #include "jobs/BatchJob.h"
 
-CInputScanner::CInputScanner(QObject* parent) : QObject(parent) {}
+CInputScanner::CInputScanner(QObject* parent) : QObject(parent) { m_pool.setMaxThreadCount(1); }
 
 template <typename Scan>
 void CInputScanner::Start(Scan scan) {
     const quint64 serial = ++m_nSerial;
     m_bBusy = true;
-    // The scan holds nothing of this object: it may end after the window has gone.
+    // The scan works on its own copies; the pool waits for it when this object goes.
     auto* watcher = new QFutureWatcher<InputFacts>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, serial] {
         watcher->deleteLater();
@@ -20,7 +20,7 @@ void CInputScanner::Start(Scan scan) {
         m_bBusy = false;
         emit Scanned(watcher->result());
     });
-    watcher->setFuture(QtConcurrent::run(std::move(scan)));
+    watcher->setFuture(QtConcurrent::run(&m_pool, std::move(scan)));
 }
 
 void CInputScanner::ScanGif(const QString& path, FrameRules rules) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QThreadPool>
 #include <QString>
 
 #include "app/InputFacts.h"
@@ -28,6 +29,7 @@ private:
     template <typename Scan>
     void Start(Scan scan);
 
+    QThreadPool m_pool;  // not Qt's global pool (see CJobRunner)
     quint64 m_nSerial = 0;
     bool m_bBusy = false;
 };

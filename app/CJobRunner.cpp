@@ -41,6 +41,7 @@ std::optional<BatchProgress::State> CJobRunner::Run::TakeLatest() {
 }
 
 CJobRunner::CJobRunner(QObject* parent) : QObject(parent) {
+    m_pool.setMaxThreadCount(1);
     connect(&m_watcher, &QFutureWatcherBase::finished, this, &CJobRunner::OnWatcherFinished);
 }
 
@@ -53,7 +54,7 @@ void CJobRunner::Start(Work work) {
     m_run->m_control.cancel = &m_run->m_cancel;
     m_run->m_control.threads = 0;
     m_watcher.setFuture(QtConcurrent::run(
-        [run = m_run, work = std::move(work)] { return work(*run); }));
+        &m_pool, [run = m_run, work = std::move(work)] { return work(*run); }));
 }
 
 void CJobRunner::Cancel() {

@@ -2,6 +2,7 @@
 
 #include <QFutureWatcher>
 #include <QObject>
+#include <QThreadPool>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -13,10 +14,13 @@
 #include "jobs/BatchProgress.h"
 #include "jobs/JobResult.h"
 
-// Runs one job at a time on a pool thread (QtConcurrent, watched by a QFutureWatcher) and hands
-// its progress and its end to the GUI thread, in the manner of KeePassXC's AsyncTask. A job
-// counts its frames through the core's BatchProgress; the GUI thread hears the latest count at
-// most once per turn of its event loop, and always the last one before the end.
+// Runs one job at a time on a thread of its own (QtConcurrent, watched by a QFutureWatcher) and
+// hands its progress and its end to the GUI thread, in the manner of KeePassXC's AsyncTask. A
+// job counts its frames through the core's BatchProgress; the GUI thread hears the latest count
+// at most once per turn of its event loop, and always the last one before the end.
+//
+// Long work never runs on Qt's global thread pool: Qt's painting splits large image operations
+// over that pool and waits for them, so a pool kept busy freezes the window.
 class CJobRunner : public QObject {
     Q_OBJECT
 
@@ -73,6 +77,7 @@ private:
     void Deliver(const std::shared_ptr<Run>& run);
     void OnWatcherFinished();
 
+    QThreadPool m_pool;  // one thread: the job starts its own
     std::shared_ptr<Run> m_run;
     QFutureWatcher<Outcome> m_watcher;
 };

@@ -187,8 +187,8 @@ void CQuorvelDlg::OnJobProgress(const BatchProgress::State& state) {
     const int total = static_cast<int>(std::clamp<int64_t>(state.run.total, 1, INT_MAX));
     if (bar->maximum() != total) bar->setRange(0, total);
     bar->setValue(static_cast<int>(std::min<int64_t>(state.run.done, total)));
-    // The bar's format reads %p, %v and %m as its own.
-    bar->setFormat(DescribeProgress(state, m_job == Job::Batch).replace(QLatin1Char('%'), QStringLiteral("%%")));
+    // The text never holds the bar's own %p, %v or %m.
+    bar->setFormat(DescribeProgress(state, m_job == Job::Batch));
     bar->setTextVisible(true);
     setWindowTitle(WindowTitle(state.run.Percent()));
 }

@@ -31,6 +31,7 @@ DesktopOpener::Hook& CurrentHook() {
 // `quorvel play` runs until it is stopped, so an early end is a failure to start.
 constexpr qint64 kWatchFolderMs = 60000;
 constexpr qint64 kWatchMovieMs = 10000;
+constexpr qsizetype kReportLines = 4;
 
 // Starts program with its arguments in a session of its own, its outputs into the log file.
 // Returns the pid, or -1 with errno's text in error.
@@ -60,7 +61,7 @@ pid_t Spawn(const QString& program, const QStringList& arguments, int logFd, QSt
 }
 
 // Watches a started program until it ends (reaping it), and reports a failure within the
-// watch time with the last line it printed.
+// watch time with the first lines it printed.
 void Watch(pid_t pid, std::shared_ptr<QTemporaryFile> log, const QString& name, qint64 watchMs,
            QObject* context, DesktopOpener::Failed failed) {
     auto* timer = new QTimer(context);
@@ -78,7 +79,7 @@ void Watch(pid_t pid, std::shared_ptr<QTemporaryFile> log, const QString& name, 
         const QString cause =
             lines.isEmpty() ? QCoreApplication::translate("DesktopOpener", "it ended with status %1")
                                   .arg(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status))
-                            : lines.last();
+                            : lines.mid(0, kReportLines).join(QLatin1Char('\n'));
         failed(QStringLiteral("%1: %2").arg(name, cause));
     });
     timer->start(200);
