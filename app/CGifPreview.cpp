@@ -58,6 +58,7 @@ CGifPreview::Frames CGifPreview::ComposeFrames(const std::string& path, FrameRul
 
 void CGifPreview::Compose(const QString& path, FrameRules rules, RgbColor stage, int frames) {
     Stop();
+    m_frames = {};  // the picture on show stays until the new frames come
     if (m_cancel) m_cancel->store(true);
     m_cancel = std::make_shared<std::atomic<bool>>(false);
     const quint64 serial = ++m_nSerial;

@@ -82,7 +82,7 @@ CQuorvelDlg::CQuorvelDlg(QWidget* parent) : QDialog(parent) {
     m_inputPause.setInterval(kInputPauseMs);
     Connect();
     OnGifTimingToggled();
-    OnInputEdited();
+    ScanInput();
     // The dialog grows in width only; heights stay those of the controls.
     setFixedHeight(sizeHint().height());
 }

@@ -69,7 +69,11 @@ void Watch(pid_t pid, std::shared_ptr<QTemporaryFile> log, const QString& name, 
     clock->start();
     QObject::connect(timer, &QTimer::timeout, context, [=] {
         int status = 0;
-        if (waitpid(pid, &status, WNOHANG) != pid) return;
+        if (waitpid(pid, &status, WNOHANG) != pid) {
+            // Past the watch time it is only reaped once it ends.
+            if (clock->elapsed() > watchMs) timer->setInterval(2000);
+            return;
+        }
         timer->deleteLater();
         if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
         if (clock->elapsed() > watchMs) return;
