@@ -6,8 +6,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/DialogText.h"
-
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("About Quorvel"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -18,9 +16,14 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(QIcon(QStringLiteral(":/icons/quorvel.png")).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
 
-    auto* version = new QLabel(
-        tr("Quorvel Version %1").arg(VersionMajorMinor(QStringLiteral(QUORVEL_VERSION))));
+    auto* version = new QLabel(tr("Quorvel Version %1").arg(QStringLiteral(QUORVEL_VERSION)));
     version->setObjectName(QStringLiteral("IDC_VERSION"));
+    auto* licence = new QLabel(tr("Licence: %1").arg(QStringLiteral(QUORVEL_LICENSE)));
+    licence->setObjectName(QStringLiteral("licence"));
+    const QString address = QStringLiteral(QUORVEL_WEB_URL);
+    auto* web = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(address.toHtmlEscaped()));
+    web->setObjectName(QStringLiteral("webAddress"));
+    web->setOpenExternalLinks(true);
     auto* maker = new QLabel(tr("Made by the Quorvel developers"));
     maker->setObjectName(QStringLiteral("IDC_MAKER"));
 
@@ -30,8 +33,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* text = new QVBoxLayout;
-    text->addWidget(version);
-    text->addWidget(maker);
+    for (QLabel* line : {version, licence, web, maker}) text->addWidget(line);
     text->addStretch(1);
 
     auto* row = new QHBoxLayout(this);

@@ -2,7 +2,8 @@
 
 #include <QDialog>
 
-// "About Quorvel": the icon, the version of this build and who made it.
+// "About Quorvel": the icon, the version (the one --version prints), the licence, the project's
+// web address and who made it.
 class CAboutDlg : public QDialog {
     Q_OBJECT
 

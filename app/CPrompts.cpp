@@ -1,10 +1,8 @@
 #include "app/CPrompts.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QUrl>
 #include <utility>
 
 namespace {
@@ -14,48 +12,59 @@ CPrompts::Hook& CurrentHook() {
     return hook;
 }
 
+// A message box whose Escape presses `escape`; returns the button pressed (escape when the box
+// was closed otherwise).
+QAbstractButton* RunBox(QMessageBox& box, QAbstractButton* escape) {
+    box.setEscapeButton(escape);
+    box.exec();
+    return box.clickedButton() ? box.clickedButton() : escape;
+}
+
 }  // namespace
 
 void CPrompts::SetHook(Hook hook) { CurrentHook() = std::move(hook); }
-
-void CPrompts::Information(QWidget* parent, const QString& caption, const QString& text) {
-    if (CurrentHook()) {
-        CurrentHook()({Kind::Information, caption, text, {}});
-        return;
-    }
-    QMessageBox::information(parent, caption, text);
-}
 
 void CPrompts::Warning(QWidget* parent, const QString& caption, const QString& text) {
     if (CurrentHook()) {
         CurrentHook()({Kind::Warning, caption, text, {}});
         return;
     }
-    QMessageBox::warning(parent, caption, text);
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    RunBox(box, box.button(QMessageBox::Ok));
 }
 
-bool CPrompts::InformationWithAction(QWidget* parent, const QString& caption, const QString& text,
-                                     const QString& action) {
-    if (CurrentHook()) return CurrentHook()({Kind::Information, caption, text, action}) == action;
+QString CPrompts::Information(QWidget* parent, const QString& caption, const QString& text,
+                              const QStringList& actions) {
+    if (CurrentHook()) {
+        const QString answer = CurrentHook()({Kind::Information, caption, text, actions});
+        return actions.contains(answer) ? answer : QString();
+    }
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
-    QPushButton* extra = box.addButton(action, QMessageBox::ActionRole);
+    for (const QString& action : actions) box.addButton(action, QMessageBox::ActionRole);
     box.setDefaultButton(QMessageBox::Ok);
-    box.exec();
-    return box.clickedButton() == extra;
+    QAbstractButton* pressed = RunBox(box, box.button(QMessageBox::Ok));
+    return pressed == box.button(QMessageBox::Ok) ? QString() : pressed->text();
 }
 
 bool CPrompts::Question(QWidget* parent, const QString& caption, const QString& text) {
     if (CurrentHook()) return !CurrentHook()({Kind::Question, caption, text, {}}).isEmpty();
-    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::No);
+    return RunBox(box, box.button(QMessageBox::No)) == box.button(QMessageBox::Yes);
 }
 
-void CPrompts::OpenFolder(const QString& folder) {
+QString CPrompts::Choose(QWidget* parent, const QString& caption, const QString& text,
+                         const QStringList& choices) {
     if (CurrentHook()) {
-        CurrentHook()({Kind::OpenFolder, {}, folder, {}});
-        return;
+        const QString answer = CurrentHook()({Kind::Choice, caption, text, choices});
+        return choices.contains(answer) ? answer : choices.value(choices.size() - 1);
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, parent);
+    QPushButton* last = nullptr;
+    for (const QString& choice : choices) last = box.addButton(choice, QMessageBox::AcceptRole);
+    box.setDefaultButton(last);
+    return RunBox(box, last)->text();
 }
 
 QString CPrompts::OpenFile(QWidget* parent, const QString& caption, const QString& filter,

@@ -8,7 +8,8 @@
 CQuorvelApp::CQuorvelApp(int& argc, char** argv) : m_app(argc, argv) {
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quorvel-gui"));
+    // Wayland compositors and desktops match the window to its desktop entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUORVEL_APP_ID));
 }
 
 int CQuorvelApp::InitInstance(const std::string& path) {

@@ -2,9 +2,13 @@
 
 #include <QString>
 #include <cstddef>
+#include <optional>
 #include <string>
 
+#include "app/InputFacts.h"
 #include "jobs/BatchJob.h"
+#include "jobs/BatchProgress.h"
+#include "jobs/FrameTiming.h"
 #include "jobs/JobResult.h"
 
 // The texts the dialog shows, and the small conversions between what the user typed and what
@@ -14,16 +18,35 @@ inline constexpr const char* kConversionDone = "The conversion finished successf
 inline constexpr const char* kExtractionDone = "The extraction finished successfully !!!";
 inline constexpr const char* kInfoCaption = "Info...";
 inline constexpr const char* kWarningCaption = "Quorvel";
-
-// "1.0.0" -> "1.0": the version as the About box shows it.
-QString VersionMajorMinor(const QString& version);
+inline constexpr const char* kUseGifTiming = "Use the GIF's timing";
 
 // The GIF file picker's filter; matches ".gif" in any letter case.
 QString GifFileFilter();
+// Whether a file name ends in ".gif", in any letter case.
+bool HasGifName(const QString& path);
 
 // File names travel as the bytes the file system uses; the dialog shows them as text.
 std::string PathFromText(const QString& text);
 QString TextFromPath(const std::string& path);
+
+// What the info line says about the input: a GIF's size, frames and looping, why it cannot be
+// read, or how many GIF files a batch folder holds.
+QString DescribeInput(const InputFacts& facts);
+// Why Convert and Extract cannot start with this input, for the status line; empty when they
+// can. scanning: the input changed and its scan has not come back yet.
+QString InputProblem(const InputFacts& facts, bool scanning, bool outputGiven);
+
+// "GIF 30.0 s · movie 60.0 s at 10 fps".
+QString DescribeTimes(const PlayingTimes& times);
+// The movie plays more than a tenth longer or shorter than the GIF.
+bool TimesDiffer(const PlayingTimes& times);
+
+// What the progress bar says: "86 of 600 frames, 14%, 0:12 left", with "1 of 3 files, " before
+// it in a batch. The window's title while a job runs: "14% · Quorvel".
+QString DescribeProgress(const BatchProgress::State& state, bool batch);
+QString WindowTitle(std::optional<int> percent);
+// The status line after a cancel, with how many files the job had written.
+QString DescribeCancel(std::size_t written);
 
 // What the dialog says when a job has ended. No message for a job the user cancelled unless
 // something failed before the cancel.
@@ -35,5 +58,6 @@ struct JobMessage {
 
 JobMessage DescribeConversion(const JobResult& result);
 JobMessage DescribeExtraction(const JobResult& result);
-// fileCount: how many files the batch was given.
-JobMessage DescribeBatch(const BatchResult& result, std::size_t fileCount);
+// fileCount: how many files the batch was given; skipped: files left out because their movie
+// existed.
+JobMessage DescribeBatch(const BatchResult& result, std::size_t fileCount, std::size_t skipped = 0);

@@ -55,11 +55,8 @@ ConversionPlan PlanConversion(const std::string& gif, const fs::path& movie,
     plan.height = scan.height;
     EstimateMemory(plan);
 
-    plan.fps = options.fps;
-    if (options.timing == Timing::Gif) {
-        if (!options.fpsGiven) plan.fps = ChooseFrameRate(scan.delaysMs);
-        plan.schedule = ScheduleFrames(scan.delaysMs, plan.fps);
-    }
+    plan.fps = MovieFrameRate(scan.delaysMs, options);
+    if (options.timing == Timing::Gif) plan.schedule = ScheduleFrames(scan.delaysMs, plan.fps);
     plan.passes = LoopPasses(options.loop, scan.loopExtension);
 
     // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.

@@ -42,6 +42,25 @@ int PassesPerLoop(int64_t passMs, int fps) {
     return static_cast<int>(1000 / std::gcd(passMs * fps, int64_t{1000}));
 }
 
+int MovieFrameRate(const std::vector<int>& delaysMs, const ConvertOptions& options) {
+    if (options.timing == Timing::Gif && !options.fpsGiven) return ChooseFrameRate(delaysMs);
+    return options.fps;
+}
+
+PlayingTimes MoviePlayingTimes(const std::vector<int>& delaysMs, const ConvertOptions& options) {
+    PlayingTimes times;
+    times.fps = MovieFrameRate(delaysMs, options);
+    for (int delay : delaysMs) times.gifMs += ShownDelay(delay);
+    // With a fixed rate every GIF frame is one SWF frame.
+    int64_t frames = static_cast<int64_t>(delaysMs.size());
+    if (options.timing == Timing::Gif) {
+        const std::vector<int> schedule = ScheduleFrames(delaysMs, times.fps);
+        frames = std::accumulate(schedule.begin(), schedule.end(), int64_t{0});
+    }
+    if (times.fps > 0) times.movieMs = frames * 1000 / times.fps;
+    return times;
+}
+
 int LoopPasses(const LoopOption& loop, std::optional<int> gifLoopExtension) {
     switch (loop.kind) {
         case LoopOption::Kind::Forever:

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What a job reports back. A job never reports success for a file it did not write.
@@ -20,6 +21,10 @@ struct JobResult {
 
     bool Succeeded() const { return status == Status::Succeeded; }
 };
+
+// How the note of a conversion whose movie plays far from the GIF's length ends: the command
+// line's way to keep the GIF's timing. The dialog names its own control instead.
+inline constexpr std::string_view kGifTimingHint = " (--like-gif keeps its timing)";
 
 class MemoryBudget;
 

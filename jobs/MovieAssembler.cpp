@@ -166,7 +166,7 @@ std::string MovieAssembler::Verdict(JobResult& result, const std::string& readEr
     if (m_plan.options.timing == Timing::Fixed && m_written > 1 &&
         4 * std::abs(movieMs - m_gifMs) > m_gifMs) {
         result.notes.push_back("plays in " + Seconds(movieMs) + "; the GIF lasts " +
-                               Seconds(m_gifMs) + " (--like-gif keeps its timing)");
+                               Seconds(m_gifMs) + std::string(kGifTimingHint));
     }
     return {};
 }

@@ -24,14 +24,6 @@ class DialogTextTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void versionShowsMajorAndMinor() {
-        QCOMPARE(VersionMajorMinor(QStringLiteral("1.0.0")), QStringLiteral("1.0"));
-        QCOMPARE(VersionMajorMinor(QStringLiteral("2.13.7")), QStringLiteral("2.13"));
-        QCOMPARE(VersionMajorMinor(QStringLiteral("3.1")), QStringLiteral("3.1"));
-        QCOMPARE(VersionMajorMinor(QStringLiteral("4")), QStringLiteral("4"));
-        QCOMPARE(VersionMajorMinor(QStringLiteral(QUORVEL_VERSION)), QStringLiteral("1.0"));
-    }
-
     void gifFilterMatchesAnyLetterCase() {
         // The patterns are what Qt's file dialogs take from between the parentheses.
         const QRegularExpression inParens(QStringLiteral("\\(([^)]*)\\)"));
@@ -119,6 +111,59 @@ private slots:
         QVERIFY(late.text.contains(QStringLiteral("cancelled")));
         QVERIFY(late.text.contains(QStringLiteral("1 of 4 files converted.")));
         QVERIFY(late.text.contains(QStringLiteral("/in/c.gif: cannot open")));
+    }
+    // The times side by side, and when the movie is far enough from the GIF to offer the fix.
+    void playingTimes() {
+        const struct {
+            PlayingTimes times;
+            const char* text;
+            bool differ;
+        } cases[] = {
+            {{10, 60000, 30000}, "GIF 30.0 s \u00b7 movie 60.0 s at 10 fps", true},
+            {{20, 30000, 30000}, "GIF 30.0 s \u00b7 movie 30.0 s at 20 fps", false},
+            {{10, 3300, 3000}, "GIF 3.0 s \u00b7 movie 3.3 s at 10 fps", false},  // a tenth exactly
+            {{10, 2699, 3000}, "GIF 3.0 s \u00b7 movie 2.7 s at 10 fps", true},
+        };
+        for (const auto& c : cases) {
+            QCOMPARE(DescribeTimes(c.times), QString::fromUtf8(c.text));
+            QCOMPARE(TimesDiffer(c.times), c.differ);
+        }
+    }
+
+    void progressAndTitle() {
+        BatchProgress::State state;
+        state.files = 3;
+        state.filesDone = 1;
+        state.run = {86, 600, 0.1};  // too soon to tell the time left
+        QCOMPARE(DescribeProgress(state, false), QStringLiteral("86 of 600 frames, 14%"));
+        state.run.seconds = 2.0;
+        QCOMPARE(DescribeProgress(state, true),
+                 QStringLiteral("1 of 3 files, 86 of 600 frames, 14%, 0:12 left"));
+        state.run = {1, 4000, 1.0};
+        QCOMPARE(DescribeProgress(state, false), QStringLiteral("1 of 4000 frames, 0%, 1:06:39 left"));
+        state.run = {0, 0, 0};
+        QCOMPARE(DescribeProgress(state, false), QStringLiteral("0 of 0 frames"));
+        QCOMPARE(WindowTitle(14), QStringLiteral("14% \u00b7 Quorvel"));
+        QCOMPARE(WindowTitle(std::nullopt), QStringLiteral("Quorvel"));
+        QCOMPARE(DescribeCancel(0), QStringLiteral("Cancelled: nothing was written"));
+        QCOMPARE(DescribeCancel(3), QStringLiteral("Cancelled: 3 files were written before"));
+    }
+
+    // The timing note names the dialog's own fix rather than the command line's option.
+    void timingNoteNamesTheFix() {
+        JobResult noted = Result(JobResult::Status::Succeeded, "/in/a.gif");
+        noted.notes = {"plays in 60.0 s; the GIF lasts 30.0 s" + std::string(kGifTimingHint)};
+        const QString expected = QStringLiteral(
+            "/in/a.gif: plays in 60.0 s; the GIF lasts 30.0 s (\"Use the GIF's timing\" keeps it)");
+        QCOMPARE(DescribeConversion(noted).text,
+                 QStringLiteral("The conversion finished successfully !!!\n") + expected);
+        BatchResult batch;
+        batch.results = {noted, Result(JobResult::Status::Succeeded, "/in/b.gif")};
+        const JobMessage message = DescribeBatch(batch, 3, 1);
+        QCOMPARE(message.icon, JobMessage::Icon::Information);
+        QCOMPARE(message.text, QStringLiteral("The conversion finished successfully !!!\n"
+                                              "1 of 3 files skipped: their movies exist.\n\n") +
+                                   expected);
     }
 };
 

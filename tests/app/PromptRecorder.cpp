@@ -2,9 +2,16 @@
 
 PromptRecorder::PromptRecorder() {
     CPrompts::SetHook([this](const CPrompts::Request& request) { return Answer(request); });
+    DesktopOpener::SetHook([this](DesktopOpener::Kind kind, const QString& target) {
+        m_opened << Opened{kind, target};
+        return m_openFailure;
+    });
 }
 
-PromptRecorder::~PromptRecorder() { CPrompts::SetHook({}); }
+PromptRecorder::~PromptRecorder() {
+    CPrompts::SetHook({});
+    DesktopOpener::SetHook({});
+}
 
 QList<CPrompts::Request> PromptRecorder::OfKind(CPrompts::Kind kind) const {
     QList<CPrompts::Request> found;
@@ -13,12 +20,17 @@ QList<CPrompts::Request> PromptRecorder::OfKind(CPrompts::Kind kind) const {
     return found;
 }
 
+QStringList PromptRecorder::Texts(CPrompts::Kind kind) const {
+    QStringList texts;
+    for (const CPrompts::Request& request : OfKind(kind)) texts << request.text;
+    return texts;
+}
+
 QString PromptRecorder::Answer(const CPrompts::Request& request) {
     m_requests << request;
     if (request.kind == CPrompts::Kind::Information)
-        return m_bTakeActions ? request.action : QString();
-    if (request.kind == CPrompts::Kind::Warning || request.kind == CPrompts::Kind::OpenFolder)
-        return {};
+        return request.choices.contains(m_action) ? m_action : QString();
+    if (request.kind == CPrompts::Kind::Warning) return {};
     if (m_answers.isEmpty()) {
         ++m_nUnexpected;
         return {};

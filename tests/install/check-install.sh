@@ -13,10 +13,13 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 share=$prefix/share
 for file in bin/quorvel bin/quorvel-gui share/man/man1/quorvel.1 share/man/man1/quorvel-gui.1 \
             share/bash-completion/completions/quorvel share/zsh/site-functions/_quorvel \
-            share/applications/quorvel-gui.desktop share/icons/hicolor/scalable/apps/quorvel.svg; do
+            share/icons/hicolor/scalable/apps/quorvel.svg; do
   [ -e "$prefix/$file" ] || fail "$file was not installed"
 done
 metainfo=$(ls "$share"/metainfo/*.metainfo.xml) || fail "no AppStream metadata installed"
+# The desktop entry is named after the AppStream id, as desktops expect.
+desktop=$share/applications/$(basename "$metainfo" .metainfo.xml).desktop
+[ -e "$desktop" ] || fail "$desktop was not installed"
 
 # The manual pages render without warnings and name every option that --help lists.
 for page in quorvel quorvel-gui; do
@@ -47,8 +50,8 @@ complete_words() { # the words typed so far; the last one is being completed
   fail "extract --format: $(complete_words quorvel extract clip.gif --format "")"
 [ "$(complete_words quorvel convert --quality n)" = "normal" ] || fail "convert --quality n"
 
-desktop-file-validate "$share/applications/quorvel-gui.desktop"
+desktop-file-validate "$desktop"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli refuses $metainfo"
-grep -q '<launchable type="desktop-id">quorvel-gui.desktop</launchable>' "$metainfo" ||
-  fail "the metadata does not launch quorvel-gui.desktop"
+grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$metainfo" ||
+  fail "the metadata does not launch $(basename "$desktop")"
 echo "check-install: all good"

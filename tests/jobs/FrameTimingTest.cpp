@@ -57,6 +57,36 @@ TEST(FrameTimingTest, ShortFramesAreKeptOrLeftOut) {
     for (const auto& [delays, frames] : cases) EXPECT_EQ(ScheduleFrames(delays, 10), frames);
 }
 
+// One pass of the movie beside the GIF, before converting: the fixed rate gives every frame one
+// SWF frame, the GIF's timing the rate its delays pick (or the one given) and their schedule.
+TEST(FrameTimingTest, PlayingTimesOfTheMovieAndTheGif) {
+    ConvertOptions fixed;  // 10 fps
+    ConvertOptions gif;
+    gif.timing = Timing::Gif;
+    ConvertOptions gifAt4 = gif;
+    gifAt4.fps = 4;
+    gifAt4.fpsGiven = true;
+    const struct {
+        const char* name;
+        std::vector<int> delays;
+        ConvertOptions options;
+        PlayingTimes times;
+    } cases[] = {
+        {"20 fps GIF at 10 fps", std::vector<int>(600, 50), fixed, {10, 60000, 30000}},
+        {"20 fps GIF in its timing", std::vector<int>(600, 50), gif, {20, 30000, 30000}},
+        {"delays of 0 shown as 100 ms", {0, 0, 200}, gif, {10, 400, 400}},
+        {"a given rate rounds to its frames", {300, 300}, gifAt4, {4, 500, 600}},
+        {"no frames", {}, fixed, {10, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PlayingTimes times = MoviePlayingTimes(c.delays, c.options);
+        EXPECT_EQ(times.fps, c.times.fps);
+        EXPECT_EQ(times.movieMs, c.times.movieMs);
+        EXPECT_EQ(times.gifMs, c.times.gifMs);
+    }
+}
+
 TEST(FrameTimingTest, LoopPassesFromTheOptionAndTheGif) {
     using Kind = LoopOption::Kind;
     const struct {

@@ -1,0 +1,49 @@
+#include "app/CInputScanner.h"
+
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "app/DialogText.h"
+#include "jobs/BatchJob.h"
+
+CInputScanner::CInputScanner(QObject* parent) : QObject(parent) { m_pool.setMaxThreadCount(1); }
+
+template <typename Scan>
+void CInputScanner::Start(Scan scan) {
+    const quint64 serial = ++m_nSerial;
+    m_bBusy = true;
+    // The scan works on its own copies; the pool waits for it when this object goes.
+    auto* watcher = new QFutureWatcher<InputFacts>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, serial] {
+        watcher->deleteLater();
+        if (serial != m_nSerial) return;
+        m_bBusy = false;
+        emit Scanned(watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run(&m_pool, std::move(scan)));
+}
+
+void CInputScanner::ScanGif(const QString& path, FrameRules rules) {
+    Start([path, rules] {
+        InputFacts facts;
+        facts.path = path;
+        facts.rules = rules;
+        facts.gif = ScanGifFile(PathFromText(path), rules);
+        return facts;
+    });
+}
+
+void CInputScanner::ScanFolder(const QString& folder) {
+    Start([folder] {
+        InputFacts facts;
+        facts.batch = true;
+        facts.path = folder;
+        facts.files = ListGifFiles(PathFromText(folder), &facts.listError);
+        return facts;
+    });
+}
+
+void CInputScanner::Forget() {
+    ++m_nSerial;
+    m_bBusy = false;
+}
