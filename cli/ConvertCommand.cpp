@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -88,6 +89,18 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, in
     return files;
 }
 
+// Files of a run: all of them, those that failed and those left alone.
+struct Counts {
+    int total;
+    int failed;
+    int skipped;
+};
+
+int ConvertAndReport(const std::vector<std::string>& files, const std::string& outputFolder,
+                     const ConvertArgs& options,
+                     const std::function<std::string(const std::string&)>& shownName,
+                     bool toStdout, Counts counts);
+
 int RunConvert(const ConvertArgs& options) {
     if (const std::string problem = TargetUrlProblem(options.movie.targetUrl); !problem.empty()) {
         std::cerr << "quorvel: " << problem << '\n';
@@ -152,6 +165,16 @@ int RunConvert(const ConvertArgs& options) {
         });
     }
 
+    Counts counts{total, failed, skipped};
+    return ConvertAndReport(files, outputFolder, options, shownName, toStdout, counts);
+}
+
+// Converts the files into outputFolder, printing each result in input order as soon as the
+// files before it are done, then the run's summary; returns the exit status.
+int ConvertAndReport(const std::vector<std::string>& files, const std::string& outputFolder,
+                     const ConvertArgs& options,
+                     const std::function<std::string(const std::string&)>& shownName,
+                     bool toStdout, Counts counts) {
     // Progress and results arrive from several threads when files run side by side.
     std::mutex outputMutex;
     std::vector<std::string> names;
@@ -199,18 +222,19 @@ int RunConvert(const ConvertArgs& options) {
     }
 
     if (OutputClosed()) return kExitInputFailed;
-    failed += failedLate;
+    counts.failed += failedLate;
     if (batch.cancelled) {
         std::cerr << "quorvel: cancelled\n";
-        failed += static_cast<int>(files.size() - batch.results.size());
+        counts.failed += static_cast<int>(files.size() - batch.results.size());
     }
-    if (total > 0 && !options.quiet) {
-        std::cerr << "Converted " << total - failed - skipped << " of " << total << " files";
-        if (failed > 0) std::cerr << ", " << failed << " failed";
-        if (skipped > 0) std::cerr << ", " << skipped << " skipped";
+    if (counts.total > 0 && !options.quiet) {
+        std::cerr << "Converted " << counts.total - counts.failed - counts.skipped << " of "
+                  << counts.total << " files";
+        if (counts.failed > 0) std::cerr << ", " << counts.failed << " failed";
+        if (counts.skipped > 0) std::cerr << ", " << counts.skipped << " skipped";
         std::cerr << ".\n";
     }
-    return failed > 0 ? kExitInputFailed : kExitSuccess;
+    return counts.failed > 0 ? kExitInputFailed : kExitSuccess;
 }
 
 }  // namespace
