@@ -22,6 +22,8 @@ struct Command {
 
 Command AddConvertCommand(CLI::App& app);
 Command AddExtractCommand(CLI::App& app);
+Command AddPlayCommand(CLI::App& app);
+Command AddInfoCommand(CLI::App& app);
 
 // An option whose value is one of a table's names, in any letter case, read straight into its
 // choice; the help shows the names and the default.

@@ -5,8 +5,10 @@
 #include <memory>
 
 #include "cli/CliCommon.h"
+#include "cli/OutputTarget.h"
 #include "cli/Progress.h"
 #include "cli/StdStreams.h"
+#include "cli/Usage.h"
 #include "gif/GifInfo.h"
 #include "jobs/ExtractJob.h"
 
@@ -20,10 +22,8 @@ struct ExtractArgs {
 };
 
 int RunExtract(const ExtractArgs& options) {
-    if (options.output == kStdStream) {
-        std::cerr << "quorvel: frames cannot go to standard output (-o -): give a folder\n";
-        return kExitUsage;
-    }
+    if (options.output == kStdStream)
+        return UsageError("extract", "frames cannot go to standard output (-o -): give a folder");
     // Standard input is stored and read as kStoredStdinPath: its frames are stdin_f<i>.
     const bool fromStdin = options.input == kStdStream;
     const std::string input = fromStdin ? kStoredStdinPath : options.input;
@@ -36,6 +36,10 @@ int RunExtract(const ExtractArgs& options) {
     if (folder.empty()) {  // default: beside the input
         if (!fromStdin) folder = std::filesystem::path(options.input).parent_path().string();
         if (folder.empty()) folder = ".";
+    }
+    if (const std::string error = MakeOutputFolder(folder); !error.empty()) {
+        PrintError(folder, error);
+        return kExitInputFailed;
     }
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
@@ -71,7 +75,8 @@ Command AddExtractCommand(CLI::App& app) {
                     "The GIF file; - reads it from standard input (frames stdin_f<index>)")
         ->required();
     sub->add_option("-o,--output", options->output,
-                    "Folder for the frame files (default: the input's folder)");
+                    "Folder for the frame files, made when missing (default: the input's folder)")
+        ->type_name("DIR");
     AddChoiceOption(sub, "-f,--format", frames.format, kExtractFormatNames, "Image format");
     AddColorOption(sub, "--background", frames.background, "Colour the frames are composed on");
     sub->add_flag("--transparent", frames.transparent,
@@ -85,8 +90,10 @@ Command AddExtractCommand(CLI::App& app) {
     sub->add_flag("-n,--no-overwrite", frames.keepExisting,
                   "Leave frame files that exist alone, with a note, instead of replacing them");
     sub->add_option("--digits", frames.digits,
-                    "Pad the frame numbers with zeros to N digits (a_f007.png; default: no padding)")
+                    "Pad the frame numbers with zeros to N digits, 0 to 9 (a_f007.png; default: no "
+                    "padding)")
         ->check(WholeNumber())
-        ->check(CLI::Range(0, 9));
+        ->check(CLI::Range(0, 9))
+        ->type_name("N");
     return {sub, [options] { return RunExtract(*options); }};
 }

@@ -41,23 +41,25 @@ std::string TargetUrlWarning(const std::string& url) {
     return {};
 }
 
-std::string OneMovieProblem(const std::vector<std::string>& inputs, std::size_t files, int failed) {
-    if (inputs.size() > 1)
-        return "'-o -' writes one movie, but " + std::to_string(inputs.size()) +
-               " inputs were given";
+std::string OneMovieProblem(const std::string& output, const std::vector<std::string>& inputs,
+                            std::size_t files, int failed) {
+    const std::string writes = "'-o " + QuoteName(output) + "' writes one movie, but ";
+    if (inputs.size() > 1) return writes + std::to_string(inputs.size()) + " inputs were given";
     if (failed > 0 || files == 1) return {};
-    return "'-o -' writes one movie, but " + QuoteName(inputs.front()) + " holds " +
+    return writes + QuoteName(inputs.front()) + " holds " +
            (files == 0 ? std::string("no GIF files") : std::to_string(files) + " GIF files");
 }
 
-int RefuseOutputsThatAreInputs(std::vector<std::string>& files, const std::string& outputFolder,
-                               bool html) {
+int RefuseOutputsThatAreInputs(BatchRequest& request, bool html) {
     std::map<FileIdentity, std::string> inputs;
-    for (const std::string& file : files) {
+    for (const std::string& file : request.files) {
         if (const auto id = IdentityOf(file)) inputs.emplace(*id, file);
     }
-    const auto refused = std::erase_if(files, [&](const std::string& file) {
-        const fs::path movie = MoviePath(outputFolder, file);
+    std::map<std::string, fs::path> movies;  // by input, before any is left out
+    for (std::size_t i = 0; i < request.files.size(); ++i)
+        movies[request.files[i]] = MovieOf(request, i);
+    const auto refused = std::erase_if(request.files, [&](const std::string& file) {
+        const fs::path& movie = movies[file];
         std::vector<std::pair<const char*, fs::path>> outputs = {{"movie", movie}};
         if (html) outputs.emplace_back("page", PagePath(movie));
         for (const auto& [kind, output] : outputs) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "jobs/BatchJob.h"
+
 // Checks a conversion run makes before it writes anything.
 
 // Why the --url value cannot be used (too long, or a control character in what the movie would
@@ -13,13 +15,13 @@ std::string TargetUrlProblem(const std::string& url);
 // (javascript:, vbscript:, data:, file:); empty for any other.
 std::string TargetUrlWarning(const std::string& url);
 
-// Why the inputs do not make the one movie that '-o -' writes (several inputs, or a folder
-// holding other than one GIF file); empty when they do, or when the one input failed (it was
-// reported).
-std::string OneMovieProblem(const std::vector<std::string>& inputs, std::size_t files, int failed);
+// Why the inputs do not make the one movie that '-o OUTPUT' writes ('-o -', '-o NAME.swf'):
+// several inputs, or a folder holding other than one GIF file; empty when they do, or when the
+// one input failed (it was reported).
+std::string OneMovieProblem(const std::string& output, const std::vector<std::string>& inputs,
+                            std::size_t files, int failed);
 
-// Leaves out of files, reporting each, the inputs one of whose outputs (the movie, and the page
-// with html) is the same file as an input of the run, itself or another, through links or not:
-// writing it would destroy that input. Returns how many were left out.
-int RefuseOutputsThatAreInputs(std::vector<std::string>& files, const std::string& outputFolder,
-                               bool html);
+// Leaves out of the request's files, reporting each, the inputs one of whose outputs (the
+// movie, and the page with html) is the same file as an input of the run, itself or another,
+// through links or not: writing it would destroy that input. Returns how many were left out.
+int RefuseOutputsThatAreInputs(BatchRequest& request, bool html);

@@ -1,22 +1,21 @@
 // quorvel: the command line. Each subcommand lives in its own file (see CliCommon.h).
 
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "cli/Usage.h"
 #include "jobs/HeapTuning.h"
 
 namespace {
 
-int UsageError(const std::string& message) {
-    std::cerr << "quorvel: " << message << "\nRun 'quorvel --help' for usage.\n";
-    return kExitUsage;
-}
-
 constexpr const char* kShortUsage =
     "Usage: quorvel convert INPUT... [-o DIR] [--fps N] [--quality low|normal|high] [--url URL]\n"
     "       quorvel extract INPUT [-o DIR] [--format bmp|png|jpg|tga]\n"
+    "       quorvel play INPUT [--fps N] [--no-open]\n"
+    "       quorvel info GIF... [--fps N]\n"
     "       quorvel help [COMMAND]\n"
     "Run 'quorvel --help' for all options.\n";
 
@@ -27,6 +26,7 @@ int main(int argc, char** argv) {
     InterruptFlag();  // from the start, so that Ctrl-C always goes through the clean way out
     CLI::App app("Quorvel turns animated GIF images into SWF movies and extracts their frames.",
                  "quorvel");
+    app.formatter(std::make_shared<HelpFormatter>());  // before the commands, which take it
     app.set_version_flag("-V,--version", std::string("quorvel ") + QUORVEL_VERSION);
     app.require_subcommand(1);
     app.fallthrough(false);
@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
     std::vector<Command> commands = {
         AddConvertCommand(app),
         AddExtractCommand(app),
+        AddPlayCommand(app),
+        AddInfoCommand(app),
     };
 
     std::string topic;
@@ -45,12 +47,14 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    // A word where the command belongs that names none: say so rather than "subcommand required".
-    if (argc > 1 && argv[1][0] != '-' && argv[1] != std::string("help")) {
-        bool known = false;
-        for (const Command& command : commands) known |= command.app->get_name() == argv[1];
-        if (!known) return UsageError(std::string("no command named '") + argv[1] + "'");
-    }
+    // The command the words are for, whose help explains a usage error. A word where the
+    // command belongs that names none: say so rather than "subcommand required".
+    const CLI::App* chosen = nullptr;
+    for (const Command& command : commands)
+        if (command.app->get_name() == argv[1]) chosen = command.app;
+    if (!chosen && argv[1][0] != '-' && argv[1] != std::string("help"))
+        return UsageError("", std::string("no command named '") + argv[1] + "'");
+    const std::string chosenName = chosen ? chosen->get_name() : "";
 
     try {
         app.parse(argc, argv);
@@ -61,7 +65,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        return UsageError(e.what());
+        return UsageError(
+            chosenName,
+            ExplainParseError(e, chosen, std::vector<std::string>(argv + 2, argv + argc)));
     }
 
     if (help->parsed()) {
@@ -75,7 +81,7 @@ int main(int argc, char** argv) {
                 return kExitSuccess;
             }
         }
-        return UsageError("no command named '" + topic + "'");
+        return UsageError("", "no command named '" + topic + "'");
     }
     for (const Command& command : commands) {
         if (!command.app->parsed()) continue;
@@ -84,5 +90,5 @@ int main(int argc, char** argv) {
         if (const int signal = InterruptSignal()) return 128 + signal;
         return OutputClosed() ? kExitInputFailed : status;
     }
-    return UsageError("no command given");
+    return UsageError("", "no command given");
 }

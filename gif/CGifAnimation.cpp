@@ -202,6 +202,8 @@ int CGifAnimation::Open() {
         return -2;
     }
 
+    m_colors = {};
+    if (gif->SColorMap) m_colors.global = gif->SColorMap->ColorCount;
     if (const ColorMapObject* map = gif->SColorMap; map && !m_rules.restoreToStage) {
         // A background index outside the table counts as black, like any such index.
         const int index = gif->SBackGroundColor;
@@ -264,6 +266,11 @@ int CGifAnimation::NextFrame() {
                     break;
                 }
                 ++m_nFrameCount;
+                if (const ColorMapObject* own = m_pGif->Image.ColorMap) {
+                    ++m_colors.localTables;
+                    m_colors.largestLocal = std::max(m_colors.largestLocal, own->ColorCount);
+                }
+                if (control.transparent) ++m_colors.transparentImages;
                 if (!ComposeImage(control)) return -1;
                 m_nFrameDisposal = control.disposal;
                 control.disposal = 0;

@@ -105,6 +105,14 @@ public:
     // The extension's count itself (0: for ever); none when the file has no such extension,
     // which browsers play once.
     std::optional<int> LoopExtension() const { return m_loopExtension; }
+    // What the file declares about colours, over the images read since Load.
+    struct ColorTables {
+        int global = 0;             // entries of the global colour table; 0 without one
+        int localTables = 0;        // images with a colour table of their own
+        int largestLocal = 0;       // entries of the largest of those
+        int transparentImages = 0;  // images whose graphic control names a transparent index
+    };
+    const ColorTables& Colors() const { return m_colors; }
 
     // The restore-to-background fill without a transparent index (the screen's background
     // colour), and with one.
@@ -178,6 +186,7 @@ private:
     int32_t m_nFrameCount = 0;
     int32_t m_nLoopCount = 0;
     std::optional<int> m_loopExtension;
+    ColorTables m_colors;
     int m_nFrameDelay = 0;
     int m_nFrameDisposal = 0;
 

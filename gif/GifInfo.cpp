@@ -23,6 +23,10 @@ GifInfo Scan(LoadFunction load, FrameRules rules) {
     info.frames = static_cast<int>(info.delaysMs.size());
     info.images = gif.FrameCount();
     info.loopExtension = gif.LoopExtension();
+    info.globalColors = gif.Colors().global;
+    info.localColorTables = gif.Colors().localTables;
+    info.largestLocalColors = gif.Colors().largestLocal;
+    info.transparentImages = gif.Colors().transparentImages;
     info.error = gif.GetError();
     return info;
 }

@@ -23,6 +23,12 @@ struct GifInfo {
     std::vector<int> delaysMs;  // of each frame, in milliseconds
     // The "NETSCAPE2.0" loop count (0: for ever); none without the extension.
     std::optional<int> loopExtension;
+    // Entries of the global colour table (0: none); images with a table of their own and the
+    // entries of the largest; images that name a transparent colour index.
+    int globalColors = 0;
+    int localColorTables = 0;
+    int largestLocalColors = 0;
+    int transparentImages = 0;
     // Empty after a clean read to the trailer; otherwise why the file could not be opened, or
     // where it breaks off (the counts then cover what came before).
     std::string error;

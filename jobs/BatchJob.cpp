@@ -61,6 +61,11 @@ int BatchResult::Failed() const {
     }));
 }
 
+fs::path MovieOf(const BatchRequest& request, std::size_t index) {
+    if (!request.movieFile.empty() && request.files.size() == 1) return request.movieFile;
+    return MoviePath(request.outputFolder, request.files[index]);
+}
+
 BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control, const FileDoneCallback& onFileDone,
                          const FrameProgressCallback& onFrame) {
     const std::vector<std::string>& files = request.files;
@@ -79,7 +84,7 @@ BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control,
     std::map<fs::path, std::size_t> movieOwner;
     std::vector<char> refused(files.size(), 0);  // read-only once the workers start
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const fs::path movie = MoviePath(request.outputFolder, files[i]);
+        const fs::path movie = MovieOf(request, i);
         std::error_code ec;
         const fs::path same = fs::weakly_canonical(movie, ec);
         const auto [owner, first] = movieOwner.emplace(ec ? movie : same, i);
@@ -111,8 +116,7 @@ BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control,
                 fileControl.memory = &memory;
                 if (onFrame)
                     fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
-                result = ConvertFile(files[i], MoviePath(request.outputFolder, files[i]),
-                                     request.options, fileControl);
+                result = ConvertFile(files[i], MovieOf(request, i), request.options, fileControl);
             }
             if (onFileDone) onFileDone(i, result);
             std::lock_guard<std::mutex> lock(progressMutex);

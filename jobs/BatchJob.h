@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,7 +33,11 @@ struct BatchRequest {
     std::vector<std::string> files;
     std::string outputFolder;  // empty: each movie beside its GIF
     ConvertOptions options;
+    std::string movieFile = {};  // for one file: its movie, not <outputFolder>/<title>.swf
 };
+
+// Where the request puts the movie of file `index`.
+std::filesystem::path MovieOf(const BatchRequest& request, std::size_t index);
 
 // Converts each file of the request into its output folder, going on after a failed file. control.progress counts files
 // done; control.threads bounds how many threads the whole batch uses, whole files running side

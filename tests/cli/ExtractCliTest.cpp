@@ -104,11 +104,6 @@ TEST_F(ExtractCliTest, InputFailuresExitOneNamingTheFile) {
     run = Quorvel({"extract", "text.gif"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "quorvel: text.gif: Data is not in GIF format\n");
-
-    ASSERT_TRUE(ThreeFrames().Write(dir / "ok.gif"));
-    run = Quorvel({"extract", "ok.gif", "-o", "no-such-folder"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "quorvel: ok.gif: the output folder no-such-folder does not exist\n");
 }
 
 TEST_F(ExtractCliTest, TruncatedInputWarnsAndSucceeds) {
@@ -139,7 +134,7 @@ TEST_F(ExtractCliTest, UsageErrorsExitTwo) {
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("quorvel: ", 0), 0u) << run.err;
-        EXPECT_NE(run.err.find("quorvel --help"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("--help' for"), std::string::npos) << run.err;
     }
 }
 

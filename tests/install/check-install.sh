@@ -13,13 +13,19 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 share=$prefix/share
 for file in bin/quorvel bin/quorvel-gui share/man/man1/quorvel.1 share/man/man1/quorvel-gui.1 \
             share/bash-completion/completions/quorvel share/zsh/site-functions/_quorvel \
-            share/icons/hicolor/scalable/apps/quorvel.svg; do
+            share/icons/hicolor/scalable/apps/quorvel.svg share/quorvel/ruffle/ruffle.js; do
   [ -e "$prefix/$file" ] || fail "$file was not installed"
 done
 metainfo=$(ls "$share"/metainfo/*.metainfo.xml) || fail "no AppStream metadata installed"
 # The desktop entry is named after the AppStream id, as desktops expect.
 desktop=$share/applications/$(basename "$metainfo" .metainfo.xml).desktop
 [ -e "$desktop" ] || fail "$desktop was not installed"
+# Ruffle's web build without its source maps, found by the installed program.
+[ -z "$(find "$share/quorvel/ruffle" -name '*.map')" ] || fail "Ruffle's source maps were installed"
+site=$(mktemp -d -p "$prefix")
+"$prefix/bin/quorvel" convert -q --html --offline -o "$site" "$(dirname "$0")/../../examples/bouncing.gif" ||
+  fail "the installed quorvel cannot copy Ruffle beside a page"
+cmp -s "$site/ruffle/ruffle.js" "$share/quorvel/ruffle/ruffle.js" || fail "--offline did not copy Ruffle"
 
 # The manual pages render without warnings and name every option that --help lists.
 for page in quorvel quorvel-gui; do
@@ -27,7 +33,7 @@ for page in quorvel quorvel-gui; do
   [ -z "$warnings" ] || fail "$page.1: $warnings"
 done
 manual=$(groff -man -Tascii -P-cbou "$share/man/man1/quorvel.1")
-for command in convert extract; do
+for command in convert extract play info; do
   for option in $("$prefix/bin/quorvel" help $command | grep -oE -- '--[a-z][a-z-]+' | sort -u); do
     [ "$option" = --help ] && continue
     grep -qF -- "$option" <<<"$manual" || fail "quorvel.1 does not describe $command $option"
@@ -42,13 +48,14 @@ complete_words() { # the words typed so far; the last one is being completed
   bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _quorvel; echo "${COMPREPLY[*]}"' \
     _ "$share/bash-completion/completions/quorvel" "$@"
 }
-[ "$(complete_words quorvel "")" = "convert extract help --help --version -V" ] ||
+[ "$(complete_words quorvel "")" = "convert extract play info help --help --version -V" ] ||
   fail "commands: $(complete_words quorvel "")"
 [ "$(complete_words quorvel convert --qu)" = "--quality --quiet" ] ||
   fail "convert --qu: $(complete_words quorvel convert --qu)"
 [ "$(complete_words quorvel extract clip.gif --format "")" = "bmp png jpg tga" ] ||
   fail "extract --format: $(complete_words quorvel extract clip.gif --format "")"
 [ "$(complete_words quorvel convert --quality n)" = "normal" ] || fail "convert --quality n"
+[ "$(complete_words quorvel play --no)" = "--no-open" ] || fail "play --no: $(complete_words quorvel play --no)"
 
 desktop-file-validate "$desktop"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli refuses $metainfo"

@@ -1,15 +1,18 @@
 // The movies as Ruffle plays them in headless Chromium (harness.js beside this file): the
 // pictures it shows are the frames `quorvel extract` writes, in order and looping, a click on
 // the stage opens the target URL, or nothing when there is none, and a --like-gif movie shows
-// what Chromium's own GIF decoder gives, on time.
+// what Chromium's own GIF decoder gives, on time. The pages quorvel makes and serves play at
+// once without the internet.
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -17,6 +20,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
@@ -307,8 +311,9 @@ protected:
         for (const TimedCase& c : kTimedCases) ASSERT_NO_FATAL_FAILURE(PrepareTimed(c));
         ASSERT_NO_FATAL_FAILURE(PrepareTransparent());
         ASSERT_NO_FATAL_FAILURE(PrepareBrowser());
+        ASSERT_NO_FATAL_FAILURE(PreparePages());
         if (unavailable.empty()) {
-            ASSERT_NO_FATAL_FAILURE(RunHarness());
+            ASSERT_NO_FATAL_FAILURE(RunHarnessWhilePlaying());
         }
         ready = unavailable.empty();
     }
@@ -582,6 +587,54 @@ protected:
         browserMovies.push_back(movie);
     }
 
+    // Pages as a visitor opens them without the internet: one made with --html --offline and
+    // served from its folder, one that would load Ruffle from the internet, and (see
+    // RunHarnessWhilePlaying) the page `quorvel play` serves. Four frames at 2 fps: two
+    // pictures a second apart show different ones.
+    static void PreparePages() {
+        const fs::path gif = *dir / "pages.gif";
+        GifBuilder builder(30, 20);
+        builder.GlobalColors({kRed, kGreen, kBlue, kYellow});
+        for (int f = 0; f < 4; ++f) builder.Solid(0, 0, 30, 20, uint8_t(f), 50);
+        ASSERT_TRUE(builder.Write(gif)) << builder.Error();
+        fs::create_directories(*dir / "pages");
+        CliRun run = RunQuorvel(
+            {"extract", gif.string(), "-o", (*dir / "pages").string(), "-f", "png"}, dir->Path(),
+            dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) pageFrames.push_back(line);
+        for (const char* site : {"offline", "online"}) {
+            fs::create_directories(*dir / site);
+            Fields convert = {"convert", gif.string(), "-o", (*dir / site).string(), "-q",
+                              "--html", "--fps", "2", "--quality", "high"};
+            if (site == std::string("offline")) convert.push_back("--offline");
+            run = RunQuorvel(convert, dir->Path(), dir->Path());
+            ASSERT_EQ(run.status, 0) << run.err;
+        }
+        requests.push_back(Concat({"page", (*dir / "offline" / "pages.html").string()}, pageFrames));
+        requests.push_back({"page", (*dir / "online" / "pages.html").string()});
+    }
+
+    // `quorvel play` serves the GIF's page while the harness runs, and is interrupted after.
+    static void RunHarnessWhilePlaying() {
+        const fs::path folder = *dir / "play";
+        fs::create_directories(folder);
+        played = RunQuorvelWhile(
+            {"play", "--no-open", "--fps", "2", "--quality", "high", (*dir / "pages.gif").string()},
+            folder, [&](int pid) {
+                std::string out;  // the page's address, once its line is whole
+                for (int i = 0; i < 600 && out.find('\n') == std::string::npos; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                    out = ReadText(folder / ".stdout");
+                }
+                if (out.find('\n') != std::string::npos)
+                    requests.push_back(Concat({"page", out.substr(0, out.find('\n'))}, pageFrames));
+                RunHarness();
+                kill(pid, SIGINT);
+            });
+    }
+
     static void RunHarness(const std::vector<Fields>& batchRequests = requests,
                            const std::string& name = "batch") {
         const fs::path batch = *dir / (name + ".txt"), out = *dir / (name + ".out"),
@@ -652,6 +705,8 @@ protected:
         std::vector<std::string> shots;
     };
     static inline std::vector<BrowserMovie> browserMovies;
+    static inline std::vector<std::string> pageFrames;  // of pages.gif, as extract writes them
+    static inline CliRun played;                       // quorvel play
     static inline std::map<std::string, std::vector<Fields>> answers;  // result lines by kind
     static inline bool ready = false;
 
@@ -822,6 +877,35 @@ TEST_F(PlayerTest, ClickAnywhereOpensTheTargetUrlOnly) {
     EXPECT_EQ(lines.size(), expected.size());
     for (std::size_t i = 0; i < std::min(lines.size(), expected.size()); ++i)
         EXPECT_EQ(lines[i], expected[i]);
+}
+
+// A page plays its movie at once, without a click and without the internet: two pictures a
+// second apart show two different frames of the GIF. A page that cannot load Ruffle says so.
+TEST_F(PlayerTest, PagesPlayWithoutAClickOrSayWhyNot) {
+    EXPECT_EQ(played.status, 128 + SIGINT) << played.err;
+    const std::vector<Fields> pages = Requests("page");
+    ASSERT_EQ(pages.size(), 3u) << "quorvel play gave no address: " << played.err;
+    for (const Fields& page : pages) {
+        SCOPED_TRACE(page[1]);
+        std::vector<Fields> lines;
+        for (const Fields& line : answers["page"])
+            if (line.at(1) == page[1]) lines.push_back(line);
+        if (page.size() == 2) {  // no frames given: Ruffle from the internet, which is not there
+            ASSERT_EQ(lines.size(), 1u);
+            ASSERT_EQ(lines[0].size(), 4u);
+            EXPECT_EQ(lines[0][2], "says");
+            for (const char* words : {"Ruffle could not be loaded", "--offline", "quorvel play"})
+                EXPECT_NE(lines[0][3].find(words), std::string::npos) << lines[0][3];
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 2u) << (lines.empty() ? "" : lines[0].back());
+        for (const Fields& line : lines) {
+            ASSERT_EQ(line.size(), 5u);
+            EXPECT_EQ(line[2], "shows");
+            EXPECT_GE(std::stod(line[4]), kMinPsnr) << "frame " << line[3];
+        }
+        EXPECT_NE(lines[0][3], lines[1][3]) << "the movie did not move on";
+    }
 }
 
 }  // namespace

@@ -12,6 +12,12 @@
 //   harness.js timeline MOVIE SECONDS [REF.png...] what shows when, labelled by the closest REF
 //   harness.js click MOVIE X Y [X Y...]           what each click at stage pixel (X, Y) opens
 //   harness.js gifdecode GIF OUTDIR               the GIF as the browser decodes it (gifdecode.js)
+//   harness.js page PAGE [REF.png...]             a page as a visitor opens it: PAGE is an
+//                                                 http://127.0.0.1 address, or an HTML file
+//                                                 served with its folder; the player's picture
+//                                                 once loaded and a second later, labelled by
+//                                                 the closest REF, without a click; or the
+//                                                 page's words when it cannot play
 //   harness.js batch FILE                         one request a line, fields separated by tabs
 //
 // Results go to standard output, one tab-separated line each:
@@ -20,6 +26,7 @@
 //   timeline MOVIE end loops|holds LAST_LABEL | timeline MOVIE error MESSAGE
 //   click MOVIE X Y opens URL | click MOVIE X Y nothing | click MOVIE X Y error MESSAGE
 //   gifdecode GIF frame K DURATION_MS PNG | gifdecode GIF repeats N | gifdecode GIF error MESSAGE
+//   page PAGE shows LABEL PSNR (twice) | page PAGE says TEXT | page PAGE error MESSAGE
 // Exit status: 0 when every request was answered (errors included), 77 when Chromium or the
 // npm packages are missing, 2 on a usage error, 1 when the browser failed.
 
@@ -46,6 +53,8 @@ const FAST_RATE = 60;        // frames per second while seeking to a frame
 const SEEK_TIMEOUT_MS = 30000;
 const CLICK_WAIT_MS = 500;   // how long a click has to open something
 const START_WAIT_MS = 200;   // playing time before the first click
+const PAGE_SHOT_GAP_MS = 1000;  // between the two pictures of a page
+const SHOWN_PSNR = 30;          // a picture shows a reference from this PSNR (dB) on
 
 class UsageError extends Error {}
 
@@ -91,11 +100,22 @@ class Server {
   dropMovie(name) {
     this.movies.delete(name);
   }
+  // The address of an HTML file, its folder served under /site/ as a plain web server would.
+  addSite(page) {
+    this.site = path.dirname(path.resolve(page));
+    return `${this.origin}/site/${encodeURIComponent(path.basename(page))}`;
+  }
   answer(req, res) {
     const url = decodeURIComponent(req.url.split('?')[0]);
     let body = null;
     let type = 'application/octet-stream';
-    if (url === '/') {
+    const inSite = this.site && url.startsWith('/site/') && path.join(this.site, url.slice(6));
+    if (inSite && inSite.startsWith(this.site + path.sep) && fs.existsSync(inSite) &&
+        fs.statSync(inSite).isFile()) {
+      body = fs.readFileSync(inSite);
+      type = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' }[
+        path.extname(inSite)] || type;
+    } else if (url === '/') {
       body = fs.readFileSync(path.join(__dirname, 'page.html'));
       type = 'text/html; charset=utf-8';
     } else if (this.movies.has(url)) {
@@ -152,6 +172,49 @@ class Player {
     await this.page.waitForFunction(() => window.RufflePlayer && window.RufflePlayer.newest);
     // The first screenshot of a page is slow; take it now rather than in a timeline.
     await this.page.screenshot({ type: 'png', clip: { x: 0, y: 0, width: 1, height: 1 } });
+  }
+
+  // A page in a tab of its own that may reach this machine alone, as a visitor opens it: no
+  // harness, no click. The player's picture once it shows one of the references (or at once,
+  // without any), and a second later, each with the closest reference and its PSNR; or what
+  // the page says instead of playing.
+  async pageShots(target, refs) {
+    const url = target.startsWith('http://') ? target : this.server.addSite(target);
+    const tab = await this.browser.newPage();
+    try {
+      await tab.setRequestInterception(true);
+      tab.on('request', (request) => {
+        if (request.url().startsWith('http://127.0.0.1:')) request.continue();
+        else request.respond({ status: 204, body: '' });
+      });
+      tab.on('pageerror', (e) => this.log.push(`page error: ${e.message}`));
+      // As in a desktop browser before the visitor's first click, sound cannot start (headless
+      // Chromium lets it): Ruffle's default autoplay would then wait for a click.
+      await tab.evaluateOnNewDocument(() => Object.defineProperty(
+        AudioContext.prototype, 'state', { get: () => 'suspended' }));
+      await tab.goto(url);
+      // The movie loaded, or the page's own words on why it cannot play.
+      const said = await (await tab.waitForFunction(() => {
+        const player = document.querySelector('#movie > *');
+        const words = document.getElementById('no-ruffle');
+        if (words && !words.hidden) return words.textContent;
+        return player && player.ruffle && player.ruffle().readyState === 2 && ' ';
+      }, { timeout: SEEK_TIMEOUT_MS })).jsonValue();
+      if (said.trim()) return { said };
+      const box = await (await tab.$('#movie > *')).boundingBox();
+      const shot = async () =>
+        closest(decodePng(Buffer.from(await tab.screenshot({ type: 'png', clip: box }))), refs);
+      const deadline = Date.now() + SEEK_TIMEOUT_MS;
+      let first = await shot();
+      while (refs.length && Number(first[1]) < SHOWN_PSNR && Date.now() < deadline) {
+        await new Promise((r) => setTimeout(r, 50));
+        first = await shot();
+      }
+      await new Promise((r) => setTimeout(r, PAGE_SHOT_GAP_MS));
+      return { shown: [first, await shot()] };
+    } finally {
+      await tab.close();
+    }
   }
 
   async close() {
@@ -258,6 +321,7 @@ function parseRequest(fields) {
   if (kind === 'timeline' && rest.length >= 1) {
     return { kind, movie, seconds: number(rest[0]), refs: rest.slice(1) };
   }
+  if (kind === 'page') return { kind, movie, refs: rest };
   if (kind === 'click' && rest.length >= 2 && rest.length % 2 === 0) {
     const points = [];
     for (let i = 0; i < rest.length; i += 2) points.push([number(rest[i]), number(rest[i + 1])]);
@@ -266,8 +330,26 @@ function parseRequest(fields) {
   throw new UsageError(`bad request: ${fields.join(' ')}`);
 }
 
+// The reference closest to a picture, and its PSNR: [-1, -Infinity] without references.
+function closest(picture, refs) {
+  let label = -1;
+  let best = -Infinity;
+  refs.forEach((ref, i) => {
+    const p = psnr(picture, ref);
+    if (p > best) [label, best] = [i, p];
+  });
+  return [label, Number.isFinite(best) ? best.toFixed(2) : best > 0 ? 'inf' : '-inf'];
+}
+
 async function answer(player, request) {
   if (request.kind === 'gifdecode') return answerGifDecode(player.page, request, outputLine);
+  if (request.kind === 'page') {
+    const refs = request.refs.map((f) => decodePng(fs.readFileSync(f)));
+    const { said, shown } = await player.pageShots(request.movie, refs);
+    if (said) outputLine('page', request.movie, 'says', said);
+    for (const picture of shown || []) outputLine('page', request.movie, 'shows', ...picture);
+    return;
+  }
   const bytes = fs.readFileSync(request.movie);
   if (request.kind === 'frame') {
     fs.writeFileSync(request.out, await player.frame(bytes, request.frame, request.transparent));
@@ -277,16 +359,9 @@ async function answer(player, request) {
     const runs = await player.timeline(bytes, request.seconds);
     const labels = [];
     for (const run of runs) {
-      let label = -1;
-      let best = -Infinity;
-      const picture = run.picture;
-      refs.forEach((ref, i) => {
-        const p = psnr(picture, ref);
-        if (p > best) [label, best] = [i, p];
-      });
+      const [label, score] = closest(run.picture, refs);
       labels.push(label);
-      outputLine('timeline', request.movie, 'show', run.start, run.end, label,
-        Number.isFinite(best) ? best.toFixed(2) : best > 0 ? 'inf' : '-inf');
+      outputLine('timeline', request.movie, 'show', run.start, run.end, label, score);
     }
     const loops = labels.some((l, i) => i > 0 && l < labels[i - 1]);
     outputLine('timeline', request.movie, 'end', loops ? 'loops' : 'holds', labels[labels.length - 1]);
@@ -301,6 +376,7 @@ async function answer(player, request) {
 
 function errorLine(request, message) {
   if (request.kind === 'frame') outputLine('frame', request.movie, request.frame, 'error', message);
+  else if (request.kind === 'page') outputLine('page', request.movie, 'error', message);
   else if (request.kind === 'timeline') outputLine('timeline', request.movie, 'error', message);
   else if (request.kind === 'gifdecode') outputLine('gifdecode', request.movie, 'error', message);
   else for (const [x, y] of request.points) outputLine('click', request.movie, x, y, 'error', message);
@@ -315,11 +391,12 @@ async function main(argv) {
     requests = fs.readFileSync(args[0], 'utf8').split('\n')
       .filter((line) => line.trim() && !line.startsWith('#'))
       .map((line) => parseRequest(line.split('\t')));
-  } else if (['frame', 'timeline', 'click', 'gifdecode'].includes(command)) {
+  } else if (['frame', 'timeline', 'click', 'gifdecode', 'page'].includes(command)) {
     requests = [parseRequest(argv)];
   } else {
     throw new UsageError('usage: harness.js check | frame MOVIE K OUT.png [transparent] | ' +
       'timeline MOVIE SECONDS [REF.png...] | click MOVIE X Y [X Y...] | gifdecode GIF OUTDIR | ' +
+      'page PAGE [REF.png...] | ' +
       'batch FILE');
   }
 

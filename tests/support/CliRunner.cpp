@@ -107,7 +107,7 @@ CliRun RunQuorvel(const std::vector<std::string>& args, const fs::path& cwd,
 }
 
 CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path& cwd,
-                            int columns) {
+                            int columns, bool outputToo) {
     CliRun run;
     int master = -1, slave = -1;
     winsize size{};
@@ -115,7 +115,7 @@ CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const fs::path
     size.ws_col = static_cast<unsigned short>(columns);
     if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) return run;
     const fs::path out = cwd / ".stdout";
-    const int outFd = OpenForWriting(out);
+    const int outFd = outputToo ? dup(slave) : OpenForWriting(out);
     const pid_t pid = Spawn(args, cwd, outFd, slave);
     close(outFd);
     close(slave);

@@ -21,10 +21,10 @@ CliRun RunQuorvel(const std::vector<std::string>& args, const std::filesystem::p
                   const std::filesystem::path& scratch,
                   const std::filesystem::path& input = "/dev/null", long addressSpaceKib = 0);
 
-// Runs quorvel with standard error on a pseudo-terminal `columns` wide; run.err is what the
-// terminal received.
+// Runs quorvel with standard error on a pseudo-terminal `columns` wide (and standard output too,
+// with outputToo); run.err is what the terminal received.
 CliRun RunQuorvelOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                            int columns);
+                            int columns, bool outputToo = false);
 
 // Starts quorvel, calls during(pid) while it runs (to send it a signal, say), then waits for it.
 // With closedOutput, standard output is a pipe whose reader has gone (as in `| head -n 0`).
