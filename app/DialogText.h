@@ -8,7 +8,7 @@
 #include "app/InputFacts.h"
 #include "jobs/BatchJob.h"
 #include "jobs/BatchProgress.h"
-#include "jobs/FrameTiming.h"
+#include "jobs/convert/FrameTiming.h"
 #include "jobs/JobResult.h"
 
 // The texts the dialog shows, and the small conversions between what the user typed and what

@@ -10,7 +10,7 @@
 
 #include "cli/CliCommon.h"
 #include "gif/GifInfo.h"
-#include "jobs/FrameTiming.h"
+#include "jobs/convert/FrameTiming.h"
 
 namespace {
 

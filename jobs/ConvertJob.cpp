@@ -4,14 +4,14 @@
 #include <memory>
 #include <thread>
 
-#include "jobs/BitmapEncoder.h"
-#include "jobs/ChangedArea.h"
-#include "jobs/ConversionPlan.h"
-#include "jobs/EncoderPool.h"
-#include "jobs/FrameSource.h"
+#include "jobs/convert/BitmapEncoder.h"
+#include "jobs/convert/ChangedArea.h"
+#include "jobs/convert/ConversionPlan.h"
+#include "jobs/convert/EncoderPool.h"
+#include "jobs/convert/FrameSource.h"
 #include "jobs/HeapTuning.h"
 #include "jobs/MemoryBudget.h"
-#include "jobs/MovieAssembler.h"
+#include "jobs/convert/MovieAssembler.h"
 
 namespace fs = std::filesystem;
 

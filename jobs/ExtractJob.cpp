@@ -9,7 +9,7 @@
 #include "base/AtomicFile.h"
 #include "base/FileIdentity.h"
 #include "jobs/ConversionSettings.h"
-#include "jobs/FrameSource.h"
+#include "jobs/convert/FrameSource.h"
 #include "jobs/FreeImageLibrary.h"
 
 namespace {

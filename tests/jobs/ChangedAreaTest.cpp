@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <set>
 
-#include "jobs/BitmapEncoder.h"
-#include "jobs/ChangedArea.h"
-#include "jobs/ChangedAreaTimeline.h"
-#include "jobs/MovieAssembler.h"
+#include "jobs/convert/BitmapEncoder.h"
+#include "jobs/convert/ChangedArea.h"
+#include "jobs/convert/ChangedAreaTimeline.h"
+#include "jobs/convert/MovieAssembler.h"
 #include "support/SettingsJobs.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"

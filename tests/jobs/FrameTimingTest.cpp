@@ -4,7 +4,7 @@
 #include <numeric>
 #include <string>
 
-#include "jobs/FrameTiming.h"
+#include "jobs/convert/FrameTiming.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "jobs/BitmapEncoder.h"
+#include "jobs/convert/BitmapEncoder.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "swf/CSWFBitmap.h"
 #include "swf/CSWFMovie.h"
 #include "swf/CSWFShape.h"
-#include "jobs/Timeline.h"
+#include "jobs/convert/Timeline.h"
 
 using swftest::Hex;
 

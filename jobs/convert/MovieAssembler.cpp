@@ -1,10 +1,10 @@
-#include "jobs/MovieAssembler.h"
+#include "jobs/convert/MovieAssembler.h"
 
 #include <cstdlib>
 #include <numeric>
 
-#include "jobs/ChangedAreaTimeline.h"
-#include "jobs/FrameTiming.h"
+#include "jobs/convert/ChangedAreaTimeline.h"
+#include "jobs/convert/FrameTiming.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/BitmapEncoder.h"
+#include "jobs/convert/BitmapEncoder.h"
 #include "swf/CSWFMovie.h"
 #include "swf/CSWFShape.h"
 

@@ -1,4 +1,4 @@
-#include "jobs/FrameTiming.h"
+#include "jobs/convert/FrameTiming.h"
 
 #include <cstdint>
 #include <numeric>

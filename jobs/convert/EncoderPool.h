@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "jobs/BitmapEncoder.h"
+#include "jobs/convert/BitmapEncoder.h"
 
 // Runs frame encodings on a few worker threads and hands the results back in the order the
 // frames were submitted, with a bound on the frames in flight so that memory stays flat however

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "jobs/BitmapEncoder.h"
-#include "jobs/ConversionPlan.h"
+#include "jobs/convert/BitmapEncoder.h"
+#include "jobs/convert/ConversionPlan.h"
 #include "jobs/JobResult.h"
-#include "jobs/Timeline.h"
+#include "jobs/convert/Timeline.h"
 #include "swf/CSWFMovie.h"
 
 // The last stage of a conversion: receives every GIF frame in display order, encoded (or left

@@ -1,4 +1,4 @@
-#include "jobs/JpegEncoder.h"
+#include "jobs/convert/JpegEncoder.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -13,7 +13,7 @@
 #include <jerror.h>
 // clang-format on
 
-#include "jobs/BitmapEncoder.h"
+#include "jobs/convert/BitmapEncoder.h"
 
 #ifndef JCS_EXTENSIONS
 #error "libjpeg-turbo's jpeglib.h is needed: it reads blue, green, red pixels (JCS_EXT_BGR)"

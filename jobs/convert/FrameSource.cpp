@@ -1,4 +1,4 @@
-#include "jobs/FrameSource.h"
+#include "jobs/convert/FrameSource.h"
 
 #include <algorithm>
 #include <cstring>

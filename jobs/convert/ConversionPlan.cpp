@@ -1,4 +1,4 @@
-#include "jobs/ConversionPlan.h"
+#include "jobs/convert/ConversionPlan.h"
 
 #include <algorithm>
 #include <system_error>
@@ -6,7 +6,7 @@
 #include "gif/CGifAnimation.h"
 #include "gif/GifInfo.h"
 #include "jobs/ConvertJob.h"
-#include "jobs/FrameTiming.h"
+#include "jobs/convert/FrameTiming.h"
 
 namespace fs = std::filesystem;
 

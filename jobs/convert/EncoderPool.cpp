@@ -1,4 +1,4 @@
-#include "jobs/EncoderPool.h"
+#include "jobs/convert/EncoderPool.h"
 
 #include <chrono>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "jobs/Timeline.h"
+#include "jobs/convert/Timeline.h"
 
 #include "swf/CSWFButton.h"
 #include "swf/CSWFShape.h"

@@ -1,9 +1,9 @@
-#include "jobs/BitmapEncoder.h"
+#include "jobs/convert/BitmapEncoder.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "jobs/JpegEncoder.h"
+#include "jobs/convert/JpegEncoder.h"
 #include "swf/CSWFBitmap.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/BgrPixels.h"
-#include "jobs/ChangedArea.h"
+#include "jobs/convert/ChangedArea.h"
 #include "jobs/Options.h"
 #include "swf/CSWFBitmapLossless.h"
 #include "swf/CSWFObject.h"

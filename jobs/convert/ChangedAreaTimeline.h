@@ -1,6 +1,6 @@
 #pragma once
 
-#include "jobs/Timeline.h"
+#include "jobs/convert/Timeline.h"
 
 // Frames that store only what changed (planned by ChangedAreaPlanner): the first frame's
 // picture covers the stage; a later frame's picture covers the area that changed, on a shape of

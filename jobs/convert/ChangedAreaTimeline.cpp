@@ -1,4 +1,4 @@
-#include "jobs/ChangedAreaTimeline.h"
+#include "jobs/convert/ChangedAreaTimeline.h"
 
 uint16_t PictureShapeId(int picture) { return static_cast<uint16_t>(4 + 2 * picture); }
 

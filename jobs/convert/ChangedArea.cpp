@@ -1,4 +1,4 @@
-#include "jobs/ChangedArea.h"
+#include "jobs/convert/ChangedArea.h"
 
 #include <algorithm>
 #include <cstring>
