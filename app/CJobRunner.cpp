@@ -3,9 +3,12 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <utility>
 
-void CJobRunner::Run::Expect(std::vector<int> totals) {
-    m_progress = std::make_unique<BatchProgress>(std::move(totals));
-    Publish(m_progress->Current());
+void CJobRunner::Run::Expect(std::size_t files) {
+    m_progress = std::make_unique<BatchProgress>(files);
+}
+
+void CJobRunner::Run::Planned(std::size_t index, const JobPlan& plan) {
+    if (m_progress) Publish(m_progress->Planned(index, plan.frames));
 }
 
 void CJobRunner::Run::Frames(std::size_t index, int frames) {

@@ -36,8 +36,9 @@ public:
     public:
         // The cancel flag and the threads (one per core); progress is left to the job.
         const JobControl& Control() const { return m_control; }
-        // The frames each file is expected to have: the count starts here.
-        void Expect(std::vector<int> totals);
+        // The count starts here, for `files` files; their totals come with their plans.
+        void Expect(std::size_t files);
+        void Planned(std::size_t index, const JobPlan& plan);
         void Frames(std::size_t index, int frames);
         void FileDone(std::size_t index);
 

@@ -25,7 +25,8 @@
 #include "app/CPrompts.h"
 #include "app/CQuorvelForm.h"
 #include "app/DialogText.h"
-#include "jobs/ConversionSettings.h"
+#include "app/ConversionSettings.h"
+#include "jobs/convert/ConversionPlan.h"
 
 namespace {
 
@@ -190,15 +191,15 @@ void CQuorvelDlg::ShowTimes() {
         m_form->m_pUseGifTiming->hide();
         return;
     }
-    const ConvertOptions options = ConvertOptionsFrom(SettingsFromForm(*m_form));
-    const std::vector<int>& delays = m_facts.gif.delaysMs;
-    const PlayingTimes times = MoviePlayingTimes(delays, options);
+    // The plan the conversion will make of this scan.
+    const ConversionPlan plan =
+        PlanConversion(m_facts.gif, ConvertOptionsFrom(SettingsFromForm(*m_form)));
+    const JobPlan times = plan.Summary();
     m_form->m_pTimes->setText(DescribeTimes(times));
     m_form->m_pUseGifTiming->setVisible(TimesDiffer(times));
-    m_form->m_pPreview->SetTiming(options.timing == Timing::Gif
-                                      ? ScheduleFrames(delays, times.fps)
-                                      : std::vector<int>(delays.size(), 1),
-                                  times.fps, LoopPasses(options.loop, m_facts.gif.loopExtension));
+    std::vector<int> schedule = plan.schedule;
+    schedule.resize(m_facts.gif.delaysMs.size(), 1);
+    m_form->m_pPreview->SetTiming(std::move(schedule), plan.fps, plan.passes);
 }
 
 void CQuorvelDlg::UpdateControlStates() {

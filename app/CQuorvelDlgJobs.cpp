@@ -18,7 +18,7 @@
 #include "app/DesktopOpener.h"
 #include "app/DialogText.h"
 #include "base/Leftovers.h"
-#include "jobs/ConversionSettings.h"
+#include "app/ConversionSettings.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 
@@ -27,11 +27,6 @@ namespace fs = std::filesystem;
 namespace {
 
 QString Caption() { return QString::fromUtf8(kWarningCaption); }
-
-bool Exists(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(path, ec);
-}
 
 // The frame files an extraction of the GIF would write into folder that are there already:
 // "<title>_f<index>.<format>".
@@ -92,9 +87,10 @@ void CQuorvelDlg::OnExtract() {
 }
 
 void CQuorvelDlg::StartConversion(const ConversionSettings& s) {
-    const fs::path movie = MoviePath(s.m_strOutputFolder, s.m_strGifPath);
+    const BatchRequest one{{s.m_strGifPath}, s.m_strOutputFolder, ConvertOptionsFrom(s)};
+    const fs::path movie = MovieOf(one, 0);
     const QString shown = TextFromPath(movie.string());
-    if (Exists(movie) &&
+    if (!ExistingMovies(one).empty() &&
         CPrompts::Choose(this, Caption(), tr("%1 exists already. Replace it?").arg(shown),
                          {tr("Replace"), tr("Skip")}) != tr("Replace")) {
         m_strOutcome = tr("Skipped: %1 exists").arg(shown);
@@ -103,9 +99,10 @@ void CQuorvelDlg::StartConversion(const ConversionSettings& s) {
     }
     m_strJobMovie = movie.string();
     StartJob(Job::Convert, s.m_strOutputFolder,
-             [gif = s.m_strGifPath, movie, options = ConvertOptionsFrom(s)](CJobRunner::Run& run) {
-                 run.Expect({ScanGifFile(gif, options.Rules()).frames});
+             [gif = s.m_strGifPath, movie, options = one.options](CJobRunner::Run& run) {
+                 run.Expect(1);
                  JobControl control = run.Control();
+                 control.planned = [&run](const JobPlan& plan) { run.Planned(0, plan); };
                  control.progress = [&run](int done) { run.Frames(0, done); };
                  CJobRunner::Outcome outcome;
                  outcome.single = ConvertFile(gif, movie, options, control);
@@ -123,12 +120,13 @@ void CQuorvelDlg::StartExtraction(const ConversionSettings& s) {
                 .arg(TextFromPath(s.m_strGifTitle), TextFromPath(s.m_strOutputFolder)),
             {tr("Replace All"), tr("Skip Existing"), tr("Cancel")});
         if (choice == tr("Cancel")) return;
-        options.keepExisting = choice == tr("Skip Existing");
+        if (choice == tr("Skip Existing")) options.existing = Existing::Keep;
     }
     StartJob(Job::Extract, s.m_strOutputFolder,
              [gif = s.m_strGifPath, folder = s.m_strOutputFolder, options](CJobRunner::Run& run) {
-                 run.Expect({ScanGifFile(gif, {options.likeGif, options.likeGif}).frames});
+                 run.Expect(1);
                  JobControl control = run.Control();
+                 control.planned = [&run](const JobPlan& plan) { run.Planned(0, plan); };
                  control.progress = [&run](int done) { run.Frames(0, done); };
                  CJobRunner::Outcome outcome;
                  outcome.single = ExtractFrames(gif, folder, options, control);
@@ -139,8 +137,7 @@ void CQuorvelDlg::StartExtraction(const ConversionSettings& s) {
 void CQuorvelDlg::StartBatch(const ConversionSettings& s) {
     BatchRequest request{m_facts.files, s.m_strOutputFolder, ConvertOptionsFrom(s)};
     m_nBatchFiles = request.files.size();
-    const auto exists = [&](const std::string& gif) { return Exists(MoviePath(s.m_strOutputFolder, gif)); };
-    m_nBatchSkipped = static_cast<std::size_t>(std::count_if(request.files.begin(), request.files.end(), exists));
+    m_nBatchSkipped = ExistingMovies(request).size();
     if (m_nBatchSkipped > 0) {
         const QString choice = CPrompts::Choose(
             this, Caption(),
@@ -151,20 +148,22 @@ void CQuorvelDlg::StartBatch(const ConversionSettings& s) {
             {tr("Replace All"), tr("Skip Existing"), tr("Cancel")});
         if (choice == tr("Cancel")) return;
         if (choice == tr("Replace All")) m_nBatchSkipped = 0;
-        if (choice == tr("Skip Existing")) std::erase_if(request.files, exists);
+        if (choice == tr("Skip Existing")) request.existing = Existing::Keep;
     }
-    if (request.files.empty()) {
+    if (m_nBatchSkipped == m_nBatchFiles) {
         m_strOutcome = tr("Skipped: all %1 movies exist").arg(m_nBatchFiles);
         UpdateControlStates();
         return;
     }
     StartJob(Job::Batch, s.m_strOutputFolder, [request = std::move(request)](CJobRunner::Run& run) {
-        // The bar counts frames: a quick scan of every file gives the totals first.
-        run.Expect(BatchProgress::ScanTotals(request.files, run.Control()));
+        // The bar counts frames: the batch plans every file before it converts any.
+        run.Expect(request.files.size());
+        BatchEvents events;
+        events.planned = [&run](std::size_t index, const JobPlan& plan) { run.Planned(index, plan); };
+        events.frames = [&run](std::size_t index, int frames) { run.Frames(index, frames); };
+        events.fileDone = [&run](std::size_t index, const JobResult&) { run.FileDone(index); };
         CJobRunner::Outcome outcome;
-        outcome.batch = ConvertBatch(
-            request, run.Control(), [&run](std::size_t index, const JobResult&) { run.FileDone(index); },
-            [&run](std::size_t index, int frames) { run.Frames(index, frames); });
+        outcome.batch = ConvertBatch(request, run.Control(), events);
         return outcome;
     });
 }

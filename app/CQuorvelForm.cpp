@@ -21,7 +21,7 @@
 
 #include "app/CGifPreview.h"
 #include "app/DialogText.h"
-#include "jobs/ConversionSettings.h"
+#include "app/ConversionSettings.h"
 
 namespace {
 
@@ -294,7 +294,7 @@ void CQuorvelForm::ShowBackground(RgbColor color) {
 ConversionSettings SettingsFromForm(const CQuorvelForm& form) {
     ConversionSettings s;
     s.m_strGifPath = PathFromText(form.m_pGifPath->text());
-    s.m_strGifTitle = GifTitleFromPath(s.m_strGifPath);
+    s.m_strGifTitle = TitleFromPath(s.m_strGifPath);
     s.m_strOutputFolder = PathFromText(form.m_pOutputFolder->text());
     s.m_strInputFolder = PathFromText(form.m_pInputFolder->text());
     s.m_strTargetUrl = form.m_pTargetUrl->text().toStdString();

@@ -80,13 +80,13 @@ QString InputProblem(const InputFacts& facts, bool scanning, bool outputGiven) {
     return {};
 }
 
-QString DescribeTimes(const PlayingTimes& times) {
+QString DescribeTimes(const JobPlan& times) {
     return Tr("GIF %1 s \u00b7 movie %2 s at %3 fps")
         .arg(Seconds(times.gifMs), Seconds(times.movieMs))
         .arg(times.fps);
 }
 
-bool TimesDiffer(const PlayingTimes& times) {
+bool TimesDiffer(const JobPlan& times) {
     return 10 * std::llabs(times.movieMs - times.gifMs) > times.gifMs;
 }
 
@@ -169,7 +169,7 @@ JobMessage DescribeBatch(const BatchResult& result, std::size_t fileCount, std::
     int converted = 0;
     for (const JobResult& file : result.results) {
         if (file.status == JobResult::Status::Failed) failed << FileLine(file.input, file.error);
-        if (file.status != JobResult::Status::Succeeded) continue;
+        if (file.status != JobResult::Status::Succeeded || !file.skipped.empty()) continue;
         ++converted;
         for (const std::string& warning : file.warnings) warned << FileLine(file.input, warning);
         for (const std::string& note : file.notes) noted << NoteLine(file.input, note);

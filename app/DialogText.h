@@ -8,7 +8,6 @@
 #include "app/InputFacts.h"
 #include "jobs/BatchJob.h"
 #include "jobs/BatchProgress.h"
-#include "jobs/convert/FrameTiming.h"
 #include "jobs/JobResult.h"
 
 // The texts the dialog shows, and the small conversions between what the user typed and what
@@ -37,9 +36,9 @@ QString DescribeInput(const InputFacts& facts);
 QString InputProblem(const InputFacts& facts, bool scanning, bool outputGiven);
 
 // "GIF 30.0 s · movie 60.0 s at 10 fps".
-QString DescribeTimes(const PlayingTimes& times);
+QString DescribeTimes(const JobPlan& times);
 // The movie plays more than a tenth longer or shorter than the GIF.
-bool TimesDiffer(const PlayingTimes& times);
+bool TimesDiffer(const JobPlan& times);
 
 // What the progress bar says: "86 of 600 frames, 14%, 0:12 left", with "1 of 3 files, " before
 // it in a batch. The window's title while a job runs: "14% · Quorvel".

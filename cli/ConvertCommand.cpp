@@ -20,9 +20,7 @@
 #include "cli/Ruffle.h"
 #include "cli/StdStreams.h"
 #include "cli/Usage.h"
-#include "gif/GifInfo.h"
 #include "jobs/BatchJob.h"
-#include "jobs/BatchProgress.h"
 #include "jobs/ConvertJob.h"
 
 namespace fs = std::filesystem;
@@ -42,7 +40,7 @@ struct ConvertArgs {
 
 // Writes the page that plays a converted movie beside it and lists it among the result's
 // outputs. A page that exists is kept when asked; a page that cannot be written fails the file.
-void AddPlayerPage(JobResult& result, const std::string& gif, const ConvertArgs& options) {
+void AddPlayerPage(JobResult& result, const ConvertArgs& options) {
     if (!result.Succeeded() || result.outputs.empty()) return;
     const fs::path movie = result.outputs.front();
     const fs::path page = PagePath(movie);
@@ -51,10 +49,9 @@ void AddPlayerPage(JobResult& result, const std::string& gif, const ConvertArgs&
         if (!options.quiet) PrintError(page.string(), "exists; not replaced (--no-overwrite)");
         return;
     }
-    const GifInfo info = ScanGifFile(gif);
     const std::string text =
-        PlayerPage(movie.stem().string(), movie.filename().string(), info.width, info.height,
-                   options.offline ? kBesideRuffleUrl : options.ruffleUrl);
+        PlayerPage(movie.stem().string(), movie.filename().string(), result.plan.width,
+                   result.plan.height, options.offline ? kBesideRuffleUrl : options.ruffleUrl);
     const int error = WriteFileAtomically(page, reinterpret_cast<const uint8_t*>(text.data()),
                                           text.size());
     if (error != 0) {
@@ -146,21 +143,16 @@ void PrintSummary(const Tally& tally) {
     std::cerr << ".\n";
 }
 
-// Inputs whose movie exists already are left alone, with a note unless quiet. Returns how many.
-int SkipExistingMovies(BatchRequest& request, bool quiet) {
-    std::vector<std::string> kept;
-    for (std::size_t i = 0; i < request.files.size(); ++i) {
-        const fs::path movie = MovieOf(request, i);
-        std::error_code ec;
-        if (!fs::exists(movie, ec)) {
-            kept.push_back(request.files[i]);
-            continue;
-        }
-        if (!quiet) PrintError(movie.string(), "exists; not replaced (--no-overwrite)");
-    }
-    const int skipped = static_cast<int>(request.files.size() - kept.size());
-    request.files = std::move(kept);
-    return skipped;
+// Prints what a file's conversion wrote or kept and how it ended, and counts it.
+void Print(const JobResult& result, const ConvertArgs& options, Tally& tally) {
+    if (!options.quiet && options.output != kStdStream) PrintOutputs(result.outputs);
+    if (!options.quiet)
+        for (const std::string& kept : result.skipped)
+            PrintError(kept, "exists; not replaced (--no-overwrite)");
+    if (!OutputClosed()) ReportResult(result);
+    if (result.status == JobResult::Status::Failed) ++tally.failed;
+    if (result.status == JobResult::Status::Cancelled) ++tally.interrupted;
+    if (!result.skipped.empty()) ++tally.skipped;
 }
 
 // Converts the files of the request, printing each result in input order as soon as every
@@ -175,39 +167,37 @@ BatchResult ConvertAll(const BatchRequest& request, const ConvertArgs& options,
     std::vector<std::string> names;
     for (const std::string& file : files) names.push_back(QuoteName(shownName(file)));
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
-    Progress progress(showProgress, names,
-                      showProgress ? BatchProgress::ScanTotals(files)
-                                   : std::vector<int>(files.size(), 0));
+    Progress progress(showProgress, names);
 
     JobControl control;
     control.cancel = InterruptFlag();
     control.threads = options.movie.threads;
-    const auto onFrame = [&](std::size_t index, int frames) {
+    BatchEvents events;
+    events.planned = [&](std::size_t index, const JobPlan& plan) {
+        std::lock_guard<std::mutex> lock(outputMutex);
+        progress.Planned(index, plan.frames);
+    };
+    events.frames = [&](std::size_t index, int frames) {
         std::lock_guard<std::mutex> lock(outputMutex);
         progress.Frames(index, frames);
     };
     std::vector<std::optional<JobResult>> finished(files.size());
     std::size_t printed = 0;
     std::set<fs::path> ruffleFolders;  // where Ruffle's files were copied
-    const auto onFileDone = [&](std::size_t index, const JobResult& result) {
+    events.fileDone = [&](std::size_t index, const JobResult& result) {
         std::lock_guard<std::mutex> lock(outputMutex);
         progress.Clear();
         finished[index] = result;
         finished[index]->input = shownName(result.input);
-        if (options.html) AddPlayerPage(*finished[index], files[index], options);
+        if (options.html) AddPlayerPage(*finished[index], options);
         for (; printed < files.size() && finished[printed]; ++printed) {
             if (options.offline) AddRuffle(*finished[printed], ruffle, ruffleFolders, options);
-            if (!options.quiet && options.output != kStdStream)
-                PrintOutputs(finished[printed]->outputs);
-            if (!OutputClosed()) ReportResult(*finished[printed]);
-            const JobResult::Status status = finished[printed]->status;
-            if (status == JobResult::Status::Failed) ++tally.failed;
-            if (status == JobResult::Status::Cancelled) ++tally.interrupted;
+            Print(*finished[printed], options, tally);
             finished[printed].reset();
         }
         progress.FileDone(index);
     };
-    const BatchResult batch = ConvertBatch(request, control, onFileDone, onFrame);
+    const BatchResult batch = ConvertBatch(request, control, events);
     progress.Clear();
     return batch;
 }
@@ -247,7 +237,8 @@ int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen) {
             OneMovieProblem(options.output, options.inputs, files.size(), tally.failed);
         (toStdout || toFile) && !problem.empty())
         return UsageError("convert", problem);
-    BatchRequest request{files, toFile ? "" : options.output, chosen, toFile ? options.output : ""};
+    BatchRequest request{files, toFile ? "" : options.output, chosen, toFile ? options.output : "",
+                         options.noOverwrite && !toStdout ? Existing::Keep : Existing::Replace};
     if (toStdout)
         request.outputFolder = (temp.Path() / "out").string();
     else if (fromStdin && request.outputFolder.empty() && !toFile)
@@ -262,8 +253,6 @@ int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen) {
     tally.total = static_cast<int>(files.size()) + tally.failed;
     tally.failed += RefuseOutputsThatAreInputs(request, options.html);
     const bool summary = !options.quiet && (options.inputs.size() > 1 || files.size() > 1);
-    if (options.noOverwrite && !toStdout)
-        tally.skipped = SkipExistingMovies(request, options.quiet);
     const BatchResult batch = ConvertAll(request, options, ruffle, shownName, tally);
     if (toStdout && batch.Converted() == 1 && tally.failed == 0) {
         if (const std::string error = CopyToStandardOutput(batch.results.front().outputs.front());

@@ -9,7 +9,6 @@
 #include "cli/Progress.h"
 #include "cli/StdStreams.h"
 #include "cli/Usage.h"
-#include "gif/GifInfo.h"
 #include "jobs/ExtractJob.h"
 
 namespace {
@@ -18,10 +17,12 @@ struct ExtractArgs {
     std::string input;
     std::string output;
     bool quiet = false;
+    bool noOverwrite = false;
     ExtractOptions frames;
 };
 
-int RunExtract(const ExtractArgs& options) {
+int RunExtract(ExtractArgs& options) {
+    if (options.noOverwrite) options.frames.existing = Existing::Keep;
     if (options.output == kStdStream)
         return UsageError("extract", "frames cannot go to standard output (-o -): give a folder");
     // Standard input is stored and read as kStoredStdinPath: its frames are stdin_f<i>.
@@ -43,10 +44,10 @@ int RunExtract(const ExtractArgs& options) {
     }
 
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
-    Progress progress(showProgress, {QuoteName(options.input)},
-                      {showProgress ? ScanGifFile(input).frames : 0});
+    Progress progress(showProgress, {QuoteName(options.input)});
     JobControl control;
     control.cancel = InterruptFlag();
+    control.planned = [&progress](const JobPlan& plan) { progress.Planned(0, plan.frames); };
     control.progress = [&progress](int done) { progress.Frames(0, done); };
     JobResult result = ExtractFrames(input, folder, options.frames, control);
     progress.Clear();
@@ -87,7 +88,7 @@ Command AddExtractCommand(CLI::App& app) {
                   "The frames browsers show: every image one frame (images with delay 0 too), "
                   "and areas an image restores to the background on the --background colour");
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
-    sub->add_flag("-n,--no-overwrite", frames.keepExisting,
+    sub->add_flag("-n,--no-overwrite", options->noOverwrite,
                   "Leave frame files that exist alone, with a note, instead of replacing them");
     sub->add_option("--digits", frames.digits,
                     "Pad the frame numbers with zeros to N digits, 0 to 9 (a_f007.png; default: no "

@@ -108,7 +108,7 @@ int RunInfo(const InfoOptions& options) {
         if (!first) PrintOutputs({""});
         first = false;
         PrintOutputs(
-            Describe(file, info, ScanGifFile(file, FrameRules{.everyImage = true}), options.fps));
+            Describe(file, info, ScanGifFile(file, kBrowserFrames), options.fps));
         if (!info.error.empty()) {
             PrintWarning(file, "the GIF breaks off after " + Count(info.frames, "frame") + ": " +
                                    info.error);

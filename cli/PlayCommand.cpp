@@ -82,12 +82,13 @@ std::optional<Stage> MovieStage(const fs::path& movie) {
 }
 
 // Converts the GIF into the folder; returns the movie's path, or empty after saying why not.
-fs::path ConvertForPlaying(const std::string& gif, int frames, const fs::path& folder,
+fs::path ConvertForPlaying(const std::string& gif, const fs::path& folder,
                            const ConvertOptions& options, unsigned threads) {
-    Progress progress(isatty(STDERR_FILENO) != 0, {gif}, {frames});
+    Progress progress(isatty(STDERR_FILENO) != 0, {gif});
     JobControl control;
     control.cancel = InterruptFlag();
     control.threads = threads;
+    control.planned = [&progress](const JobPlan& plan) { progress.Planned(0, plan.frames); };
     control.progress = [&progress](int done) { progress.Frames(0, done); };
     const JobResult result = ConvertFile(gif, MoviePath(folder.string(), gif), options, control);
     progress.Clear();
@@ -139,7 +140,7 @@ bool MovieToPlay(const PlayArgs& options, const ConvertOptions& chosen, TempFold
             PrintError(options.input, error);
             return false;
         }
-        movie = ConvertForPlaying(options.input, gif.frames, temp.Path(), chosen,
+        movie = ConvertForPlaying(options.input, temp.Path(), chosen,
                                   options.movie.threads);
         stage = {gif.width, gif.height};
         return !movie.empty();

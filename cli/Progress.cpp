@@ -96,10 +96,14 @@ int TerminalWidth(int fd) {
     return 80;
 }
 
-Progress::Progress(bool enabled, std::vector<std::string> names, std::vector<int> fileTotals)
+Progress::Progress(bool enabled, std::vector<std::string> names)
     : m_enabled(enabled && isatty(STDERR_FILENO)),
       m_names(std::move(names)),
-      m_counts((fileTotals.resize(m_names.size(), 0), std::move(fileTotals))) {}
+      m_counts(m_names.size()) {}
+
+void Progress::Planned(std::size_t index, int frames) {
+    if (m_enabled && index < m_names.size()) m_counts.Planned(index, frames);
+}
 
 Progress::~Progress() { Clear(); }
 

@@ -18,14 +18,16 @@ class Progress {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // fileTotals: the frames each file is expected to have (0 when unknown).
-    Progress(bool enabled, std::vector<std::string> names, std::vector<int> fileTotals);
+    // One name for each file of the run; the files' totals come with their jobs' plans.
+    Progress(bool enabled, std::vector<std::string> names);
     ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
     bool Enabled() const { return m_enabled; }
 
+    // File `index` will write `frames` frames, as its job's plan says.
+    void Planned(std::size_t index, int frames);
     // Frames of file `index` done so far.
     void Frames(std::size_t index, int done);
     // File `index` has ended (its frames count as done, whatever happened).

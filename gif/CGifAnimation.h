@@ -7,21 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "base/FrameRules.h"
 #include "base/LargeBuffer.h"
 #include "base/Pixels.h"
 #include "gif/DrawingSurface.h"
 
 struct GifFileType;  // giflib's decoder, known only to the implementation
-
-// Which images make a frame, and what an area restored to the background shows.
-struct FrameRules {
-    // Every image is a frame, an image with delay 0 lasting 100 ms, as browsers show it;
-    // otherwise images with delay 0 merge into the next image with a delay.
-    bool everyImage = false;
-    // A restored area shows the stage colour, as browsers show the page there; otherwise, where
-    // the image has no transparent index, the screen's background colour.
-    bool restoreToStage = false;
-};
 
 // Reads an animated GIF through giflib and composes its images, one displayed frame per
 // NextFrame, onto a 24-bit canvas the size of the logical screen.

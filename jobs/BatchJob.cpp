@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -52,7 +53,9 @@ std::vector<std::string> ListGifFiles(const std::string& folder, std::string* er
 
 int BatchResult::Converted() const {
     return static_cast<int>(std::count_if(results.begin(), results.end(),
-                                          [](const JobResult& r) { return r.Succeeded(); }));
+                                          [](const JobResult& r) {
+                                              return r.Succeeded() && r.skipped.empty();
+                                          }));
 }
 
 int BatchResult::Failed() const {
@@ -66,8 +69,67 @@ fs::path MovieOf(const BatchRequest& request, std::size_t index) {
     return MoviePath(request.outputFolder, request.files[index]);
 }
 
-BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control, const FileDoneCallback& onFileDone,
-                         const FrameProgressCallback& onFrame) {
+std::vector<std::size_t> ExistingMovies(const BatchRequest& request) {
+    std::vector<std::size_t> existing;
+    for (std::size_t i = 0; i < request.files.size(); ++i) {
+        std::error_code ec;
+        if (fs::exists(MovieOf(request, i), ec)) existing.push_back(i);
+    }
+    return existing;
+}
+
+namespace {
+
+// A file of a batch before it is converted: its plan, or how it ended without being converted.
+struct PlannedFile {
+    ConversionPlan plan;
+    std::optional<JobResult> settled;
+};
+
+JobResult Settled(const std::string& file, JobResult::Status status, std::string error = {}) {
+    JobResult result;
+    result.input = file;
+    result.status = status;
+    result.error = std::move(error);
+    return result;
+}
+
+// Plans every file in turn until cancelled (the files not reached are left unplanned). Two
+// inputs with one title (t1/a.gif and t2/a.gif, or a.gif and a.GIF) would write one movie, the
+// later replacing the earlier: the first in the list keeps it, the others fail.
+std::vector<PlannedFile> PlanFiles(const BatchRequest& request, const JobControl& control,
+                                   const BatchEvents& events) {
+    std::vector<PlannedFile> planned(request.files.size());
+    std::map<fs::path, std::size_t> movieOwner;
+    for (std::size_t i = 0; i < request.files.size() && !control.Cancelled(); ++i) {
+        const std::string& file = request.files[i];
+        const fs::path movie = MovieOf(request, i);
+        std::error_code ec;
+        const fs::path same = fs::weakly_canonical(movie, ec);
+        const auto [owner, first] = movieOwner.emplace(ec ? movie : same, i);
+        if (!first) {
+            planned[i].settled = Settled(file, JobResult::Status::Failed,
+                                         "its movie " + movie.string() +
+                                             " is already the movie of " +
+                                             request.files[owner->second]);
+        } else if (request.existing == Existing::Keep && fs::exists(movie, ec)) {
+            planned[i].settled = Settled(file, JobResult::Status::Succeeded);
+            planned[i].settled->skipped.push_back(movie.string());
+        } else {
+            planned[i].plan = PlanMovie(file, movie, request.options);
+            if (!planned[i].plan.error.empty())
+                planned[i].settled = ConvertPlanned(planned[i].plan);  // fails at once
+            else if (events.planned)
+                events.planned(i, planned[i].plan.Summary());
+        }
+    }
+    return planned;
+}
+
+}  // namespace
+
+BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control,
+                         const BatchEvents& events) {
     const std::vector<std::string>& files = request.files;
     const unsigned budget =
         control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency());
@@ -76,25 +138,9 @@ BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control,
         std::min<std::size_t>(budget, std::max<std::size_t>(1, files.size())));
     const unsigned threadsPerFile = std::max(1u, budget / fileWorkers);
 
+    std::vector<PlannedFile> planned = PlanFiles(request, control, events);
     std::vector<JobResult> results(files.size());
     std::vector<bool> reached(files.size(), false);
-
-    // Two inputs with one title (t1/a.gif and t2/a.gif, or a.gif and a.GIF) would write one
-    // movie, the later replacing the earlier: the first in the list keeps it, the others fail.
-    std::map<fs::path, std::size_t> movieOwner;
-    std::vector<char> refused(files.size(), 0);  // read-only once the workers start
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const fs::path movie = MovieOf(request, i);
-        std::error_code ec;
-        const fs::path same = fs::weakly_canonical(movie, ec);
-        const auto [owner, first] = movieOwner.emplace(ec ? movie : same, i);
-        if (first) continue;
-        refused[i] = 1;
-        results[i].input = files[i];
-        results[i].status = JobResult::Status::Failed;
-        results[i].error =
-            "its movie " + movie.string() + " is already the movie of " + files[owner->second];
-    }
     MemoryBudget ownMemory;
     MemoryBudget& memory = control.memory ? *control.memory : ownMemory;
     std::atomic<std::size_t> next{0};
@@ -107,18 +153,19 @@ BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control,
             const std::size_t i = next.fetch_add(1);
             if (i >= files.size()) return;
             JobResult result;
-            if (refused[i]) {
-                result = results[i];
+            if (planned[i].settled) {
+                result = std::move(*planned[i].settled);
             } else {
                 JobControl fileControl;
                 fileControl.cancel = control.cancel;
                 fileControl.threads = threadsPerFile;
                 fileControl.memory = &memory;
-                if (onFrame)
-                    fileControl.progress = [&onFrame, i](int frames) { onFrame(i, frames); };
-                result = ConvertFile(files[i], MovieOf(request, i), request.options, fileControl);
+                if (events.frames)
+                    fileControl.progress = [&events, i](int frames) { events.frames(i, frames); };
+                result = ConvertPlanned(planned[i].plan, fileControl);
+                planned[i].plan = {};
             }
-            if (onFileDone) onFileDone(i, result);
+            if (events.fileDone) events.fileDone(i, result);
             std::lock_guard<std::mutex> lock(progressMutex);
             results[i] = std::move(result);
             reached[i] = true;

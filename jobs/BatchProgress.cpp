@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "gif/GifInfo.h"
-
 std::optional<int> BatchProgress::Count::Percent() const {
     if (total <= 0) return std::nullopt;
     return static_cast<int>(std::min(done, total) * 100 / total);
@@ -16,18 +14,14 @@ std::optional<double> BatchProgress::Count::SecondsLeft() const {
     return seconds * double(total - clamped) / double(clamped);
 }
 
-BatchProgress::BatchProgress(std::vector<int> totals)
-    : m_totals(std::move(totals)),
-      m_done(m_totals.size(), 0),
-      m_started(m_totals.size()),
-      m_runStarted(Clock::now()) {}
+BatchProgress::BatchProgress(std::size_t files)
+    : m_totals(files, 0), m_done(files, 0), m_started(files), m_runStarted(Clock::now()) {}
 
-std::vector<int> BatchProgress::ScanTotals(const std::vector<std::string>& files,
-                                           const JobControl& control) {
-    std::vector<int> totals(files.size(), 0);
-    for (std::size_t i = 0; i < files.size() && !control.Cancelled(); ++i)
-        totals[i] = ScanGifFile(files[i]).frames;
-    return totals;
+BatchProgress::State BatchProgress::Planned(std::size_t index, int frames) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index >= m_totals.size()) return Snapshot(0);
+    m_totals[index] = frames;
+    return Snapshot(index);
 }
 
 BatchProgress::State BatchProgress::Current() const {

@@ -5,10 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <vector>
-
-#include "jobs/JobResult.h"
 
 // Frames done and to do across the files of a run, as their jobs report them from whatever
 // threads they run on, with the time taken: what a progress bar or line shows. Thread-safe.
@@ -35,13 +32,11 @@ public:
         std::size_t filesDone = 0;
     };
 
-    // totals: the frames each file is expected to have (0 when unknown).
-    explicit BatchProgress(std::vector<int> totals);
-    // The frames each file will have, from a quick scan of each; the files not scanned when
-    // control is cancelled count 0.
-    static std::vector<int> ScanTotals(const std::vector<std::string>& files,
-                                       const JobControl& control = {});
+    // A run of `files` files, whose totals are unknown until their jobs have planned them.
+    explicit BatchProgress(std::size_t files);
 
+    // File `index` will write `frames` frames, as its job's plan says.
+    State Planned(std::size_t index, int frames);
     // Where the run stands.
     State Current() const;
     // File `index` has done `frames` frames (a late, lower report changes nothing).

@@ -2,16 +2,17 @@
 
 #include <deque>
 #include <memory>
+#include <system_error>
 #include <thread>
 
-#include "jobs/convert/BitmapEncoder.h"
-#include "jobs/convert/ChangedArea.h"
-#include "jobs/convert/ConversionPlan.h"
-#include "jobs/convert/EncoderPool.h"
-#include "jobs/convert/FrameSource.h"
+#include "gif/GifInfo.h"
+#include "jobs/FrameSource.h"
 #include "jobs/HeapTuning.h"
 #include "jobs/MemoryBudget.h"
+#include "jobs/convert/BitmapEncoder.h"
+#include "jobs/convert/ChangedArea.h"
 #include "jobs/convert/MovieAssembler.h"
+#include "jobs/convert/OrderedPool.h"
 
 namespace fs = std::filesystem;
 
@@ -29,32 +30,30 @@ JobResult Fail(JobResult result, std::string cause) {
 // once the job is done.
 constexpr std::size_t kLargeFrameBytes = std::size_t{16} << 20;
 
-// A composed frame on its way through the stages that follow the composing: planning its
-// changed area (in frame order), then encoding.
-struct FrameWork {
-    SourceFrame frame;
-    std::optional<AreaPlan> plan;
+// What the stages after the composing make of a frame: in a changed-area movie its planned
+// area (planned in frame order), then its picture, encoded.
+struct FramePictureData {
+    std::optional<AreaPlan> area;
+    EncodedFrame bitmap;
 };
 
 // Plans what a changed-area movie stores of the frame.
-void PlanArea(ChangedAreaPlanner& planner, FrameWork& work, int height, int stride) {
-    const SourceFrame& frame = work.frame;
-    work.plan = planner.Plan(frame.pixels.data() + static_cast<std::size_t>(height - 1) * stride,
-                             -stride, frame.clear.empty() ? nullptr : frame.clear.data());
+AreaPlan PlanArea(ChangedAreaPlanner& planner, const SourceFrame& frame, int stride) {
+    return planner.Plan(frame.pixels.data(), stride,
+                        frame.uncovered.empty() ? nullptr : frame.uncovered.data());
 }
 
 // Encodes the frame's picture: the whole frame, or only its planned area (nothing when nothing
-// changed), with its mask of transparent pixels.
-EncodedFrame EncodePicture(const BitmapEncoder& encoder, FrameWork& work, int width, int height) {
+// changed), see-through where the mask says.
+EncodedFrame EncodePicture(const BitmapEncoder& encoder, const SourceFrame& frame,
+                           const std::optional<AreaPlan>& area, int width, int height) {
     EncodedFrame encoded;
-    const std::optional<AreaPlan>& plan = work.plan;
-    if (plan && plan->picture < 0) {
+    if (area && area->picture < 0) {
         encoded.ok = true;
         return encoded;
     }
-    BgrPixels pixels = FrameAreaPixels(work.frame.pixels, width, height,
-                                       plan ? plan->area : PixelRect{0, 0, width, height});
-    const std::vector<uint8_t>& mask = plan ? plan->transparent : work.frame.clear;
+    BgrPixels pixels = frame.Area(width, height, area ? area->area : PixelRect{0, 0, width, height});
+    const std::vector<uint8_t>& mask = area ? area->seeThrough : frame.uncovered;
     pixels.transparent = mask.empty() ? nullptr : mask.data();
     return encoder.Encode(pixels);
 }
@@ -133,20 +132,21 @@ private:
         }
         m_inFlight.push_back({frame.index, frame.delayMs, true});
         ++m_encoding;
-        auto work = std::make_shared<FrameWork>(FrameWork{std::move(frame), std::nullopt});
-        EncoderPool::Step plan;
+        auto source = std::make_shared<SourceFrame>(std::move(frame));
+        auto done = std::make_shared<FramePictureData>();
+        Pool::Step plan;
         if (m_planner) {
-            plan = [this, work] { PlanArea(*m_planner, *work, m_plan.height, m_source.Stride()); };
+            plan = [this, source, done] {
+                done->area = PlanArea(*m_planner, *source, m_source.Stride());
+            };
         }
         m_pool.Submit(
-            [this, work] {
-                EncodedFrame encoded = EncodePicture(*m_encoder, *work, m_plan.width, m_plan.height);
-                m_source.Recycle(std::move(work->frame.pixels));
-                if (work->plan) {
-                    std::vector<uint8_t>().swap(work->plan->transparent);
-                    encoded.area = std::move(work->plan);
-                }
-                return encoded;
+            [this, source, done] {
+                done->bitmap =
+                    EncodePicture(*m_encoder, *source, done->area, m_plan.width, m_plan.height);
+                m_source.Recycle(std::move(source->pixels));
+                if (done->area) std::vector<uint8_t>().swap(done->area->seeThrough);
+                return std::move(*done);
             },
             std::move(plan));
         return true;
@@ -158,8 +158,9 @@ private:
         m_inFlight.pop_front();
         if (!next.encoding) return m_movie.Add(next.index, next.delayMs, nullptr);
         if (m_encoding-- > 1) m_memory.Give(m_plan.inFlightBytes);
-        const EncodedFrame encoded = m_pool.TakeNext();
-        return m_movie.Add(next.index, next.delayMs, &encoded);
+        const FramePictureData done = m_pool.TakeNext();
+        return m_movie.Add(next.index, next.delayMs, &done.bitmap,
+                           done.area ? &*done.area : nullptr);
     }
 
     const ConversionPlan& m_plan;
@@ -171,7 +172,8 @@ private:
     MovieAssembler m_movie;
     std::deque<InFlight> m_inFlight;  // in display order
     int m_encoding = 0;               // of those, the frames in the pool
-    EncoderPool m_pool;  // last: its workers finish before what their tasks use goes
+    using Pool = OrderedPool<FramePictureData>;
+    Pool m_pool;  // last: its workers finish before what their tasks use goes
 };
 
 }  // namespace
@@ -180,7 +182,7 @@ fs::path MoviePath(const std::string& outputFolder, const std::string& gifPath) 
     fs::path folder =
         outputFolder.empty() ? fs::path(gifPath).parent_path() : fs::path(outputFolder);
     if (folder.empty()) folder = ".";
-    return folder / (GifTitleFromPath(gifPath) + ".swf");
+    return folder / (TitleFromPath(gifPath) + ".swf");
 }
 
 std::string EncodeTargetUrl(const std::string& url) {
@@ -203,26 +205,45 @@ std::string EncodeTargetUrl(const std::string& url) {
     return out;
 }
 
+ConversionPlan PlanMovie(const std::string& gifPath, const fs::path& moviePath,
+                         const ConvertOptions& options) {
+    ConversionPlan plan = PlanConversion(ScanGifFile(gifPath, options.Rules()), options);
+    plan.gif = gifPath;
+    plan.movie = moviePath;
+    // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.
+    std::error_code sameError;
+    if (plan.error.empty() && fs::equivalent(moviePath, gifPath, sameError))
+        plan.error = "the movie " + moviePath.string() + " would replace its own input";
+    return plan;
+}
 
-JobResult ConvertFile(const std::string& gifPath, const fs::path& moviePath,
-                      const ConvertOptions& options, const JobControl& control) {
+JobResult ConvertPlanned(const ConversionPlan& plan, const JobControl& control) {
     // Running out of memory anywhere fails this file alone: the movie being written is
     // abandoned as the job unwinds, and an earlier movie stays as it was.
     JobResult result;
-    result.input = gifPath;
-    std::size_t frameBytes = 0;
-    std::string frameSize;  // " for a 8191 x 2048 frame" once the screen is known
+    result.input = plan.gif;
+    if (!plan.error.empty()) return Fail(std::move(result), plan.error);
     try {
-        const ConversionPlan plan = PlanConversion(gifPath, moviePath, options);
-        if (!plan.error.empty()) return Fail(std::move(result), plan.error);
-        frameBytes = plan.frameBytes;
-        frameSize = " for a " + std::to_string(plan.width) + " x " + std::to_string(plan.height) +
-                    " frame";
         MemoryBudget ownMemory;
         result = Conversion(plan, control, control.memory ? *control.memory : ownMemory).Run();
     } catch (const std::bad_alloc&) {
-        result = Fail(std::move(result), "not enough memory" + frameSize);
+        result = Fail(std::move(result), "not enough memory for a " + std::to_string(plan.width) +
+                                             " x " + std::to_string(plan.height) + " frame");
     }
-    if (frameBytes >= kLargeFrameBytes) ReturnFreeHeapMemory();
+    result.plan = plan.Summary();
+    if (plan.frameBytes >= kLargeFrameBytes) ReturnFreeHeapMemory();
     return result;
+}
+
+JobResult ConvertFile(const std::string& gifPath, const fs::path& moviePath,
+                      const ConvertOptions& options, const JobControl& control) {
+    ConversionPlan plan;
+    try {
+        plan = PlanMovie(gifPath, moviePath, options);
+    } catch (const std::bad_alloc&) {
+        plan.gif = gifPath;
+        plan.error = "not enough memory";
+    }
+    if (plan.error.empty()) control.Planned(plan.Summary());
+    return ConvertPlanned(plan, control);
 }

@@ -8,8 +8,8 @@
 
 #include "base/AtomicFile.h"
 #include "base/FileIdentity.h"
-#include "jobs/ConversionSettings.h"
-#include "jobs/convert/FrameSource.h"
+#include "gif/GifInfo.h"
+#include "jobs/FrameSource.h"
 #include "jobs/FreeImageLibrary.h"
 
 namespace {
@@ -51,17 +51,18 @@ std::string SaveImage(const FreeImageApi& freeImage, FIBITMAP* image, const Form
     return error == 0 ? std::string() : ErrorText(error);
 }
 
-// The width x height 24-bit frame with an alpha channel: 0 where clear (rows top first) is not
-// 0, else 255.
+// The width x height 24-bit frame with an alpha channel: 0 where uncovered (rows top first) is
+// not 0, else 255.
 FreeImageBitmap WithAlpha(const FreeImageApi& freeImage, FIBITMAP* image, int width, int height,
-                          const std::vector<uint8_t>& clear) {
+                          const std::vector<uint8_t>& uncovered) {
     FreeImageBitmap rgba(freeImage.ConvertTo32Bits(image));
     const auto columns = static_cast<std::size_t>(width);
-    if (!rgba || clear.size() != columns * static_cast<std::size_t>(height)) return nullptr;
+    if (!rgba || uncovered.size() != columns * static_cast<std::size_t>(height)) return nullptr;
     for (int y = 0; y < height; ++y) {
-        BYTE* pixel = freeImage.GetScanLine(rgba.get(), height - 1 - y);  // bottom up
+        BYTE* pixel = freeImage.GetScanLine(rgba.get(), height - 1 - y);  // FreeImage's are bottom up
         for (std::size_t x = 0; x < columns; ++x, pixel += 4) {
-            if (clear[static_cast<std::size_t>(y) * columns + x] != 0) pixel[FI_RGBA_ALPHA] = 0;
+            if (uncovered[static_cast<std::size_t>(y) * columns + x] != 0)
+                pixel[FI_RGBA_ALPHA] = 0;
         }
     }
     return rgba;
@@ -95,16 +96,15 @@ std::filesystem::path FrameFileThatIsTheInput(const std::string& folder, const s
     });
 }
 
-// A FreeImage image over a frame's pixels (SourceFrame::pixels), which must outlive it; null when
-// the frame is empty or FreeImage cannot be loaded. Its resolution is 0, which the JPEG and PNG
-// writers carry into their files.
-FreeImageBitmap WrapFramePixels(PixelBuffer& pixels, int width, int height) {
+// A FreeImage copy of a frame's pixels, rows top first; null when the frame is empty or FreeImage
+// cannot be loaded. Its resolution is 0, which the JPEG and PNG writers carry into their files.
+FreeImageBitmap CopyFramePixels(SourceFrame& frame, int width, int height) {
     const FreeImageApi* freeImage = LoadFreeImage();
-    const BgrPixels frame = FrameAreaPixels(pixels, width, height, {0, 0, width, height});
-    if (freeImage == nullptr || frame.top == nullptr) return nullptr;
+    const BgrPixels pixels = frame.Area(width, height, {0, 0, width, height});
+    if (freeImage == nullptr || pixels.top == nullptr) return nullptr;
     FreeImageBitmap image(freeImage->ConvertFromRawBitsEx(
-        FALSE, pixels.data(), FIT_BITMAP, width, height, static_cast<int>(-frame.stride), 24,
-        FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE));
+        TRUE, frame.pixels.data(), FIT_BITMAP, width, height, static_cast<int>(pixels.stride), 24,
+        FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE));
     if (image) {
         freeImage->SetDotsPerMeterX(image.get(), 0);
         freeImage->SetDotsPerMeterY(image.get(), 0);
@@ -132,7 +132,7 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
     }
     if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     // The title comes from the path as it is now, never from an earlier file.
-    const std::string title = GifTitleFromPath(gifPath);
+    const std::string title = TitleFromPath(gifPath);
     const std::string prefix = (folder == "/" ? folder : folder + "/") + title + "_f";
     const std::filesystem::path clash =
         FrameFileThatIsTheInput(folder, title, format->extension, options.digits, gifPath);
@@ -145,9 +145,14 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
     const FreeImageApi* freeImage = LoadFreeImage(&loadError);
     if (freeImage == nullptr) return Fail(result, loadError);
 
+    // One scan that decodes no pixel tells the frames to write before the first is decoded.
+    if (const GifInfo scan = ScanGifFile(gifPath, options.Rules()); scan.opened) {
+        result.plan = {scan.frames, scan.width, scan.height};
+        control.Planned(result.plan);
+    }
     FrameSource source;
     const bool alpha = options.transparent && format->alpha;
-    source.ComposeOn(options.background, alpha, {options.likeGif, options.likeGif});
+    source.ComposeOn(options.background, alpha, options.Rules());
     if (!source.Open(gifPath)) return Fail(result, source.Error());
     for (;;) {
         if (control.Cancelled()) {
@@ -160,16 +165,16 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
         const std::string path =
             prefix + FrameNumber(static_cast<uint64_t>(frame->index), options.digits) +
             format->extension;
-        if (options.keepExisting && std::filesystem::exists(path, ec)) {
+        if (options.existing == Existing::Keep && std::filesystem::exists(path, ec)) {
             source.Recycle(std::move(frame->pixels));
             result.skipped.push_back(path);
             control.Report(result.frames + static_cast<int>(result.skipped.size()));
             continue;
         }
-        FreeImageBitmap image = WrapFramePixels(frame->pixels, source.Width(), source.Height());
+        FreeImageBitmap image = CopyFramePixels(*frame, source.Width(), source.Height());
         if (image && alpha) {
-            image =
-                WithAlpha(*freeImage, image.get(), source.Width(), source.Height(), frame->clear);
+            image = WithAlpha(*freeImage, image.get(), source.Width(), source.Height(),
+                              frame->uncovered);
         }
         const std::string error = image ? SaveImage(*freeImage, image.get(), *format, path)
                                         : "cannot convert frame " + std::to_string(frame->index) +

@@ -3,7 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <utility>
+
+#include "swf/CSWFButton.h"
+#include "swf/CSWFMovie.h"
+
+static_assert(kMinFps == CSWFMovie::kMinFrameRate && kMaxFps == CSWFMovie::kMaxFrameRate);
+static_assert(kMaxUrlBytes == CSWFAction::kMaxUrlBytes);
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -40,4 +47,14 @@ std::string ColorName(RgbColor color) {
     std::string name = "#";
     for (int shift = 20; shift >= 0; shift -= 4) name += kHex[(color >> shift) & 15];
     return name;
+}
+
+FrameRules FrameRulesOf(Timing timing, bool restoreToStage) {
+    return {timing == Timing::Gif, restoreToStage};
+}
+
+std::string TitleFromPath(const std::string& path) {
+    // The stem: no folder, no last extension ("anim.GIF" -> "anim"); a name that starts with
+    // its only dot (".gif") keeps it, and a path ending in a separator has no title.
+    return std::filesystem::path(path).stem().string();
 }

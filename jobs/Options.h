@@ -6,10 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/FrameRules.h"
 #include "base/Pixels.h"
-#include "gif/CGifAnimation.h"
-#include "swf/CSWFButton.h"
-#include "swf/CSWFMovie.h"
 
 // The choices and limits of the jobs' options, named once for the jobs, the command line and
 // the dialog.
@@ -34,12 +32,25 @@ struct LoopOption {
     bool operator==(const LoopOption&) const = default;
 };
 
-// Frames per second of a movie, as the SWF header holds them.
-constexpr int kMinFps = CSWFMovie::kMinFrameRate;
-constexpr int kMaxFps = CSWFMovie::kMaxFrameRate;
+// Frames per second of a movie, as the SWF header holds them (8.8 fixed point, whole numbers).
+constexpr int kMinFps = 1;
+constexpr int kMaxFps = 255;
 constexpr int kDefaultFps = 10;
-// Bytes of the target URL as the movie carries it (EncodeTargetUrl).
-constexpr std::size_t kMaxUrlBytes = CSWFAction::kMaxUrlBytes;
+// Bytes of the target URL as the movie carries it (EncodeTargetUrl): what a tag of at most 65535
+// bytes holds beside the URL's terminating zero and the empty target window's.
+constexpr std::size_t kMaxUrlBytes = 65533;
+
+// What a job does with an output file that exists already.
+enum class Existing : int { Replace = 0, Keep = 1 };
+
+// The frames a job makes of a GIF, for conversion and extraction alike: with the GIF's own
+// timing every image is one; an area restored to the background shows the stage or the GIF's
+// background colour.
+FrameRules FrameRulesOf(Timing timing, bool restoreToStage);
+
+// The title used in output names: the file name without its folder and without its extension
+// ("anim.GIF" -> "anim").
+std::string TitleFromPath(const std::string& path);
 
 // An option's values by name, in the order the user sees them.
 template <typename Choice>
@@ -114,8 +125,7 @@ struct ConvertOptions {
     // rather than the GIF's background colour.
     bool restoreToStage = false;
 
-    // The frames a movie shows: with the GIF's own timing every image is one.
-    FrameRules Rules() const { return {timing == Timing::Gif, restoreToStage}; }
+    FrameRules Rules() const { return FrameRulesOf(timing, restoreToStage); }
 };
 
 // What an extraction writes for each composed frame: "<folder>/<title>_f<index>.<format>".
@@ -124,7 +134,9 @@ struct ExtractOptions {
     RgbColor background = kWhiteRgb;  // what the frames are composed on
     bool transparent = false;         // PNG and TGA frames keep the pixels no image covers clear
     int digits = 0;  // the index padded with zeros to this many digits ("a_f007.png"); 0: none
-    // A frame file that exists is left as it is and listed in JobResult::skipped.
-    bool keepExisting = false;
+    // A frame file that exists is replaced, or left as it is and listed in JobResult::skipped.
+    Existing existing = Existing::Replace;
     bool likeGif = false;  // the frames a browser shows (every image, restored areas on the stage)
+
+    FrameRules Rules() const { return FrameRulesOf(likeGif ? Timing::Gif : Timing::Fixed, likeGif); }
 };

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "base/BgrPixels.h"
-#include "jobs/convert/ChangedArea.h"
 #include "jobs/Options.h"
 #include "swf/CSWFBitmapLossless.h"
 #include "swf/CSWFObject.h"
@@ -20,9 +19,6 @@ struct EncodedFrame {
     bool outOfMemory = false;    // failed for want of memory: the job cannot go on
     LosslessLayout lossless;     // lossless bitmaps: how data lays out the pixels
     std::vector<uint8_t> alpha;  // JPEG bitmaps with transparent pixels: their alpha, zlib
-    // In a movie that only stores what changes: where the picture goes and what it hides (its
-    // transparency mask already spent).
-    std::optional<AreaPlan> area;
 };
 
 // Turns a composed frame (its 24-bit pixels, read where they lie) into the data of one SWF

@@ -58,7 +58,7 @@ PixelRect ChangedAreaPlanner::ChangedRect(const Frame& frame, PixelRect& uncover
         const Row now = FrameRow(frame, y);
         const Row before = PreviousRow(y);
         if (std::memcmp(now.bgr, before.bgr, rowBytes) == 0 &&
-            (!now.clear || std::memcmp(now.clear, before.clear, std::size_t(m_nWidth)) == 0)) {
+            (!now.uncovered || std::memcmp(now.uncovered, before.uncovered, std::size_t(m_nWidth)) == 0)) {
             continue;
         }
         int first = 0;
@@ -69,8 +69,8 @@ PixelRect ChangedAreaPlanner::ChangedRect(const Frame& frame, PixelRect& uncover
         while (last + 1 - kRun > first && SameRun(now, before, last + 1 - kRun)) last -= kRun;
         while (!Differs(now, before, last)) --last;
         rect = Union(rect, {first, y, last + 1, y + 1});
-        for (int x = first; now.clear && x <= last; ++x) {
-            if (now.clear[x] != 0 && before.clear[x] == 0)
+        for (int x = first; now.uncovered && x <= last; ++x) {
+            if (now.uncovered[x] != 0 && before.uncovered[x] == 0)
                 uncovered = Union(uncovered, {x, y, x + 1, y + 1});
         }
     }
@@ -88,27 +88,27 @@ PixelRect ChangedAreaPlanner::Grow(PixelRect rect) const {
 
 ChangedAreaPlanner::Row ChangedAreaPlanner::FrameRow(const Frame& frame, int y) const {
     return {frame.rows + static_cast<std::ptrdiff_t>(y) * frame.stride,
-            frame.clear ? frame.clear + static_cast<std::size_t>(y) * m_nWidth : nullptr};
+            frame.uncovered ? frame.uncovered + static_cast<std::size_t>(y) * m_nWidth : nullptr};
 }
 
 ChangedAreaPlanner::Row ChangedAreaPlanner::PreviousRow(int y) const {
     const auto at = static_cast<std::size_t>(y) * m_nWidth;
     return {m_previous.data() + 3 * at,
-            m_previousClear.empty() ? nullptr : m_previousClear.data() + at};
+            m_previousUncovered.empty() ? nullptr : m_previousUncovered.data() + at};
 }
 
 bool ChangedAreaPlanner::Differs(const Row& now, const Row& before, int x) {
-    if (now.clear) {
-        const bool clear = now.clear[x] != 0;
-        if (clear != (before.clear[x] != 0)) return true;
-        if (clear) return false;
+    if (now.uncovered) {
+        const bool bare = now.uncovered[x] != 0;
+        if (bare != (before.uncovered[x] != 0)) return true;
+        if (bare) return false;
     }
     return std::memcmp(now.bgr + 3 * x, before.bgr + 3 * x, 3) != 0;
 }
 
 bool ChangedAreaPlanner::SameRun(const Row& now, const Row& before, int x) {
     return std::memcmp(now.bgr + 3 * x, before.bgr + 3 * x, 3 * kRun) == 0 &&
-           (!now.clear || std::memcmp(now.clear + x, before.clear + x, kRun) == 0);
+           (!now.uncovered || std::memcmp(now.uncovered + x, before.uncovered + x, kRun) == 0);
 }
 
 void ChangedAreaPlanner::Paint(const PixelRect& rect, const Frame& frame, int picture, bool opaque,
@@ -119,7 +119,7 @@ void ChangedAreaPlanner::Paint(const PixelRect& rect, const Frame& frame, int pi
     const bool byPixel = !opaque && !m_previous.empty();
     // Where no picture is doomed and no pixel is clear, unchanged pixels keep their owners, and
     // runs of them are passed over a few pixels at a time.
-    const bool skipSame = byPixel && !frame.clear &&
+    const bool skipSame = byPixel && !frame.uncovered &&
                           std::none_of(doomed.begin(), doomed.end(), [](bool d) { return d; });
     for (int y = rect.top; y < rect.bottom; ++y) {
         uint16_t* owner = m_owner.data() + static_cast<std::size_t>(y) * m_nWidth;
@@ -131,24 +131,24 @@ void ChangedAreaPlanner::Paint(const PixelRect& rect, const Frame& frame, int pi
                 continue;
             }
             const uint16_t was = owner[x];
-            const bool clear = now.clear && now.clear[x] != 0;
-            if (was == picture || (clear && was == kNoPicture)) continue;
-            if (byPixel && !clear && !Differs(now, before, x) &&
+            const bool bare = now.uncovered && now.uncovered[x] != 0;
+            if (was == picture || (bare && was == kNoPicture)) continue;
+            if (byPixel && !bare && !Differs(now, before, x) &&
                 (was == kNoPicture || !doomed[was])) {
                 continue;
             }
             if (was != kNoPicture) --m_visible[was];
-            owner[x] = clear ? kNoPicture : static_cast<uint16_t>(picture);
-            if (!clear) ++m_visible[static_cast<std::size_t>(picture)];
+            owner[x] = bare ? kNoPicture : static_cast<uint16_t>(picture);
+            if (!bare) ++m_visible[static_cast<std::size_t>(picture)];
         }
     }
 }
 
-AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t* clear) {
+AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t* uncovered) {
     AreaPlan plan;
-    const Frame frame{rows, stride, clear};
-    PixelRect uncovered{m_nWidth, m_nHeight, 0, 0};
-    const PixelRect changed = ChangedRect(frame, uncovered);
+    const Frame frame{rows, stride, uncovered};
+    PixelRect bared{m_nWidth, m_nHeight, 0, 0};
+    const PixelRect changed = ChangedRect(frame, bared);
     if (changed.Empty()) return plan;
 
     const int picture = m_nPictures++;
@@ -158,14 +158,14 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t
     // The pictures that may show where nothing is to show now go, and the new one covers them.
     std::vector<bool> doomed(static_cast<std::size_t>(m_nPictures));
     for (const Shown& shown : m_shown) {
-        if (uncovered.Empty() || !Overlap(shown.area, uncovered)) continue;
+        if (bared.Empty() || !Overlap(shown.area, bared)) continue;
         doomed[static_cast<std::size_t>(shown.picture)] = true;
         plan.area = Union(plan.area, shown.area);
     }
     bool opaque = !m_bTransparent;
     // Where every picture is opaque over its whole area, which pixels each one owns follows from
     // the areas alone: a picture shows as long as the newer ones leave part of its area.
-    const bool byAreas = opaque && !clear;
+    const bool byAreas = opaque && !uncovered;
     if (!byAreas) Paint(plan.area, frame, picture, opaque, doomed);
     m_shown.push_back({picture, plan.area});
     const auto showsSomewhere = [&](std::size_t i) {
@@ -199,7 +199,7 @@ AreaPlan ChangedAreaPlanner::Plan(const uint8_t* rows, int stride, const uint8_t
     if (!m_shown.empty() && m_shown.back().picture == picture) m_shown.back().area = plan.area;
     std::sort(plan.hidden.begin(), plan.hidden.end());
 
-    if (m_bTransparent || clear) plan.transparent = TransparentMask(plan.area, picture);
+    if (m_bTransparent || uncovered) plan.seeThrough = TransparentMask(plan.area, picture);
     Remember(frame, changed);
     return plan;
 }
@@ -224,13 +224,13 @@ void ChangedAreaPlanner::Remember(const Frame& frame, const PixelRect& changed) 
     // Only the rows that changed differ from the frame before.
     const auto rowBytes = static_cast<std::size_t>(m_nWidth) * 3;
     m_previous.resize(rowBytes * static_cast<std::size_t>(m_nHeight));
-    if (frame.clear) m_previousClear.resize(static_cast<std::size_t>(m_nWidth) * m_nHeight);
+    if (frame.uncovered) m_previousUncovered.resize(static_cast<std::size_t>(m_nWidth) * m_nHeight);
     for (int y = changed.top; y < changed.bottom; ++y) {
         std::memcpy(m_previous.data() + static_cast<std::size_t>(y) * rowBytes,
                     frame.rows + static_cast<std::ptrdiff_t>(y) * frame.stride, rowBytes);
-        if (frame.clear) {
+        if (frame.uncovered) {
             const auto at = static_cast<std::size_t>(y) * m_nWidth;
-            std::memcpy(m_previousClear.data() + at, frame.clear + at, std::size_t(m_nWidth));
+            std::memcpy(m_previousUncovered.data() + at, frame.uncovered + at, std::size_t(m_nWidth));
         }
     }
 }

@@ -10,9 +10,9 @@
 struct AreaPlan {
     PixelRect area;    // where the frame's picture goes; empty when nothing changed
     int picture = -1;  // the picture's number, from 0 in frame order; -1 when nothing is stored
-    // One byte per pixel of the area, rows top first: 1 where the picture may be transparent
-    // (the pixel shows the same colour already). Empty when the whole picture is opaque.
-    std::vector<uint8_t> transparent;
+    // One byte per pixel of the area, rows top first: 1 where the picture is see-through (the
+    // pixel shows the same colour already, or nothing covers it). Empty when it is opaque.
+    std::vector<uint8_t> seeThrough;
     std::vector<int> hidden;  // earlier pictures that no longer show anywhere, oldest first
 };
 
@@ -40,19 +40,19 @@ public:
     ChangedAreaPlanner(int width, int height, int blockSize, bool transparent);
 
     // Plans the next frame: rows of 24-bit pixels (blue, green, red), stride bytes apart, top
-    // first, of the stage's size; clear, when the frames keep transparency: rows of width
+    // first, of the stage's size; uncovered, when the frames keep transparency: rows of width
     // bytes, not 0 where nothing covers the pixel (in every frame, or in none).
-    AreaPlan Plan(const uint8_t* rows, int stride, const uint8_t* clear = nullptr);
+    AreaPlan Plan(const uint8_t* rows, int stride, const uint8_t* uncovered = nullptr);
 
 private:
     struct Frame {  // a frame as Plan receives it
         const uint8_t* rows;
         int stride;
-        const uint8_t* clear;
+        const uint8_t* uncovered;
     };
     struct Row {  // one row of a frame: colours, and clear pixels when there are any
         const uint8_t* bgr = nullptr;
-        const uint8_t* clear = nullptr;
+        const uint8_t* uncovered = nullptr;
     };
     Row FrameRow(const Frame& frame, int y) const;
     Row PreviousRow(int y) const;  // of the frame before
@@ -81,7 +81,7 @@ private:
     int m_nBlock;
     bool m_bTransparent;
     PixelBuffer m_previous;                // the frame before, rows of 3 * width bytes
-    std::vector<uint8_t> m_previousClear;  // its clear pixels, rows of width bytes
+    std::vector<uint8_t> m_previousUncovered;  // its uncovered pixels, rows of width bytes
     // Per stage pixel, the picture that shows there; made when first painted (pictures opaque over
     // their whole areas, with no clear pixels, are followed by their areas alone).
     std::vector<uint16_t, LargeAllocator<uint16_t>> m_owner;

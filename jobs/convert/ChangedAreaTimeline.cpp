@@ -2,12 +2,12 @@
 
 uint16_t PictureShapeId(int picture) { return static_cast<uint16_t>(4 + 2 * picture); }
 
-bool ChangedAreaTimeline::WriteContent(const EncodedFrame& bitmap) {
-    if (!bitmap.area || bitmap.area->picture < 0) return true;
-    const AreaPlan& plan = *bitmap.area;
+bool ChangedAreaTimeline::WriteContent(const FramePicture& frame) {
+    if (!frame.area || frame.area->picture < 0) return true;
+    const AreaPlan& plan = *frame.area;
     const uint16_t shapeId = PictureShapeId(plan.picture);
     const auto bitmapId = static_cast<uint16_t>(shapeId - 1);
-    const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, bitmap);
+    const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, frame.bitmap);
     CSWFShape shape = BitmapShape(shapeId, bitmapId, plan.area.Width(), plan.area.Height());
     shape.Matrix().SetMatrix(0, 0, 0, 0, static_cast<float>(plan.area.left),
                              static_cast<float>(plan.area.top));

@@ -10,12 +10,12 @@
 class ChangedAreaTimeline : public TimelineWriter {
 public:
     using TimelineWriter::TimelineWriter;
-    int PictureOf(const EncodedFrame& bitmap) const override {
-        return bitmap.area ? bitmap.area->picture : -1;
+    int PictureOf(const FramePicture& frame) const override {
+        return frame.area ? frame.area->picture : -1;
     }
 
 protected:
-    bool WriteContent(const EncodedFrame& bitmap) override;
+    bool WriteContent(const FramePicture& frame) override;
 };
 
 // The shape id (and depth) of picture k.

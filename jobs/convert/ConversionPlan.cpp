@@ -1,14 +1,10 @@
 #include "jobs/convert/ConversionPlan.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "gif/CGifAnimation.h"
-#include "gif/GifInfo.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/convert/FrameTiming.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,11 +22,8 @@ void EstimateMemory(ConversionPlan& plan) {
 
 }  // namespace
 
-ConversionPlan PlanConversion(const std::string& gif, const fs::path& movie,
-                              const ConvertOptions& options) {
+ConversionPlan PlanConversion(const GifInfo& scan, const ConvertOptions& options) {
     ConversionPlan plan;
-    plan.gif = gif;
-    plan.movie = movie;
     plan.options = options;
     if (options.fps < kMinFps || options.fps > kMaxFps) {
         plan.error = "frame rate " + std::to_string(options.fps) + " is outside " +
@@ -43,10 +36,8 @@ ConversionPlan PlanConversion(const std::string& gif, const fs::path& movie,
         plan.error = "the target URL is longer than " + std::to_string(kMaxUrlBytes) + " bytes";
         return plan;
     }
-
-    // One scan that decodes no pixels gives the screen and every delay before the first frame
-    // is composed: the frame rate and each frame's length may depend on all of them.
-    const GifInfo scan = ScanGifFile(gif, options.Rules());
+    // The scan gives the screen and every delay before the first frame is composed: the frame
+    // rate and each frame's length may depend on all of them.
     if (!scan.opened || (scan.images == 0 && scan.error.empty())) {
         plan.error = scan.opened ? "the GIF has no images" : scan.error;
         return plan;
@@ -58,10 +49,13 @@ ConversionPlan PlanConversion(const std::string& gif, const fs::path& movie,
     plan.fps = MovieFrameRate(scan.delaysMs, options);
     if (options.timing == Timing::Gif) plan.schedule = ScheduleFrames(scan.delaysMs, plan.fps);
     plan.passes = LoopPasses(options.loop, scan.loopExtension);
-
-    // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.
-    std::error_code sameError;
-    if (fs::equivalent(movie, gif, sameError))
-        plan.error = "the movie " + movie.string() + " would replace its own input";
+    int64_t movieFrames = 0;
+    for (std::size_t i = 0; i < scan.delaysMs.size(); ++i) {
+        const int shown = plan.ShowFrames(i);
+        plan.frames += shown > 0;
+        movieFrames += shown;
+        plan.gifMs += ShownDelay(scan.delaysMs[i]);
+    }
+    plan.movieMs = movieFrames * 1000 / plan.fps;
     return plan;
 }

@@ -47,20 +47,6 @@ int MovieFrameRate(const std::vector<int>& delaysMs, const ConvertOptions& optio
     return options.fps;
 }
 
-PlayingTimes MoviePlayingTimes(const std::vector<int>& delaysMs, const ConvertOptions& options) {
-    PlayingTimes times;
-    times.fps = MovieFrameRate(delaysMs, options);
-    for (int delay : delaysMs) times.gifMs += ShownDelay(delay);
-    // With a fixed rate every GIF frame is one SWF frame.
-    int64_t frames = static_cast<int64_t>(delaysMs.size());
-    if (options.timing == Timing::Gif) {
-        const std::vector<int> schedule = ScheduleFrames(delaysMs, times.fps);
-        frames = std::accumulate(schedule.begin(), schedule.end(), int64_t{0});
-    }
-    if (times.fps > 0) times.movieMs = frames * 1000 / times.fps;
-    return times;
-}
-
 int LoopPasses(const LoopOption& loop, std::optional<int> gifLoopExtension) {
     switch (loop.kind) {
         case LoopOption::Kind::Forever:

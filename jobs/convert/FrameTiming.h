@@ -33,15 +33,6 @@ int PassesPerLoop(int64_t passMs, int fps);
 // delays pick (ChooseFrameRate).
 int MovieFrameRate(const std::vector<int>& delaysMs, const ConvertOptions& options);
 
-// How long one pass of a movie plays beside its GIF, worked out from the delays of the frames as
-// options.Rules() make them (what ScanGifFile gives with those rules), before converting.
-struct PlayingTimes {
-    int fps = kDefaultFps;
-    int64_t movieMs = 0;  // one pass over the animation
-    int64_t gifMs = 0;    // the delays as browsers show them, added up
-};
-PlayingTimes MoviePlayingTimes(const std::vector<int>& delaysMs, const ConvertOptions& options);
-
 // The passes over the animation a loop option asks for; 0 for ever. A GIF without a looping
 // extension plays once, a count of 0 loops for ever, and a count of N plays N + 1 times.
 int LoopPasses(const LoopOption& loop, std::optional<int> gifLoopExtension);

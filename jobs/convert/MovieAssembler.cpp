@@ -69,9 +69,9 @@ void MovieAssembler::EndBefore(int index, const std::string& why) {
                          why + "); the rest were dropped");
 }
 
-bool MovieAssembler::Add(int index, int delayMs, const EncodedFrame* frame) {
+bool MovieAssembler::Add(int index, int delayMs, const EncodedFrame* frame, const AreaPlan* area) {
     if (m_endsBefore >= 0 || !m_failure.empty()) return false;
-    if (frame && frame->ok && m_timeline->PictureOf(*frame) >= TimelineWriter::kMaxPictures) {
+    if (frame && frame->ok && m_timeline->PictureOf({*frame, area}) >= TimelineWriter::kMaxPictures) {
         EndBefore(index, "its character ids are 16-bit");
         return false;
     }
@@ -83,13 +83,13 @@ bool MovieAssembler::Add(int index, int delayMs, const EncodedFrame* frame) {
         ++m_leftOut;
     } else if (frame->outOfMemory) {
         m_failure = "not enough memory for a " + FrameSize(m_plan) + " frame";
-    } else if (!frame->ok && frame->area) {
+    } else if (!frame->ok && area) {
         // Later frames store only what changed since this one: without it they are wrong.
         m_failure = "frame " + number + " could not be stored: " + frame->error;
     } else if (!frame->ok) {
         if (m_firstLeftOut.empty()) m_firstLeftOut = frame->error;
         m_warnings.push_back("frame " + number + " left out: " + frame->error);
-    } else if (!m_timeline->AddFrame(*frame, m_plan.ShowFrames(static_cast<std::size_t>(index)),
+    } else if (!m_timeline->AddFrame({*frame, area}, m_plan.ShowFrames(static_cast<std::size_t>(index)),
                                      index)) {
         m_failure = m_movie.GetError();
     } else {

@@ -29,10 +29,10 @@ public:
     // Whether the next GIF frame still fits in the movie's frame count. Asked once per frame, in
     // order, before it is encoded; once the answer is no, the movie ends before that frame.
     bool Admit(int index);
-    // Adds the next GIF frame in display order: its bitmap, or none when the timing leaves it
-    // out. False once the job should compose no more frames: the movie is full, or the job
-    // failed (Error() then says why).
-    bool Add(int index, int delayMs, const EncodedFrame* frame);
+    // Adds the next GIF frame in display order: its bitmap (with its area in a movie that only
+    // stores what changes), or none when the timing leaves it out. False once the job should
+    // compose no more frames: the movie is full, or the job failed (Error() then says why).
+    bool Add(int index, int delayMs, const EncodedFrame* frame, const AreaPlan* area = nullptr);
 
     // Completes the movie after the last frame composed (readError: why reading stopped before
     // the end of the GIF, if it did), or abandons it when the job failed or was cancelled.

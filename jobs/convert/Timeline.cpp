@@ -28,10 +28,10 @@ TimelineWriter::TimelineWriter(CSWFMovie& movie, const BitmapEncoder& encoder, i
 
 // A frame's ShowFrames are written when the next frame starts (or at the end), so that a Stop
 // can still go into the very last one.
-bool TimelineWriter::AddFrame(const EncodedFrame& bitmap, int showFrames, int gifIndex) {
+bool TimelineWriter::AddFrame(const FramePicture& frame, int showFrames, int gifIndex) {
     if (!ShowFrames(m_nPending)) return false;
     if (m_bRecord) m_frames.push_back({{}, showFrames, gifIndex});
-    if (!WriteContent(bitmap)) return false;
+    if (!WriteContent(frame)) return false;
     m_nPending = showFrames;
     m_nPassFrames += showFrames;
     return true;
@@ -115,10 +115,10 @@ bool TimelineWriter::Apply(Change& change) {
     return m_movie.PlaceCharacter(change.id, change.depth, change.matrix);
 }
 
-bool FullFrameTimeline::WriteContent(const EncodedFrame& bitmap) {
+bool FullFrameTimeline::WriteContent(const FramePicture& frame) {
     const uint16_t bitmapId = m_nNextId;
     const auto shapeId = static_cast<uint16_t>(bitmapId + 1);
-    const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, bitmap);
+    const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, frame.bitmap);
     CSWFShape shape = BitmapShape(shapeId, bitmapId, m_nWidth, m_nHeight);
     if (!Define(*definition) || !Define(shape) || !Place(shape, shapeId)) return false;
     if (m_bRemoveBelow && m_nNextId > 3 && !Remove(static_cast<uint16_t>(shapeId - 2)))

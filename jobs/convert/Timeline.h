@@ -6,8 +6,16 @@
 #include <vector>
 
 #include "jobs/convert/BitmapEncoder.h"
+#include "jobs/convert/ChangedArea.h"
 #include "swf/CSWFMovie.h"
 #include "swf/CSWFShape.h"
+
+// What one GIF frame brings to the timeline: its bitmap and, in a movie that only stores what
+// changes, where the picture goes and what it hides (its see-through mask already spent).
+struct FramePicture {
+    const EncodedFrame& bitmap;
+    const AreaPlan* area = nullptr;
+};
 
 // Lays the encoded frames out on the movie's timeline, in display order. A subclass decides
 // what each GIF frame adds (its bitmap, the shapes showing it, what they cover and remove), and
@@ -28,10 +36,10 @@ public:
     // Character ids and depths are 16-bit: picture k uses bitmap 3 + 2k and shape 4 + 2k, so
     // the last picture that fits has its shape at 65534.
     static constexpr int kMaxPictures = (65534 - 4) / 2 + 1;
-    // The number of the picture that bitmap would add (from 0); -1 when it adds none.
-    virtual int PictureOf(const EncodedFrame& bitmap) const = 0;
+    // The number of the picture that frame would add (from 0); -1 when it adds none.
+    virtual int PictureOf(const FramePicture& frame) const = 0;
     // Adds GIF frame gifIndex, shown for showFrames SWF frames (at least 1).
-    bool AddFrame(const EncodedFrame& bitmap, int showFrames = 1, int gifIndex = 0);
+    bool AddFrame(const FramePicture& frame, int showFrames = 1, int gifIndex = 0);
     // SWF frames of one pass over the animation so far.
     int FramesPerPass() const { return m_nPassFrames; }
     // Completes the timeline after the last frame: passes over the animation in all (0: the
@@ -45,7 +53,7 @@ public:
 
 protected:
     // Writes the tags of one GIF frame that come before its ShowFrame.
-    virtual bool WriteContent(const EncodedFrame& bitmap) = 0;
+    virtual bool WriteContent(const FramePicture& frame) = 0;
 
     // Appends an object's definition tag.
     bool Define(CSWFObject& object);
@@ -91,13 +99,13 @@ private:
 class FullFrameTimeline : public TimelineWriter {
 public:
     using TimelineWriter::TimelineWriter;
-    int PictureOf(const EncodedFrame&) const override { return (m_nNextId - 3) / 2; }
+    int PictureOf(const FramePicture&) const override { return (m_nNextId - 3) / 2; }
     // Each frame also takes the one before off the stage: frames with transparent pixels must
     // not show earlier ones through them.
     void RemoveFramesBelow(bool remove) { m_bRemoveBelow = remove; }
 
 protected:
-    bool WriteContent(const EncodedFrame& bitmap) override;
+    bool WriteContent(const FramePicture& frame) override;
 
 private:
     uint16_t m_nNextId = 3;

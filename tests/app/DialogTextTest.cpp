@@ -115,14 +115,14 @@ private slots:
     // The times side by side, and when the movie is far enough from the GIF to offer the fix.
     void playingTimes() {
         const struct {
-            PlayingTimes times;
+            JobPlan times;
             const char* text;
             bool differ;
         } cases[] = {
-            {{10, 60000, 30000}, "GIF 30.0 s \u00b7 movie 60.0 s at 10 fps", true},
-            {{20, 30000, 30000}, "GIF 30.0 s \u00b7 movie 30.0 s at 20 fps", false},
-            {{10, 3300, 3000}, "GIF 3.0 s \u00b7 movie 3.3 s at 10 fps", false},  // a tenth exactly
-            {{10, 2699, 3000}, "GIF 3.0 s \u00b7 movie 2.7 s at 10 fps", true},
+            {{.fps = 10, .movieMs = 60000, .gifMs = 30000}, "GIF 30.0 s \u00b7 movie 60.0 s at 10 fps", true},
+            {{.fps = 20, .movieMs = 30000, .gifMs = 30000}, "GIF 30.0 s \u00b7 movie 30.0 s at 20 fps", false},
+            {{.fps = 10, .movieMs = 3300, .gifMs = 3000}, "GIF 3.0 s \u00b7 movie 3.3 s at 10 fps", false},  // a tenth exactly
+            {{.fps = 10, .movieMs = 2699, .gifMs = 3000}, "GIF 3.0 s \u00b7 movie 2.7 s at 10 fps", true},
         };
         for (const auto& c : cases) {
             QCOMPARE(DescribeTimes(c.times), QString::fromUtf8(c.text));

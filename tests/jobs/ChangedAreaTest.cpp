@@ -265,7 +265,7 @@ protected:
         for (int i = 0; i < result.frames; ++i) {
             const std::string name =
                 (dir / "frames" /
-                 (GifTitleFromPath(gif.string()) + "_f" + std::to_string(i) + ".png"))
+                 (TitleFromPath(gif.string()) + "_f" + std::to_string(i) + ".png"))
                     .string();
             FIBITMAP* image = FreeImage_Load(FIF_PNG, name.c_str(), 0);
             EXPECT_TRUE(image && FreeImage_GetBPP(image) == 24) << name;

@@ -322,7 +322,7 @@ TEST(GifTitle, IsTheFileNameWithoutFolderAndExtension) {
         {"", ""},
         {"ünï 動画.gif", "ünï 動画"},
     };
-    for (const auto& [path, title] : cases) EXPECT_EQ(GifTitleFromPath(path), title) << path;
+    for (const auto& [path, title] : cases) EXPECT_EQ(TitleFromPath(path), title) << path;
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // The jobs started from a dialog-style settings record, as the dialog starts them: the record's
 // paths and the job's own options made from it.
 
-#include "jobs/ConversionSettings.h"
+#include "app/ConversionSettings.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 

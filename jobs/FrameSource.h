@@ -11,13 +11,18 @@
 #include "base/Pixels.h"
 #include "gif/CGifAnimation.h"
 
-// One composed GIF frame, ready to be encoded on any thread.
+// One composed frame, ready to be encoded on any thread. Its rows come top first.
 struct SourceFrame {
-    int index = 0;                 // from 0, in display order
-    int delayMs = 0;               // how long the GIF shows it
-    PixelBuffer pixels;  // the screen's rows, bottom first, Stride() bytes each: blue, green, red
-    // With transparency kept: one byte per pixel, rows top first, 1 where no image covers it.
-    std::vector<uint8_t> clear;
+    int index = 0;       // from 0, in display order
+    int delayMs = 0;     // how long the GIF shows it
+    PixelBuffer pixels;  // the screen's rows, Stride() bytes each: blue, green, red
+    // With transparency kept: one byte per pixel, rows of Width() bytes, 1 where no image
+    // covers the pixel (it stays transparent). Empty otherwise.
+    std::vector<uint8_t> uncovered;
+
+    // The view of area of the frame, width x height pixels; no mask. An empty view (top null)
+    // when area is empty or not inside the frame, or the pixels are too small for it.
+    BgrPixels Area(int width, int height, const PixelRect& area) const;
 };
 
 // The composed frames of one GIF, in display order, each copied into pixel rows of its own.
@@ -29,7 +34,7 @@ public:
     // Opens the GIF at path (UTF-8). False on failure, with the cause in Error().
     bool Open(const std::string& path);
     // Before Open: the colour the frames are composed on (0xRRGGBB), and whether they keep
-    // transparency (SourceFrame::clear).
+    // transparency (SourceFrame::uncovered).
     void ComposeOn(RgbColor background, bool keepTransparency, FrameRules rules = {});
     // Composes the next frame. None at the end of the file or when reading stopped early
     // (Error() then says why).
@@ -49,8 +54,3 @@ private:
     std::mutex m_mutex;
     std::vector<PixelBuffer> m_spare;
 };
-
-// The view of area of a width x height frame's pixels (SourceFrame::pixels), rows top first in
-// area's terms; no mask. An empty view (top null) when area is empty or not inside the frame, or
-// pixels are too small for it.
-BgrPixels FrameAreaPixels(const PixelBuffer& pixels, int width, int height, const PixelRect& area);

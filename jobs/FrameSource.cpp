@@ -1,19 +1,16 @@
-#include "jobs/convert/FrameSource.h"
+#include "jobs/FrameSource.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-// Copies the frame gif has just composed into pixels, bottom row first.
+// Copies the frame gif has just composed into pixels.
 void CopyFrame(const CGifAnimation& gif, PixelBuffer& pixels) {
     const auto stride = static_cast<std::size_t>(gif.Stride());
     const auto height = static_cast<std::size_t>(std::max(gif.Height(), 0));
     pixels.resize(stride * height);
-    const uint8_t* from = gif.FrameArea();
-    if (!from) return;
-    for (std::size_t y = 0; y < height; ++y)
-        std::memcpy(pixels.data() + (height - 1 - y) * stride, from + y * stride, stride);
+    if (const uint8_t* from = gif.FrameArea()) std::memcpy(pixels.data(), from, stride * height);
 }
 
 }  // namespace
@@ -44,8 +41,9 @@ std::optional<SourceFrame> FrameSource::Next() {
     }
     CopyFrame(m_gif, frame.pixels);
     if (const uint8_t* covered = m_gif.Coverage()) {
-        frame.clear.resize(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()));
-        std::transform(covered, covered + frame.clear.size(), frame.clear.begin(),
+        frame.uncovered.resize(static_cast<std::size_t>(Width()) *
+                               static_cast<std::size_t>(Height()));
+        std::transform(covered, covered + frame.uncovered.size(), frame.uncovered.begin(),
                        [](uint8_t c) { return uint8_t(c == 0); });
     }
     return frame;
@@ -56,7 +54,7 @@ void FrameSource::Recycle(PixelBuffer pixels) {
     m_spare.push_back(std::move(pixels));
 }
 
-BgrPixels FrameAreaPixels(const PixelBuffer& pixels, int width, int height, const PixelRect& area) {
+BgrPixels SourceFrame::Area(int width, int height, const PixelRect& area) const {
     const auto stride = static_cast<std::ptrdiff_t>(CGifAnimation::StrideFor(width));
     if (area.Empty() || area.left < 0 || area.top < 0 || area.right > width ||
         area.bottom > height ||
@@ -64,9 +62,8 @@ BgrPixels FrameAreaPixels(const PixelBuffer& pixels, int width, int height, cons
         return {};
     }
     BgrPixels view;
-    // The area's top row, counted from the frame's bottom row, which comes first.
-    view.top = pixels.data() + (height - 1 - area.top) * stride + 3 * area.left;
-    view.stride = -stride;
+    view.top = pixels.data() + area.top * stride + 3 * area.left;
+    view.stride = stride;
     view.width = area.Width();
     view.height = area.Height();
     return view;

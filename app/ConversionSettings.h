@@ -28,10 +28,6 @@ struct ConversionSettings {
     bool m_bTransparent = false;  // pixels no image covers stay transparent (movies, PNG, TGA)
 };
 
-// The title used in output names: the file name without its folder and without a ".gif"
-// extension in any letter case (other extensions are dropped as well). "anim.GIF" -> "anim".
-std::string GifTitleFromPath(const std::string& path);
-
 // The options of a conversion, or of an extraction, as the settings give them.
 ConvertOptions ConvertOptionsFrom(const ConversionSettings& settings);
 ExtractOptions ExtractOptionsFrom(const ConversionSettings& settings);

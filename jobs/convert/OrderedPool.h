@@ -1,0 +1,142 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+// Runs tasks on a few worker threads and hands their results back in the order the tasks were
+// submitted, with a bound on the tasks in flight so that memory stays flat however many there
+// are.
+//
+// The caller's thread is one of the threads: the pool starts one worker fewer, and the caller
+// runs queued tasks itself whenever it would otherwise wait for a result. A thread that only
+// produces tasks would share a core with the workers and slow them all down; this way the caller
+// produces while it is ahead and works while it is behind. With one thread, tasks run inline on
+// the caller's thread.
+template <typename Result>
+class OrderedPool {
+public:
+    using Task = std::function<Result()>;
+    using Step = std::function<void()>;
+
+    explicit OrderedPool(unsigned threads) : m_maxInFlight(threads <= 1 ? 1 : threads + 1) {
+        try {
+            for (unsigned i = 1; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            // The system has no more threads to give: the ones started (or the caller) work.
+        }
+    }
+    ~OrderedPool() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_workers) t.join();
+    }
+    OrderedPool(const OrderedPool&) = delete;
+    OrderedPool& operator=(const OrderedPool&) = delete;
+
+    // Queues a task. The caller takes results (TakeNext) whenever Full() is true. A task with
+    // an ordered step runs it first, one at a time and in the order the tasks were submitted:
+    // work that must see the tasks in their order (the rest runs alongside other tasks).
+    void Submit(Task task, Step ordered = {}) {
+        if (ordered) {
+            // Workers take tasks oldest first, so every earlier turn is already in some thread's
+            // hands when this one waits for it.
+            task = [this, turn = m_turnsGiven++, ordered = std::move(ordered),
+                    task = std::move(task)] {
+                RunInTurn(turn, ordered);
+                return task();
+            };
+        }
+        std::packaged_task<Result()> job(std::move(task));
+        m_pending.push_back(job.get_future());
+        if (m_workers.empty()) {
+            job();
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.push_back(std::move(job));
+        }
+        m_wake.notify_one();
+    }
+    bool Full() const { return m_pending.size() >= m_maxInFlight; }
+    bool Empty() const { return m_pending.empty(); }
+    // Tasks submitted and not yet taken back, at most threads + 1 (1 with one thread).
+    std::size_t MaxInFlight() const { return m_maxInFlight; }
+    // Returns the oldest submitted task's result, running queued tasks until it is ready.
+    Result TakeNext() {
+        std::future<Result> next = std::move(m_pending.front());
+        m_pending.pop_front();
+        std::packaged_task<Result()> job;
+        while (next.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+               PopQueued(job))
+            job();
+        return next.get();
+    }
+
+private:
+    // Takes the oldest queued task that no worker has started; false when there is none.
+    bool PopQueued(std::packaged_task<Result()>& job) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_queue.empty()) return false;
+        job = std::move(m_queue.front());
+        m_queue.pop_front();
+        return true;
+    }
+
+    void Work() {
+        for (;;) {
+            std::packaged_task<Result()> job;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+                if (m_queue.empty()) return;  // stopping, nothing left to run
+                job = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            job();
+        }
+    }
+
+    // Runs step once the ordered steps of every earlier turn have run.
+    void RunInTurn(uint64_t turn, const Step& step) {
+        std::unique_lock<std::mutex> lock(m_turnMutex);
+        m_turnDone.wait(lock, [&] { return m_turnsDone == turn; });
+        lock.unlock();
+        // The next turn comes however this one ends (a failed allocation fails the whole job).
+        struct NextTurn {
+            OrderedPool& pool;
+            ~NextTurn() {
+                {
+                    std::lock_guard<std::mutex> guard(pool.m_turnMutex);
+                    ++pool.m_turnsDone;
+                }
+                pool.m_turnDone.notify_all();
+            }
+        } next{*this};
+        step();
+    }
+
+    std::vector<std::thread> m_workers;
+    std::deque<std::packaged_task<Result()>> m_queue;
+    std::deque<std::future<Result>> m_pending;
+    std::size_t m_maxInFlight;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    uint64_t m_turnsGiven = 0;  // ordered steps submitted
+    uint64_t m_turnsDone = 0;   // ordered steps run; guarded by m_turnMutex
+    std::mutex m_turnMutex;
+    std::condition_variable m_turnDone;
+};
