@@ -24,7 +24,7 @@
 #include "app/CGifPreview.h"
 #include "app/CQuorvelDlg.h"
 #include "support/GifBuilder.h"
-#include "support/SettingsJobs.h"
+#include "support/TestJob.h"
 #include "support/SwfReader.h"
 
 namespace fs = std::filesystem;
@@ -365,13 +365,13 @@ private slots:
         QCOMPARE(progress->value(), 0);
         QCOMPARE(Label("status"), QStringLiteral("Wrote %1").arg(Text(*m_out / "anim.swf")));
 
-        ConversionSettings settings;  // the same options given to the job directly
-        settings.m_strGifPath = (*m_in / "anim.gif").string();
-        settings.m_strOutputFolder = m_in->Path().string();
-        settings.m_nFps = 12;
-        settings.m_nQuality = Quality::High;
-        settings.m_strTargetUrl = "http://example.org/";
-        QVERIFY(ConvertFile(settings).Succeeded());
+        TestJob job;  // the same options given to the job directly
+        job.gif = (*m_in / "anim.gif").string();
+        job.output = m_in->Path().string();
+        job.convert.fps = 12;
+        job.convert.quality = Quality::High;
+        job.convert.targetUrl = "http://example.org/";
+        QVERIFY(ConvertFile(job).Succeeded());
         QCOMPARE(ReadFileBytes(*m_out / "anim.swf"), ReadFileBytes(*m_in / "anim.swf"));
 
         // What cannot be opened is said, whichever way it fails.

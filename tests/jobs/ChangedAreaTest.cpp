@@ -8,7 +8,7 @@
 #include "jobs/convert/ChangedArea.h"
 #include "jobs/convert/ChangedAreaTimeline.h"
 #include "jobs/convert/MovieAssembler.h"
-#include "support/SettingsJobs.h"
+#include "support/TestJob.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 #include "support/GifBuilder.h"
@@ -61,17 +61,17 @@ TEST_P(ChangedRectTest, StoresTheRectangleAroundWhatChanged) {
         const AreaPlan first = planner.Plan(frame.Rows(), frame.Stride());
         EXPECT_EQ(first.area, (PixelRect{0, 0, 20, 12}));
         EXPECT_EQ(first.picture, 0);
-        EXPECT_TRUE(first.transparent.empty() && first.hidden.empty());
+        EXPECT_TRUE(first.seeThrough.empty() && first.hidden.empty());
         for (const auto& [x, y] : e.changed) frame.Set(x, y, 7);
         const AreaPlan second = planner.Plan(frame.Rows(), frame.Stride());
         EXPECT_EQ(second.area, e.area);
         EXPECT_EQ(second.picture, e.changed.empty() ? -1 : 1);
         // Transparent where the pixel shows the same already, when the bitmaps allow it.
         std::size_t clear = 0;
-        for (uint8_t t : second.transparent) clear += t;
+        for (uint8_t t : second.seeThrough) clear += t;
         const auto areaPixels = static_cast<std::size_t>(e.area.Width() * e.area.Height());
         EXPECT_EQ(clear, transparent && !e.changed.empty() ? areaPixels - e.changed.size() : 0);
-        EXPECT_EQ(second.transparent.empty(), clear == 0);
+        EXPECT_EQ(second.seeThrough.empty(), clear == 0);
         // Only a picture over the whole stage hides the first.
         EXPECT_EQ(second.hidden,
                   (e.area == PixelRect{0, 0, 20, 12} && !transparent ? std::vector<int>{0}
@@ -88,7 +88,7 @@ void ExpectPlansReplayExactly(const std::vector<Frame>& frames, int block, bool 
     ChangedAreaPlanner planner(frames[0].width, frames[0].height, block, transparent);
     struct Picture {
         PixelRect area;
-        std::vector<uint8_t> clear;
+        std::vector<uint8_t> seeThrough;
         std::vector<uint8_t> bgr;  // the frame's pixels when it was planned
     };
     std::map<int, Picture> shown;
@@ -96,7 +96,7 @@ void ExpectPlansReplayExactly(const std::vector<Frame>& frames, int block, bool 
         SCOPED_TRACE(i);
         const Frame& f = frames[i];
         AreaPlan plan = planner.Plan(f.Rows(), f.Stride());
-        if (plan.picture >= 0) shown[plan.picture] = {plan.area, plan.transparent, f.bgr};
+        if (plan.picture >= 0) shown[plan.picture] = {plan.area, plan.seeThrough, f.bgr};
         for (int hidden : plan.hidden) EXPECT_EQ(shown.erase(hidden), 1u) << hidden;
         EXPECT_LE(shown.size(), static_cast<std::size_t>(ChangedAreaPlanner::kMaxShown));
         Frame played(f.width, f.height);
@@ -105,7 +105,7 @@ void ExpectPlansReplayExactly(const std::vector<Frame>& frames, int block, bool 
             for (int y = a.top; y < a.bottom; ++y)
                 for (int x = a.left; x < a.right; ++x) {
                     const auto at = static_cast<std::size_t>((y - a.top) * a.Width() + x - a.left);
-                    if (!picture.clear.empty() && picture.clear[at]) continue;
+                    if (!picture.seeThrough.empty() && picture.seeThrough[at]) continue;
                     std::copy_n(&picture.bgr[static_cast<std::size_t>((y * f.width + x) * 3)], 3,
                                 &played.bgr[static_cast<std::size_t>((y * f.width + x) * 3)]);
                 }
@@ -142,7 +142,7 @@ TEST(ChangedAreaPlannerTest, CoveredPicturesAreRemovedAndAMovingDotStaysCheap) {
         for (int x = 0; x < 40; ++x) f.Set(x, y, 50);
     const AreaPlan all = planner.Plan(f.Rows(), f.Stride());
     EXPECT_EQ(all.hidden, (std::vector<int>{0, 2}));
-    EXPECT_TRUE(all.transparent.empty());
+    EXPECT_TRUE(all.seeThrough.empty());
     // Two pictures that together cover an older one hide it, whether pictures may be
     // transparent or are opaque over their areas.
     for (bool transparent : {false, true}) {
@@ -196,9 +196,9 @@ TEST(MovieAssemblerTest, CharacterIdsAndFramesStopAtTheirFields) {
         ASSERT_TRUE(movie.Open());
         EncodedFrame frame;
         frame.ok = true;
-        frame.area = AreaPlan{};
-        frame.area->picture = c.picture;
-        EXPECT_EQ(movie.Admit(0) && movie.Add(0, 100, &frame), c.added);
+        AreaPlan area;
+        area.picture = c.picture;
+        EXPECT_EQ(movie.Admit(0) && movie.Add(0, 100, &frame, &area), c.added);
         const JobResult result = movie.Finish({}, "", false);
         ASSERT_EQ(result.warnings.empty(), c.added) << result.error;
         if (!c.added) {
@@ -243,21 +243,21 @@ fs::path WriteMixedGif(const fs::path& path) {
 
 class ChangedAreaJobTest : public ::testing::Test {
 protected:
-    ConversionSettings Settings(const fs::path& gif, BitmapKind bitmaps, bool changedAreas) {
-        ConversionSettings settings;
-        settings.m_strGifPath = gif.string();
-        settings.m_strOutputFolder = (dir / "out").string();
-        settings.m_bitmaps = bitmaps;
-        settings.m_bChangedAreas = changedAreas;
+    TestJob Settings(const fs::path& gif, BitmapKind bitmaps, bool changedAreas) {
+        TestJob settings;
+        settings.gif = gif.string();
+        settings.output = (dir / "out").string();
+        settings.convert.bitmaps = bitmaps;
+        settings.convert.changedAreas = changedAreas;
         fs::create_directories(dir / "out");
         return settings;
     }
 
     // The frames the extraction writes as PNG files, as red, green, blue rows top first.
     std::vector<std::vector<uint8_t>> ExtractedFrames(const fs::path& gif) {
-        ConversionSettings settings = Settings(gif, BitmapKind::Jpeg, false);
-        settings.m_strOutputFolder = (dir / "frames").string();
-        settings.m_nExtractFormat = ExtractFormat::Png;
+        TestJob settings = Settings(gif, BitmapKind::Jpeg, false);
+        settings.output = (dir / "frames").string();
+        settings.extract.format = ExtractFormat::Png;
         fs::create_directories(dir / "frames");
         const JobResult result = ExtractFrames(settings);
         EXPECT_TRUE(result.Succeeded());

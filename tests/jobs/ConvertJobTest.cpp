@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "jobs/BatchJob.h"
-#include "support/SettingsJobs.h"
+#include "support/TestJob.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 #include "support/GifBuilder.h"
@@ -48,14 +48,14 @@ protected:
         return dir / name;
     }
 
-    ConversionSettings Settings(const fs::path& gif, const std::string& url = "", int fps = 12,
+    TestJob Settings(const fs::path& gif, const std::string& url = "", int fps = 12,
                                 int quality = 1) {
-        ConversionSettings settings;
-        settings.m_strGifPath = gif.string();
-        settings.m_strOutputFolder = (dir / "out").string();
-        settings.m_nFps = fps;
-        settings.m_nQuality = static_cast<Quality>(quality);
-        settings.m_strTargetUrl = url;
+        TestJob settings;
+        settings.gif = gif.string();
+        settings.output = (dir / "out").string();
+        settings.convert.fps = fps;
+        settings.convert.quality = static_cast<Quality>(quality);
+        settings.convert.targetUrl = url;
         fs::create_directories(dir / "out");
         return settings;
     }
@@ -229,7 +229,7 @@ TEST_F(ConvertJobTest, BlankUrlMakesNoButton) {
 
 TEST_F(ConvertJobTest, QualityChangesOnlyTheJpegData) {
     const fs::path gif = MakeGif("q.gif", 24, 16, 2);
-    ConversionSettings low = Settings(gif, "page.htm", 12, 0);
+    TestJob low = Settings(gif, "page.htm", 12, 0);
     ASSERT_TRUE(ConvertFile(low).Succeeded());
     fs::rename(dir / "out" / "q.swf", dir / "low.swf");
     ASSERT_TRUE(ConvertFile(Settings(gif, "page.htm", 12, 2)).Succeeded());
@@ -251,7 +251,7 @@ TEST_F(ConvertJobTest, QualityChangesOnlyTheJpegData) {
 
 TEST_F(ConvertJobTest, OutputIsTheSameWhateverTheThreadCount) {
     const fs::path gif = MakeGif("threads.gif", 64, 48, 12);
-    const ConversionSettings settings = Settings(gif, "page.htm");
+    const TestJob settings = Settings(gif, "page.htm");
     JobControl one;
     one.threads = 1;
     ASSERT_TRUE(ConvertFile(settings, one).Succeeded());
@@ -288,8 +288,8 @@ TEST_F(ConvertJobTest, GifTimingRepeatsShowFramesAndLeavesOutTooShortFrames) {
     builder.GlobalColors(kPalette);
     for (int delay : {4, 20, 2, 2, 4}) builder.Image(PatternImage(4, 4, delay, delay));
     ASSERT_TRUE(builder.Write(dir / "timed.gif"));
-    ConversionSettings settings = Settings(dir / "timed.gif");
-    settings.m_timing = Timing::Gif;
+    TestJob settings = Settings(dir / "timed.gif");
+    settings.convert.timing = Timing::Gif;
     const JobResult auto_ = ConvertFile(settings);
     ASSERT_TRUE(auto_.Succeeded()) << auto_.error;
     SwfFile swf = ReadSwfFile(dir / "out" / "timed.swf");
@@ -298,8 +298,8 @@ TEST_F(ConvertJobTest, GifTimingRepeatsShowFramesAndLeavesOutTooShortFrames) {
     EXPECT_EQ(swf.frameCount, 2 + 10 + 1 + 1 + 2);
     EXPECT_EQ(swf.CountTags(kTagDefineBitsJPEG2), 5);
 
-    settings.m_nFps = 10;  // given: the 20 ms frames are too short
-    settings.m_bFpsGiven = true;
+    settings.convert.fps = 10;  // given: the 20 ms frames are too short
+    settings.convert.fpsGiven = true;
     const JobResult fixedRate = ConvertFile(settings);
     ASSERT_TRUE(fixedRate.Succeeded()) << fixedRate.error;
     swf = ReadSwfFile(dir / "out" / "timed.swf");
@@ -330,9 +330,9 @@ TEST_F(ConvertJobTest, GifTimingShowsEveryImageAndCarriesRoundingAcrossPasses) {
         for (std::size_t i = 0; i < c.delays.size(); ++i)
             builder.Image(PatternImage(4, 4, static_cast<int>(i), c.delays[i]));
         ASSERT_TRUE(builder.Write(dir / "timed.gif"));
-        ConversionSettings settings = Settings(dir / "timed.gif");
-        settings.m_timing = Timing::Gif;
-        settings.m_loop.kind = LoopOption::Kind::Gif;
+        TestJob settings = Settings(dir / "timed.gif");
+        settings.convert.timing = Timing::Gif;
+        settings.convert.loop.kind = LoopOption::Kind::Gif;
         ASSERT_TRUE(ConvertFile(settings).Succeeded());
         const SwfFile swf = ReadSwfFile(dir / "out" / "timed.swf");
         ASSERT_TRUE(swf.ok) << swf.error;
@@ -356,8 +356,8 @@ TEST_F(ConvertJobTest, GifLoopCountIsWrittenOutAsPasses) {
         if (c.loop >= 0) builder.Loop(c.loop);
         for (int i = 0; i < 3; ++i) builder.Image(PatternImage(4, 4, i));
         ASSERT_TRUE(builder.Write(dir / "loop.gif"));
-        ConversionSettings settings = Settings(dir / "loop.gif", "http://example.org/");
-        settings.m_loop = LoopOption{LoopOption::Kind::Gif, 1};
+        TestJob settings = Settings(dir / "loop.gif", "http://example.org/");
+        settings.convert.loop = LoopOption{LoopOption::Kind::Gif, 1};
         const JobResult result = ConvertFile(settings);
         ASSERT_TRUE(result.Succeeded()) << result.error;
         const SwfFile swf = ReadSwfFile(dir / "out" / "loop.swf");
@@ -395,8 +395,8 @@ TEST_F(ConvertJobTest, MovieThatWouldReplaceItsInputIsRefused) {
     fs::create_directories(dir / "out");
     fs::create_hard_link(gif, dir / "out" / "y.swf");
     for (const fs::path& input : {gif, dir / "out" / "y.swf"}) {
-        ConversionSettings settings = Settings(input);
-        settings.m_strOutputFolder = input.parent_path().string();
+        TestJob settings = Settings(input);
+        settings.output = input.parent_path().string();
         const JobResult result = ConvertFile(settings);
         EXPECT_EQ(result.error, "the movie " + input.string() + " would replace its own input");
         EXPECT_EQ(ReadFileBytes(input), ReadFileBytes(dir / "out" / "y.swf"));  // still the GIF
@@ -404,13 +404,11 @@ TEST_F(ConvertJobTest, MovieThatWouldReplaceItsInputIsRefused) {
     }
 }
 
-TEST_F(ConvertJobTest, TitleComesFromThePathAtTheTimeOfTheJob) {
+TEST_F(ConvertJobTest, TitleComesFromThePath) {
     const fs::path gif = MakeGif("Anim.GIF", 4, 4, 1);
-    ConversionSettings settings = Settings(gif);
-    settings.m_strGifTitle = "stale";
+    TestJob settings = Settings(gif);
     ASSERT_TRUE(ConvertFile(settings).Succeeded());
     EXPECT_TRUE(fs::exists(dir / "out" / "Anim.swf"));
-    EXPECT_FALSE(fs::exists(dir / "out" / "stale.swf"));
 
     // A movie name of 255 bytes, the usual limit, still leaves room for its temporary file.
     const std::string title(255 - 4, 'a');
@@ -430,29 +428,29 @@ TEST_F(ConvertJobTest, FailuresWriteNothingAndSayWhy) {
 
     struct Case {
         const char* name;
-        std::function<void(ConversionSettings&)> change;
+        std::function<void(TestJob&)> change;
         const char* cause;  // a part of the expected message
     };
     const Case cases[] = {
-        {"fps 0", [](ConversionSettings& s) { s.m_nFps = 0; }, "1 to 255"},
-        {"fps 256", [](ConversionSettings& s) { s.m_nFps = 256; }, "1 to 255"},
-        {"long URL", [](ConversionSettings& s) { s.m_strTargetUrl = std::string(65534, 'u'); },
+        {"fps 0", [](TestJob& s) { s.convert.fps = 0; }, "1 to 255"},
+        {"fps 256", [](TestJob& s) { s.convert.fps = 256; }, "1 to 255"},
+        {"long URL", [](TestJob& s) { s.convert.targetUrl = std::string(65534, 'u'); },
          "65533"},
         {"escaped URL too long",
-         [](ConversionSettings& s) { s.m_strTargetUrl = std::string(30000, '\xE9'); }, "65533"},
+         [](TestJob& s) { s.convert.targetUrl = std::string(30000, '\xE9'); }, "65533"},
         {"missing output folder",
-         [&](ConversionSettings& s) { s.m_strOutputFolder = (dir / "nowhere").string(); },
+         [&](TestJob& s) { s.output = (dir / "nowhere").string(); },
          "nowhere"},
         {"missing GIF",
-         [&](ConversionSettings& s) { s.m_strGifPath = (dir / "gone.gif").string(); }, ""},
-        {"not a GIF", [&](ConversionSettings& s) { s.m_strGifPath = (dir / "text.gif").string(); },
+         [&](TestJob& s) { s.gif = (dir / "gone.gif").string(); }, ""},
+        {"not a GIF", [&](TestJob& s) { s.gif = (dir / "text.gif").string(); },
          ""},
         {"oversized screen",
-         [&](ConversionSettings& s) { s.m_strGifPath = (dir / "huge.gif").string(); }, "9000"},
+         [&](TestJob& s) { s.gif = (dir / "huge.gif").string(); }, "9000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ConversionSettings settings = Settings(good);
+        TestJob settings = Settings(good);
         c.change(settings);
         const JobResult result = ConvertFile(settings);
         EXPECT_EQ(result.status, JobResult::Status::Failed);
@@ -505,9 +503,9 @@ TEST_F(ConvertJobTest, GifWithoutImagesFailsAndWritesNothing) {
     RawTrailer(bytes);
     ASSERT_TRUE(WriteBytes(dir / "empty.gif", bytes));
     for (const bool likeGif : {false, true}) {
-        ConversionSettings settings = Settings(dir / "empty.gif");
-        settings.m_timing = likeGif ? Timing::Gif : Timing::Fixed;
-        settings.m_bChangedAreas = likeGif;
+        TestJob settings = Settings(dir / "empty.gif");
+        settings.convert.timing = likeGif ? Timing::Gif : Timing::Fixed;
+        settings.convert.changedAreas = likeGif;
         for (const JobResult& result : {ConvertFile(settings), ExtractFrames(settings)}) {
             EXPECT_EQ(result.status, JobResult::Status::Failed);
             EXPECT_EQ(result.error, "the GIF has no images");
@@ -533,8 +531,8 @@ TEST_F(ConvertJobTest, FramesBeyondTheLastCharacterIdAreDropped) {
     // With changed areas every frame is a picture of two ids too, but its number is known only
     // once it is planned, on an encoder thread.
     for (const bool changed : {false, true}) {
-        ConversionSettings settings = Settings(dir / "many.gif");
-        settings.m_bChangedAreas = changed;
+        TestJob settings = Settings(dir / "many.gif");
+        settings.convert.changedAreas = changed;
         JobControl control;
         control.threads = changed ? 3 : 1;
         const JobResult result = ConvertFile(settings, control);
@@ -599,9 +597,9 @@ TEST_F(ConvertJobTest, FfmpegDecodesOneImagePerFrameCloseToTheExtractedFrames) {
     builder.Image(PatternImage(48, 32, 2));
     ASSERT_TRUE(builder.Write(dir / "video.gif")) << builder.Error();
 
-    ConversionSettings settings = Settings(dir / "video.gif", "", 12, 2);
+    TestJob settings = Settings(dir / "video.gif", "", 12, 2);
     ASSERT_TRUE(ConvertFile(settings).Succeeded());
-    settings.m_strOutputFolder = (dir / "frames").string();
+    settings.output = (dir / "frames").string();
     fs::create_directories(dir / "frames");
     ASSERT_TRUE(ExtractFrames(settings).Succeeded());
 
@@ -643,9 +641,9 @@ TEST_F(ConvertJobTest, BatchGivesAMovieToTheFirstOfInputsSharingATitle) {
                                             MakeGif("t2/a.GIF", 4, 4, 3).string()};
     for (const std::string& output : {(dir / "out").string(), std::string()}) {
         SCOPED_TRACE(output.empty() ? "beside each input" : "one output folder");
-        ConversionSettings settings = Settings(files[0]);
-        settings.m_strOutputFolder = output;
-        const BatchResult batch = ConvertBatch({files, output, ConvertOptionsFrom(settings)}, {});
+        TestJob settings = Settings(files[0]);
+        settings.output = output;
+        const BatchResult batch = ConvertBatch({files, output, settings.convert}, {});
         ASSERT_EQ(batch.results.size(), 3u);
         const std::size_t owner = output.empty() ? 1 : 0;  // of t2/a.swf, or of out/a.swf
         const fs::path movie = MoviePath(output, files[owner]);
@@ -667,7 +665,7 @@ TEST_F(ConvertJobTest, BatchGoesOnAfterAFailedFileAndReportsEach) {
     for (unsigned threads : {1u, 3u}) {
         SCOPED_TRACE(threads);
         fs::remove_all(dir / "out");
-        ConversionSettings settings = Settings(dir / "unused.gif");
+        TestJob settings = Settings(dir / "unused.gif");
         std::vector<int> progress;
         std::mutex mutex;
         JobControl control;
@@ -676,7 +674,7 @@ TEST_F(ConvertJobTest, BatchGoesOnAfterAFailedFileAndReportsEach) {
             std::lock_guard<std::mutex> lock(mutex);
             progress.push_back(done);
         };
-        const BatchResult batch = ConvertBatch({files, settings.m_strOutputFolder, ConvertOptionsFrom(settings)}, control);
+        const BatchResult batch = ConvertBatch({files, settings.output, settings.convert}, control);
         ASSERT_EQ(batch.results.size(), 3u);
         EXPECT_EQ(batch.Converted(), 2);
         EXPECT_EQ(batch.Failed(), 1);

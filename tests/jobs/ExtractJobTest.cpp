@@ -10,7 +10,7 @@
 #include "base/AtomicFile.h"
 #include "base/Leftovers.h"
 #include "gif/CGifAnimation.h"
-#include "support/SettingsJobs.h"
+#include "support/TestJob.h"
 #include "jobs/ExtractJob.h"
 #include "support/GifBuilder.h"
 
@@ -91,15 +91,15 @@ protected:
         ASSERT_TRUE(ThreeFrames().Write(gifPath));
         out = dir / "out";
         fs::create_directory(out);
-        settings.m_strGifPath = gifPath;
-        settings.m_strOutputFolder = out.string();
+        settings.gif = gifPath;
+        settings.output = out.string();
     }
     std::vector<std::string> Written() const { return ListFolder(out); }
 
     ScratchDir dir;
     fs::path out;
     std::string gifPath;
-    ConversionSettings settings;
+    TestJob settings;
 };
 
 TEST_F(ExtractJobTest, ThreeFramesComposedByTheReaderAreWrittenAsTheyAre) {
@@ -123,7 +123,7 @@ TEST_F(ExtractJobTest, ThreeFramesComposedByTheReaderAreWrittenAsTheyAre) {
     } formats[] = {{0, ".bmp", true}, {1, ".png", true}, {2, ".jpg", false}, {3, ".tga", true}};
     for (const auto& f : formats) {
         SCOPED_TRACE(f.extension);
-        settings.m_nExtractFormat = static_cast<ExtractFormat>(f.format);
+        settings.extract.format = static_cast<ExtractFormat>(f.format);
         std::vector<int> progress;
         JobControl control;
         control.progress = [&](int done) { progress.push_back(done); };
@@ -156,12 +156,11 @@ TEST_F(ExtractJobTest, ThreeFramesComposedByTheReaderAreWrittenAsTheyAre) {
     EXPECT_EQ(Written().size(), 12u);
 }
 
-TEST_F(ExtractJobTest, TitleComesFromThePathNotFromAStaleTitle) {
+TEST_F(ExtractJobTest, TitleComesFromThePath) {
     const std::string renamed = (dir / "Other Name.GIF").string();
     fs::copy_file(gifPath, renamed);
-    settings.m_strGifPath = renamed;
-    settings.m_strGifTitle = "anim";
-    settings.m_strOutputFolder = out.string() + "/";  // one separator only
+    settings.gif = renamed;
+    settings.output = out.string() + "/";  // one separator only
     const JobResult result = ExtractFrames(settings);
     ASSERT_TRUE(result.Succeeded()) << result.error;
     ASSERT_EQ(result.outputs.size(), 3u);
@@ -175,9 +174,9 @@ TEST_F(ExtractJobTest, Utf8PathsOpenAndWrite) {
     fs::create_directory(folder);
     const std::string name = (dir / "añim 動画.gif").string();
     ASSERT_TRUE(ThreeFrames().Write(name));
-    settings.m_strGifPath = name;
-    settings.m_strOutputFolder = folder.string();
-    settings.m_nExtractFormat = ExtractFormat::Png;
+    settings.gif = name;
+    settings.output = folder.string();
+    settings.extract.format = ExtractFormat::Png;
     const JobResult result = ExtractFrames(settings);
     ASSERT_TRUE(result.Succeeded()) << result.error;
     EXPECT_TRUE(fs::exists(folder / "añim 動画_f2.png"));
@@ -196,7 +195,7 @@ TEST_F(ExtractJobTest, RefusesBadSettingsBeforeWritingAnything) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        settings.m_strOutputFolder = c.folder;
+        settings.output = c.folder;
         const JobResult result = ExtractFrames(settings);
         EXPECT_EQ(result.status, JobResult::Status::Failed);
         EXPECT_EQ(result.error, c.error);
@@ -207,13 +206,13 @@ TEST_F(ExtractJobTest, RefusesBadSettingsBeforeWritingAnything) {
 }
 
 TEST_F(ExtractJobTest, GifThatDoesNotOpenIsAFailureNamingTheCause) {
-    settings.m_strGifPath = (dir / "missing.gif").string();
+    settings.gif = (dir / "missing.gif").string();
     JobResult result = ExtractFrames(settings);
     EXPECT_EQ(result.status, JobResult::Status::Failed);
     EXPECT_EQ(result.error, "No such file or directory");
 
-    settings.m_strGifPath = (dir / "text.gif").string();
-    ASSERT_TRUE(WriteBytes(settings.m_strGifPath, {'n', 'o', 't', ' ', 'a', ' ', 'g', 'i', 'f'}));
+    settings.gif = (dir / "text.gif").string();
+    ASSERT_TRUE(WriteBytes(settings.gif, {'n', 'o', 't', ' ', 'a', ' ', 'g', 'i', 'f'}));
     result = ExtractFrames(settings);
     EXPECT_EQ(result.status, JobResult::Status::Failed);
     EXPECT_EQ(result.error, "Data is not in GIF format");
@@ -252,7 +251,7 @@ TEST_F(ExtractJobTest, ReplacesEarlierFilesWholeKeepingTheirMode) {
     ASSERT_TRUE(WriteBytes(out / "anim_f0.png", std::vector<uint8_t>(100000, 'x')));
     fs::permissions(out / "anim_f0.png", fs::perms::owner_read | fs::perms::owner_write |
                                              fs::perms::group_read);
-    settings.m_nExtractFormat = ExtractFormat::Png;
+    settings.extract.format = ExtractFormat::Png;
     ASSERT_TRUE(ExtractFrames(settings).Succeeded());
     const ReadBack image = Read((out / "anim_f0.png").string());
     EXPECT_EQ(image.width, 5u);
@@ -265,9 +264,9 @@ TEST_F(ExtractJobTest, ReplacesEarlierFilesWholeKeepingTheirMode) {
 // them must still fit.
 TEST_F(ExtractJobTest, FrameNamesOfTheLongestLengthAreWritten) {
     const std::string title(255 - std::string("_f0.png").size(), 'b');
-    settings.m_strGifPath = (dir / (title + ".gif")).string();
-    ASSERT_TRUE(ThreeFrames().Write(settings.m_strGifPath));
-    settings.m_nExtractFormat = ExtractFormat::Png;
+    settings.gif = (dir / (title + ".gif")).string();
+    ASSERT_TRUE(ThreeFrames().Write(settings.gif));
+    settings.extract.format = ExtractFormat::Png;
     const JobResult result = ExtractFrames(settings);
     ASSERT_TRUE(result.Succeeded()) << result.error;
     EXPECT_EQ(Written(), (std::vector<std::string>{title + "_f0.png", title + "_f1.png",

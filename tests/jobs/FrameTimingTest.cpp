@@ -4,6 +4,7 @@
 #include <numeric>
 #include <string>
 
+#include "jobs/convert/ConversionPlan.h"
 #include "jobs/convert/FrameTiming.h"
 
 namespace {
@@ -57,9 +58,10 @@ TEST(FrameTimingTest, ShortFramesAreKeptOrLeftOut) {
     for (const auto& [delays, frames] : cases) EXPECT_EQ(ScheduleFrames(delays, 10), frames);
 }
 
-// One pass of the movie beside the GIF, before converting: the fixed rate gives every frame one
-// SWF frame, the GIF's timing the rate its delays pick (or the one given) and their schedule.
-TEST(FrameTimingTest, PlayingTimesOfTheMovieAndTheGif) {
+// The plan of one scan: the fixed rate gives every frame one SWF frame, the GIF's timing the
+// rate its delays pick (or the one given) and their schedule; frames too short for the rate are
+// not frames to write.
+TEST(FrameTimingTest, PlanOfTheMovieBesideTheGif) {
     ConvertOptions fixed;  // 10 fps
     ConvertOptions gif;
     gif.timing = Timing::Gif;
@@ -70,20 +72,30 @@ TEST(FrameTimingTest, PlayingTimesOfTheMovieAndTheGif) {
         const char* name;
         std::vector<int> delays;
         ConvertOptions options;
-        PlayingTimes times;
+        JobPlan plan;  // frames, fps, movieMs, gifMs
     } cases[] = {
-        {"20 fps GIF at 10 fps", std::vector<int>(600, 50), fixed, {10, 60000, 30000}},
-        {"20 fps GIF in its timing", std::vector<int>(600, 50), gif, {20, 30000, 30000}},
-        {"delays of 0 shown as 100 ms", {0, 0, 200}, gif, {10, 400, 400}},
-        {"a given rate rounds to its frames", {300, 300}, gifAt4, {4, 500, 600}},
-        {"no frames", {}, fixed, {10, 0, 0}},
+        {"20 fps GIF at 10 fps", std::vector<int>(600, 50), fixed, {600, 0, 0, 10, 60000, 30000}},
+        {"20 fps GIF in its timing", std::vector<int>(600, 50), gif, {600, 0, 0, 20, 30000, 30000}},
+        {"delays of 0 shown as 100 ms", {0, 0, 200}, gif, {3, 0, 0, 10, 400, 400}},
+        {"a given rate rounds to its frames", {300, 300}, gifAt4, {2, 0, 0, 4, 500, 600}},
+        {"too short for the rate", {20, 20, 20}, gifAt4, {1, 0, 0, 4, 250, 60}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const PlayingTimes times = MoviePlayingTimes(c.delays, c.options);
-        EXPECT_EQ(times.fps, c.times.fps);
-        EXPECT_EQ(times.movieMs, c.times.movieMs);
-        EXPECT_EQ(times.gifMs, c.times.gifMs);
+        GifInfo scan;
+        scan.opened = true;
+        scan.images = scan.frames = static_cast<int>(c.delays.size());
+        scan.width = 3;
+        scan.height = 2;
+        scan.delaysMs = c.delays;
+        const ConversionPlan plan = PlanConversion(scan, c.options);
+        ASSERT_EQ(plan.error, "");
+        const JobPlan shown = plan.Summary();
+        EXPECT_EQ(shown.frames, c.plan.frames);
+        EXPECT_EQ(shown.width * 10 + shown.height, 32);
+        EXPECT_EQ(shown.fps, c.plan.fps);
+        EXPECT_EQ(shown.movieMs, c.plan.movieMs);
+        EXPECT_EQ(shown.gifMs, c.plan.gifMs);
     }
 }
 

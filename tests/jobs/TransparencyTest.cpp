@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "jobs/convert/BitmapEncoder.h"
-#include "support/SettingsJobs.h"
+#include "support/TestJob.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/ExtractJob.h"
 #include "jobs/FreeImageLibrary.h"
@@ -104,13 +104,13 @@ fs::path WriteTransparentGif(const fs::path& path) {
 
 class TransparentJobTest : public ::testing::Test {
 protected:
-    ConversionSettings Settings(ExtractFormat format = ExtractFormat::Png) {
-        ConversionSettings settings;
-        settings.m_strGifPath = WriteTransparentGif(dir / "clear.gif").string();
-        settings.m_strOutputFolder = dir.Path().string();
-        settings.m_nExtractFormat = format;
-        settings.m_background = kStage;
-        settings.m_bTransparent = true;
+    TestJob Settings(ExtractFormat format = ExtractFormat::Png) {
+        TestJob settings;
+        settings.gif = WriteTransparentGif(dir / "clear.gif").string();
+        settings.output = dir.Path().string();
+        settings.extract.format = format;
+        settings.convert.background = settings.extract.background = kStage;
+        settings.convert.transparent = settings.extract.transparent = true;
         return settings;
     }
 
@@ -171,9 +171,9 @@ TEST_F(TransparentJobTest, LosslessMoviesShowTheStageExactlyWhereNothingCovers) 
     ASSERT_EQ(expected.size(), 7u);
     for (const bool changedAreas : {false, true}) {
         SCOPED_TRACE(changedAreas);
-        ConversionSettings settings = Settings();
-        settings.m_bitmaps = BitmapKind::Lossless;
-        settings.m_bChangedAreas = changedAreas;
+        TestJob settings = Settings();
+        settings.convert.bitmaps = BitmapKind::Lossless;
+        settings.convert.changedAreas = changedAreas;
         ASSERT_TRUE(ConvertFile(settings).Succeeded());
         SwfFile swf = ReadSwfFile(dir / "clear.swf");
         ASSERT_TRUE(swf.ok) << swf.error;
