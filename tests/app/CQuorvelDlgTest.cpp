@@ -14,11 +14,13 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <set>
 #include <QTimer>
 #include <QUrl>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "PromptRecorder.h"
 #include "app/CGifPreview.h"
@@ -490,6 +492,31 @@ private slots:
                                                     "(\"Use the GIF's timing\" keeps it)")));
         QCOMPARE(m_out->List(), (std::vector<std::string>{"a.swf", "fast.swf"}));
         QCOMPARE(Label("status"), QStringLiteral("2 of 3 files converted"));
+    }
+
+    // The bar's total is the frames the batch writes under the dialog's rules: with the GIF's
+    // timing every image is a frame, images with delay 0 too.
+    void batchCountsTheFramesOfItsTimingRules() {
+        GifBuilder gif(320, 240);
+        gif.GlobalColors({kRed, kGreen});
+        for (int pass = 0; pass < 20; ++pass)
+            for (const int delay : {0, 0, 10, 0, 2, 2, 30, 0})
+                gif.Solid(0, 0, 320, 240, static_cast<uint8_t>(delay % 2), delay);
+        QVERIFY(gif.Write(*m_in / "zero.gif"));
+        QVERIFY(LoadFolder(m_in->Path()));
+        QAbstractButton* box = Button("IDC_GIF_TIMING");
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        QVERIFY(box->isChecked());
+        std::set<QString> totals;
+        auto* progress = Control<QProgressBar>("IDC_PROGRESS");
+        connect(progress, &QProgressBar::valueChanged, this, [&] {
+            const QRegularExpressionMatch total =
+                QRegularExpression(" of ([0-9]+) frames").match(progress->text());
+            if (total.hasMatch()) totals.insert(total.captured(1));
+        });
+        QVERIFY(RunJob("IDC_CONVERT"));
+        QCOMPARE(totals, std::set<QString>{QStringLiteral("160")});  // 50 fps shows every image
+        QCOMPARE(m_out->List(), (std::vector<std::string>{"zero.swf"}));
     }
 
     void closingDuringAJobAsksFirst() {

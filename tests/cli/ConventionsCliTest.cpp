@@ -105,6 +105,34 @@ TEST_F(ConventionsCliTest, ProgressLineFitsTheTerminalAndCountsFramesOfFileAndRu
     EXPECT_EQ(quiet.err, "");
 }
 
+// The progress total is what the job plans under the frame rules it was given: images with
+// delay 0 merge by default, and with the GIF's timing every image is a frame unless too short.
+TEST_F(ConventionsCliTest, ProgressTotalIsTheFramesWrittenUnderEveryFrameRule) {
+    GifBuilder gif(64, 48);
+    gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
+    for (const int delay : {0, 0, 10, 0, 2, 2, 30, 0})  // hundredths of a second
+        gif.Solid(0, 0, 64, 48, static_cast<uint8_t>(delay % 2), delay);
+    ASSERT_TRUE(gif.Write(dir / "zero.gif")) << gif.Error();
+    const struct {
+        std::vector<std::string> args;
+        int frames;
+    } cases[] = {
+        {{"convert", "zero.gif", "--fps", "10"}, 5},
+        {{"convert", "zero.gif", "--timing", "gif", "--fps", "10"}, 7},  // one 20 ms image left out
+        {{"convert", "zero.gif", "--like-gif", "--fps", "10"}, 7},
+        {{"extract", "zero.gif", "--like-gif", "-o", "frames"}, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[2]);
+        const CliRun run = RunQuorvelOnTerminal(c.args, dir.Path(), 120);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> lines = Redraws(run.err);
+        ASSERT_FALSE(lines.empty()) << run.err;
+        EXPECT_TRUE(Contains(lines.front(), "/" + std::to_string(c.frames) + " frames"))
+            << lines.front();
+    }
+}
+
 TEST_F(ConventionsCliTest, BareCommandAndVersionFlags) {
     CliRun run = Quorvel({});
     EXPECT_EQ(run.status, 2);

@@ -689,4 +689,62 @@ TEST_F(ConvertJobTest, BatchGoesOnAfterAFailedFileAndReportsEach) {
     }
 }
 
+
+// Every front-end counts the frames a job's plan gives: under each frame rule the plan's count is
+// the frames written, and a movie kept as it is (Existing::Keep) is neither planned nor read.
+TEST_F(ConvertJobTest, BatchPlansEveryFileBeforeConvertingAndWritesWhatItPlanned) {
+    fs::create_directories(dir / "in");
+    GifBuilder builder(4, 4);
+    builder.GlobalColors(kPalette);
+    // Zero delays merge by default (five frames); with the GIF's timing every image is a frame,
+    // those of 0 lasting 100 ms, and at 10 fps the second 20 ms image is left out.
+    const int delays[] = {0, 0, 10, 0, 2, 2, 30, 0};  // hundredths of a second
+    for (std::size_t i = 0; i < std::size(delays); ++i)
+        builder.Image(PatternImage(4, 4, static_cast<int>(i), delays[i]));
+    ASSERT_TRUE(builder.Write(dir / "in" / "zero.gif"));
+    const std::vector<std::string> files = {(dir / "in" / "zero.gif").string(),
+                                            MakeGif("in/kept.gif", 4, 4, 2).string()};
+    const struct {
+        const char* name;
+        Timing timing;
+        bool restoreToStage;
+        int frames;
+    } cases[] = {{"default", Timing::Fixed, false, 5},
+                 {"the GIF's timing", Timing::Gif, false, 7},
+                 {"like a browser", Timing::Gif, true, 7}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        ASSERT_TRUE(WriteBytes(dir / "out" / "kept.swf", {'k'}));
+        BatchRequest request{files, (dir / "out").string(), {}};
+        request.options.timing = c.timing;
+        request.options.fps = 10;
+        request.options.fpsGiven = true;
+        request.options.restoreToStage = c.restoreToStage;
+        request.existing = Existing::Keep;
+        std::mutex mutex;
+        std::vector<std::string> events;
+        BatchEvents seen;
+        seen.planned = [&](std::size_t index, const JobPlan& plan) {
+            std::lock_guard<std::mutex> lock(mutex);
+            events.push_back("plan " + std::to_string(index) + ": " + std::to_string(plan.frames));
+        };
+        seen.fileDone = [&](std::size_t index, const JobResult& result) {
+            std::lock_guard<std::mutex> lock(mutex);
+            events.push_back("done " + std::to_string(index) + ": " + std::to_string(result.frames));
+        };
+        const BatchResult batch = ConvertBatch(request, {}, seen);
+        ASSERT_EQ(batch.results.size(), 2u);
+        EXPECT_EQ(batch.results[0].frames, c.frames);
+        EXPECT_EQ(batch.results[0].plan.frames, c.frames);
+        EXPECT_EQ(batch.results[1].skipped, std::vector<std::string>{(dir / "out" / "kept.swf").string()});
+        EXPECT_EQ(ReadFileBytes(dir / "out" / "kept.swf"), std::vector<uint8_t>{'k'});
+        EXPECT_EQ(batch.Converted(), 1);
+        const std::string frames = std::to_string(c.frames);
+        EXPECT_EQ(events, (std::vector<std::string>{"plan 0: " + frames, "done 0: " + frames,
+                                                    "done 1: 0"}));
+    }
+}
+
 }  // namespace
