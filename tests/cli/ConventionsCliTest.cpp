@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/CliTest.h"
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 #include "support/SwfReader.h"
@@ -18,10 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // Characters of UTF-8 text.
 std::size_t Columns(const std::string& text) {
     std::size_t n = 0;
@@ -29,20 +26,8 @@ std::size_t Columns(const std::string& text) {
     return n;
 }
 
-class ConventionsCliTest : public ::testing::Test {
+class ConventionsCliTest : public CliTest {
 protected:
-    CliRun Quorvel(const std::vector<std::string>& args, const fs::path& input = "/dev/null") {
-        return RunQuorvel(args, dir.Path(), dir.Path(), input);
-    }
-
-    void MakeGif(const std::string& name, int frames, int width = 8, int height = 6) {
-        GifBuilder gif(width, height);
-        gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
-        for (int i = 0; i < frames; ++i)
-            gif.Solid(0, 0, width, height, static_cast<uint8_t>(i % 2), 10);
-        ASSERT_TRUE(gif.Write(dir / name)) << gif.Error();
-    }
-
     // The progress lines a terminal was given: each redraw starts with "\r\033[K"; what
     // follows a clean line and ends with a newline is other output.
     static std::vector<std::string> Redraws(const std::string& err) {
@@ -56,8 +41,6 @@ protected:
         }
         return lines;
     }
-
-    ScratchDir dir;
 };
 
 TEST_F(ConventionsCliTest, ProgressLineFitsTheTerminalAndCountsFramesOfFileAndRun) {

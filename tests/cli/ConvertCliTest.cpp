@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "support/CliTest.h"
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 #include "support/SwfReader.h"
@@ -10,28 +11,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ConvertCliTest : public ::testing::Test {
-protected:
-    CliRun Quorvel(const std::vector<std::string>& args) {
-        return RunQuorvel(args, dir.Path(), dir.Path());
-    }
-
-    void MakeGif(const std::string& name, int frames, int delay = 10) {
-        GifBuilder gif(8, 6);
-        gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
-        for (int i = 0; i < frames; ++i) gif.Solid(0, 0, 8, 6, static_cast<uint8_t>(i % 2), delay);
-        ASSERT_TRUE(gif.Write(dir / name)) << gif.Error();
-    }
-
-    static bool Contains(const std::string& text, const std::string& part) {
-        return text.find(part) != std::string::npos;
-    }
-
-    ScratchDir dir;
-};
+using ConvertCliTest = CliTest;
 
 TEST_F(ConvertCliTest, ConvertsOneFileBesideItWithTheGivenOptions) {
-    MakeGif("clip.gif", 3, 4);  // 40 ms a frame: 25 frames per second plays it in time
+    MakeGif("clip.gif", 3, 8, 6, 4);  // 40 ms a frame: 25 frames per second plays it in time
     const CliRun run = Quorvel({"convert", "clip.gif", "--fps", "25", "--quality", "HIGH", "--url",
                                 "page.htm", "-j", "1"});
     ASSERT_EQ(run.status, 0) << run.err;

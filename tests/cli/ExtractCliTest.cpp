@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "gif/CGifAnimation.h"
+#include "support/CliTest.h"
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 
@@ -13,15 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ExtractCliTest : public ::testing::Test {
-protected:
-    // Runs quorvel with args in folder `cwd` (default: the scratch folder).
-    CliRun Quorvel(const std::vector<std::string>& args, const fs::path& cwd = {}) {
-        return RunQuorvel(args, cwd.empty() ? dir.Path() : cwd, dir.Path());
-    }
-
-    ScratchDir dir;
-};
+using ExtractCliTest = CliTest;
 
 // 6 x 4, three frames, the second with a transparent hole over the first.
 GifBuilder ThreeFrames() {
@@ -87,7 +80,7 @@ TEST_F(ExtractCliTest, DefaultsToBmpBesideTheInputAndQuietPrintsNothing) {
     EXPECT_EQ(run.out, "in/a b_f0.bmp\nin/a b_f1.bmp\nin/a b_f2.bmp\n");
     EXPECT_TRUE(fs::exists(dir / "in" / "a b_f2.bmp"));
 
-    run = Quorvel({"extract", "-q", "a b.gif", "-f", "TGA"}, dir / "in");
+    run = RunQuorvel({"extract", "-q", "a b.gif", "-f", "TGA"}, dir / "in", dir.Path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");

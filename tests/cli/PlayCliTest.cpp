@@ -13,6 +13,7 @@
 #include <regex>
 #include <thread>
 
+#include "support/CliTest.h"
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 
@@ -38,19 +39,12 @@ private:
     const char* m_name;
 };
 
-class PlayCliTest : public ::testing::Test {
+class PlayCliTest : public CliTest {
 protected:
     void SetUp() override {
         if (!fs::exists(kShippedRuffle / "ruffle.js"))
             GTEST_SKIP() << "this build has no Ruffle (run scripts/setup-deps)";
-        GifBuilder gif(8, 6);
-        gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
-        for (int i = 0; i < 3; ++i) gif.Solid(0, 0, 8, 6, static_cast<uint8_t>(i % 2), 10);
-        ASSERT_TRUE(gif.Write(dir / "clip.gif")) << gif.Error();
-    }
-
-    CliRun Quorvel(const std::vector<std::string>& args) {
-        return RunQuorvel(args, dir.Path(), dir.Path());
+        MakeGif("clip.gif", 3);
     }
 
     // Runs `quorvel play`, calls serving(address) once the address is out, then interrupts it.
@@ -66,8 +60,6 @@ protected:
             kill(pid, SIGINT);
         });
     }
-
-    ScratchDir dir;
 };
 
 struct Answer {

@@ -9,16 +9,13 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "support/CliTest.h"
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // Every file and link under folder, relative to it, sorted.
 std::vector<std::string> ListTree(const fs::path& folder) {

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <thread>
 
+#include "support/CliTest.h"
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 
@@ -14,11 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-class UsageCliTest : public ::testing::Test {
+class UsageCliTest : public CliTest {
 protected:
     void SetUp() override {
         for (const char* name : {"a.gif", "b.gif"}) MakeGif(name, 3);
@@ -26,18 +23,6 @@ protected:
         ASSERT_TRUE(WriteText(dir / "file.txt", "a file, not a folder"));
     }
 
-    void MakeGif(const std::string& name, int frames, int side = 8) {
-        GifBuilder gif(side, side);
-        gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
-        for (int i = 0; i < frames; ++i) gif.Solid(0, 0, side, side, uint8_t(i % 2), 10);
-        ASSERT_TRUE(gif.Write(dir / name)) << gif.Error();
-    }
-
-    CliRun Quorvel(const std::vector<std::string>& args) {
-        return RunQuorvel(args, dir.Path(), dir.Path());
-    }
-
-    ScratchDir dir;
 };
 
 TEST_F(UsageCliTest, OutputNamesAFolderMadeWhenMissingOrWithOneGifTheMovie) {
@@ -166,7 +151,7 @@ TEST_F(UsageCliTest, HelpShowsValuesAsTheUserTypesThem) {
 // started are counted apart.
 TEST_F(UsageCliTest, InterruptedRunCountsWhatItDidAndDidNot) {
     ASSERT_TRUE(WriteText(dir / "b.gif", "not a GIF at all, only some text"));
-    MakeGif("c.gif", 400, 400);
+    MakeGif("c.gif", 400, 400, 400);
     MakeGif("d.gif", 3);
     const CliRun run =
         RunQuorvelWhile({"convert", "a.gif", "b.gif", "c.gif", "d.gif", "-o", "out", "-j", "1"},

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "support/Inflate.h"
 #include "jobs/convert/BitmapEncoder.h"
 #include "support/TestJob.h"
 #include "jobs/ConvertJob.h"
@@ -20,14 +21,6 @@ namespace fs = std::filesystem;
 using namespace swftest;
 
 namespace {
-
-std::vector<uint8_t> Inflate(const uint8_t* data, std::size_t size) {
-    std::vector<uint8_t> out(1 << 16);
-    uLongf length = out.size();
-    if (uncompress(out.data(), &length, data, size) != Z_OK) return {};
-    out.resize(length);
-    return out;
-}
 
 std::vector<uint8_t> Tag(const BitmapEncoder& encoder, const EncodedFrame& frame) {
     return Encode(*encoder.MakeBitmap(3, frame));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "support/Inflate.h"
 #include "SwfTestUtil.h"
 #include "swf/CSWFBitmapLossless.h"
 
@@ -8,15 +9,6 @@ using swftest::Encode;
 using swftest::Hex;
 
 namespace {
-
-// The data a zlib stream holds, inflated by zlib itself; empty when it is not one whole stream.
-std::vector<uint8_t> Inflate(const std::vector<uint8_t>& stream) {
-    std::vector<uint8_t> out(1 << 20);
-    uLongf size = out.size();
-    if (uncompress(out.data(), &size, stream.data(), stream.size()) != Z_OK) return {};
-    out.resize(size);
-    return out;
-}
 
 BgrPixels Pixels(const std::vector<uint8_t>& bgr, int width, int height, std::ptrdiff_t stride,
                  const std::vector<uint8_t>& transparent = {}) {
