@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// A view of 24-bit pixels where they lie: rows of blue, green, red, `stride` bytes apart
-// (negative for images stored bottom up), the first row on top. With a mask (rows of width
+// A view of 24-bit pixels where they lie: rows of blue, green, red, top first, `stride` bytes
+// apart. With a mask (rows of width
 // bytes), the pixels whose mask byte is not 0 are fully transparent. Every bitmap encoder reads
 // its frame through this view.
 struct BgrPixels {

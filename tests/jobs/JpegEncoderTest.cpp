@@ -17,7 +17,6 @@ struct IdentityCase {
     int width;
     int height;
     int padding;    // bytes after each row's pixels, filled with junk
-    bool bottomUp;  // rows stored bottom first (a negative stride), as the frames are
     Content content;
     bool masked;  // some pixels transparent: the JPEG is of the frame with them black
 };
@@ -68,13 +67,13 @@ std::vector<uint8_t> FreeImageJpeg(const IdentityCase& c, int flags) {
 
 TEST(JpegEncoderTest, WritesWhatFreeImageWritesForEveryQuality) {
     const IdentityCase cases[] = {
-        {1, 1, 0, false, Content::Flat, false},        {1, 1, 3, true, Content::Noise, false},
-        {1, 7, 1, true, Content::Gradient, false},     {7, 1, 3, false, Content::Noise, false},
-        {2, 2, 0, false, Content::Flat, true},         {15, 9, 3, true, Content::Gradient, false},
-        {16, 16, 0, false, Content::Noise, false},     {17, 33, 1, true, Content::Gradient, true},
-        {64, 48, 0, true, Content::Noise, false},      {96, 64, 0, true, Content::Flat, false},
-        {333, 17, 1, false, Content::Gradient, false}, {257, 255, 5, false, Content::Noise, true},
-        {640, 480, 0, true, Content::Gradient, true},  {1023, 767, 3, true, Content::Noise, false},
+        {1, 1, 0, Content::Flat, false},        {1, 1, 3, Content::Noise, false},
+        {1, 7, 1, Content::Gradient, false},     {7, 1, 3, Content::Noise, false},
+        {2, 2, 0, Content::Flat, true},         {15, 9, 3, Content::Gradient, false},
+        {16, 16, 0, Content::Noise, false},     {17, 33, 1, Content::Gradient, true},
+        {64, 48, 0, Content::Noise, false},      {96, 64, 0, Content::Flat, false},
+        {333, 17, 1, Content::Gradient, false}, {257, 255, 5, Content::Noise, true},
+        {640, 480, 0, Content::Gradient, true},  {1023, 767, 3, Content::Noise, false},
     };
     const std::pair<Quality, int> qualities[] = {
         {Quality::Low, JPEG_PROGRESSIVE | JPEG_QUALITYNORMAL},
@@ -86,15 +85,15 @@ TEST(JpegEncoderTest, WritesWhatFreeImageWritesForEveryQuality) {
         std::vector<uint8_t> rows(static_cast<std::size_t>(stride) * c.height, 0xA5);
         std::vector<uint8_t> mask;
         for (int y = 0; y < c.height; ++y) {
-            uint8_t* row = rows.data() + (c.bottomUp ? c.height - 1 - y : y) * stride;
+            uint8_t* row = rows.data() + y * stride;
             for (int x = 0; x < c.width; ++x) {
                 for (int i = 0; i < 3; ++i) row[3 * x + i] = Channel(c, x, y, i);
                 mask.push_back(Clear(c, x, y) ? 1 : 0);
             }
         }
         BgrPixels pixels;
-        pixels.top = rows.data() + (c.bottomUp ? (c.height - 1) * stride : 0);
-        pixels.stride = c.bottomUp ? -stride : stride;
+        pixels.top = rows.data();
+        pixels.stride = stride;
         pixels.width = c.width;
         pixels.height = c.height;
         pixels.transparent = c.masked ? mask.data() : nullptr;

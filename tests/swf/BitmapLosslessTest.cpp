@@ -53,8 +53,8 @@ const LosslessExample kExamples[] = {
      Hex("3F 05 1E 00 00 00 03 00 05 03 00 01 00 78 9C 01 0C 00 F3 FF 00 01 02 03 00 04 05 06 "
          "00 07 08 09 00 CC 00 2E")},
     // A transparent pixel makes it DefineBitsLossless2: colours with alpha, the transparent
-    // one all zeros. The rows come bottom up here (negative stride), as FreeImage keeps them.
-    {"TransparentPixelGivesAlpha", Hex("00 00 00 00 00 00 10 20 30 10 20 30"), 2, 1, -6,
+    // one all zeros. Each row is followed by junk up to its stride.
+    {"TransparentPixelGivesAlpha", Hex("10 20 30 10 20 30 00 00 00 00 00 00"), 2, 1, 12,
      Hex("01 00"), false, Hex("00 00 00 00 30 20 10 FF 00 01 00 00"),
      Hex("3F 09 1A 00 00 00 03 00 03 02 00 01 00 01 78 01 63 00 02 03 05 81 FF 0C 8C 0C 0C 00 "
          "07 CA 01 61")},
@@ -64,9 +64,7 @@ class LosslessExampleTest : public ::testing::TestWithParam<LosslessExample> {};
 
 TEST_P(LosslessExampleTest, PacksCompressesAndTagsByteForByte) {
     const LosslessExample& e = GetParam();
-    const uint8_t* top = e.stride < 0 ? e.bgr.data() + e.bgr.size() + e.stride : e.bgr.data();
-    BgrPixels pixels = Pixels(e.bgr, e.width, e.height, e.stride, e.transparent);
-    pixels.top = top;
+    const BgrPixels pixels = Pixels(e.bgr, e.width, e.height, e.stride, e.transparent);
     LosslessLayout layout;
     const std::vector<uint8_t> packed =
         e.direct ? PackDirect(pixels, layout) : PackLossless(pixels, layout);
