@@ -249,36 +249,9 @@ int CGifAnimation::NextFrame() {
                 if (result < 0) return Finish(result, pending);
                 break;
             }
-            case IMAGE_DESC_RECORD_TYPE: {
-                const bool read = DGifGetImageDesc(m_pGif) != GIF_ERROR;
-                // The last byte giflib read, unless the file ended, is the LZW minimum code size.
-                const std::string problem =
-                    m_source->ended ? std::string() : CodeSizeProblem(m_source->lastByte);
-                if (!problem.empty()) {
-                    m_strError = "image " + std::to_string(m_nFrameCount + 1) + ": " + problem;
-                    return -1;
-                }
-                if (!read) {
-                    // Noted, then reading goes on: the next unreadable record ends the file.
-                    const std::string part =
-                        "image descriptor " + std::to_string(m_nFrameCount + 1);
-                    SetGifError(m_pGif->Error, part, "the file ends inside " + part);
-                    break;
-                }
-                ++m_nFrameCount;
-                if (const ColorMapObject* own = m_pGif->Image.ColorMap) {
-                    ++m_colors.localTables;
-                    m_colors.largestLocal = std::max(m_colors.largestLocal, own->ColorCount);
-                }
-                if (control.transparent) ++m_colors.transparentImages;
-                if (!ComposeImage(control)) return -1;
-                m_nFrameDisposal = control.disposal;
-                control.disposal = 0;
-                if (control.delay != 0) return m_nFrameDelay = control.delay * 10;
-                if (m_rules.everyImage) return m_nFrameDelay = kDefaultDelay * 10;
-                pending = true;  // delay 0: merges into the next image with a delay
+            case IMAGE_DESC_RECORD_TYPE:
+                if (const std::optional<int> result = ReadImage(control, pending)) return *result;
                 break;
-            }
             case TERMINATE_RECORD_TYPE:
                 return Finish(0, pending);
             default:
@@ -286,6 +259,36 @@ int CGifAnimation::NextFrame() {
                 return Finish(0, pending);
         }
     }
+}
+
+std::optional<int> CGifAnimation::ReadImage(FrameControl& control, bool& pending) {
+    const bool read = DGifGetImageDesc(m_pGif) != GIF_ERROR;
+    // The last byte giflib read, unless the file ended, is the LZW minimum code size.
+    const std::string problem =
+        m_source->ended ? std::string() : CodeSizeProblem(m_source->lastByte);
+    if (!problem.empty()) {
+        m_strError = "image " + std::to_string(m_nFrameCount + 1) + ": " + problem;
+        return -1;
+    }
+    if (!read) {
+        // Noted, then reading goes on: the next unreadable record ends the file.
+        const std::string part = "image descriptor " + std::to_string(m_nFrameCount + 1);
+        SetGifError(m_pGif->Error, part, "the file ends inside " + part);
+        return std::nullopt;
+    }
+    ++m_nFrameCount;
+    if (const ColorMapObject* own = m_pGif->Image.ColorMap) {
+        ++m_colors.localTables;
+        m_colors.largestLocal = std::max(m_colors.largestLocal, own->ColorCount);
+    }
+    if (control.transparent) ++m_colors.transparentImages;
+    if (!ComposeImage(control)) return -1;
+    m_nFrameDisposal = control.disposal;
+    control.disposal = 0;
+    if (control.delay != 0) return m_nFrameDelay = control.delay * 10;
+    if (m_rules.everyImage) return m_nFrameDelay = kDefaultDelay * 10;
+    pending = true;  // delay 0: merges into the next image with a delay
+    return std::nullopt;
 }
 
 // Ends a NextFrame call at the end of the file or at an unreadable record. Images composed with

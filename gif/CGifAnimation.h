@@ -138,6 +138,9 @@ private:
     // The canvas (and coverage planes) for the screen, in the stage colour; false without memory.
     bool AllocateCanvas();
     int ReadExtension(FrameControl& control);
+    // Reads and composes the next image: the delay of the frame it ends, -1 on an error that
+    // ends the file, or none when reading goes on (a delay of 0 left it pending).
+    std::optional<int> ReadImage(FrameControl& control, bool& pending);
     bool ComposeImage(const FrameControl& control);
     // Decodes the image's first `rows` rows (in file order) onto the frame area, clipped to area.
     bool DecodeRows(int rows, const Area& area, const uint8_t (&palette)[256][3],
