@@ -1,5 +1,6 @@
 #include "jobs/ConvertJob.h"
 
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <system_error>
@@ -106,15 +107,31 @@ public:
             going = Pass(std::move(*frame));
         }
         while (going && !m_inFlight.empty()) going = TakeNext();
+        result.encoded = m_submitted;
         return m_movie.Finish(std::move(result), m_source.Error(), cancelled());
     }
 
 private:
+    enum class Work {
+        LeftOut,   // too short for the frame rate: nothing to encode
+        Encoding,  // in the pool
+        Repeat,    // the same picture as the frame encoded before: its bitmap again
+    };
     struct InFlight {
         int index;
         int delayMs;
-        bool encoding;  // false: left out by the timing, nothing to encode
+        Work work;
     };
+    using Held = std::shared_ptr<const SourceFrame>;
+
+    // The frame, shared by the stages that read it; its buffer goes back to the source when the
+    // last of them lets go.
+    Held Hold(SourceFrame frame) {
+        return {new SourceFrame(std::move(frame)), [this](SourceFrame* done) {
+                    m_source.Recycle(std::move(done->pixels));
+                    delete done;
+                }};
+    }
 
     // Passes a composed frame on; false once the movie takes no more.
     bool Pass(SourceFrame frame) {
@@ -122,17 +139,31 @@ private:
             // Shorter than a frame at this rate: still composed, since later frames build on
             // it, but neither planned nor encoded.
             m_source.Recycle(std::move(frame.pixels));
-            m_inFlight.push_back({frame.index, frame.delayMs, false});
+            m_inFlight.push_back({frame.index, frame.delayMs, Work::LeftOut});
             return m_inFlight.size() > 1 || TakeNext();
+        }
+        // Equal pixels give equal bitmap bytes: a whole frame the same as the one encoded
+        // before is not encoded again. (A changed-area movie stores nothing for it anyway.)
+        if (!m_planner && m_lastEncoded && SamePicture(*m_lastEncoded, frame)) {
+            m_source.Recycle(std::move(frame.pixels));
+            m_inFlight.push_back({frame.index, frame.delayMs, Work::Repeat});
+            return true;
         }
         // Room for one more frame in flight: the first has it in the job's share, more while
         // the pool and the memory budget have room.
         while (m_encoding > 0 && (m_pool.Full() || !m_memory.TryGrow(m_plan.inFlightBytes))) {
             if (!TakeNext()) return false;
         }
-        m_inFlight.push_back({frame.index, frame.delayMs, true});
+        m_inFlight.push_back({frame.index, frame.delayMs, Work::Encoding});
         ++m_encoding;
-        auto source = std::make_shared<SourceFrame>(std::move(frame));
+        ++m_submitted;
+        Held source = Hold(std::move(frame));
+        if (!m_planner) m_lastEncoded = source;
+        Submit(std::move(source));
+        return true;
+    }
+
+    void Submit(Held source) {
         auto done = std::make_shared<FramePictureData>();
         Pool::Step plan;
         if (m_planner) {
@@ -141,24 +172,39 @@ private:
             };
         }
         m_pool.Submit(
-            [this, source, done] {
+            [this, source = std::move(source), done]() mutable {
                 done->bitmap =
                     EncodePicture(*m_encoder, *source, done->area, m_plan.width, m_plan.height);
-                m_source.Recycle(std::move(source->pixels));
+                source.reset();
                 if (done->area) std::vector<uint8_t>().swap(done->area->seeThrough);
                 return std::move(*done);
             },
             std::move(plan));
-        return true;
+    }
+
+    static bool SamePicture(const SourceFrame& a, const SourceFrame& b) {
+        return a.pixels.size() == b.pixels.size() && a.uncovered == b.uncovered &&
+               std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size()) == 0;
     }
 
     // Hands the oldest frame in flight to the movie; false once the movie takes no more.
     bool TakeNext() {
         const InFlight next = m_inFlight.front();
         m_inFlight.pop_front();
-        if (!next.encoding) return m_movie.Add(next.index, next.delayMs, nullptr);
+        switch (next.work) {
+            case Work::LeftOut:
+                return m_movie.Add(next.index, next.delayMs, nullptr);
+            case Work::Repeat:
+                return m_movie.Add(next.index, next.delayMs, &m_lastBitmap);
+            case Work::Encoding:
+                break;
+        }
         if (m_encoding-- > 1) m_memory.Give(m_plan.inFlightBytes);
-        const FramePictureData done = m_pool.TakeNext();
+        FramePictureData done = m_pool.TakeNext();
+        if (!m_planner) {
+            m_lastBitmap = std::move(done.bitmap);
+            return m_movie.Add(next.index, next.delayMs, &m_lastBitmap);
+        }
         return m_movie.Add(next.index, next.delayMs, &done.bitmap,
                            done.area ? &*done.area : nullptr);
     }
@@ -172,6 +218,9 @@ private:
     MovieAssembler m_movie;
     std::deque<InFlight> m_inFlight;  // in display order
     int m_encoding = 0;               // of those, the frames in the pool
+    int m_submitted = 0;              // frames given to the pool
+    Held m_lastEncoded;               // whole frames: the last one given to the pool
+    EncodedFrame m_lastBitmap;        // whole frames: the last bitmap the pool gave back
     using Pool = OrderedPool<FramePictureData>;
     Pool m_pool;  // last: its workers finish before what their tasks use goes
 };

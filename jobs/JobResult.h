@@ -30,6 +30,8 @@ struct JobResult {
     std::vector<std::string> outputs;   // files written, in order
     std::vector<std::string> skipped;   // files that existed and were kept, when asked to
     int frames = 0;                     // frames written
+    // Pictures a conversion encoded: a frame that repeats the picture before reuses its bitmap.
+    int encoded = 0;
     JobPlan plan;                       // what the job set out to do, once it was planned
 
     bool Succeeded() const { return status == Status::Succeeded; }

@@ -12,7 +12,8 @@ void EstimateMemory(ConversionPlan& plan) {
     const std::size_t pixels = static_cast<std::size_t>(CGifAnimation::StrideFor(plan.width)) *
                                static_cast<std::size_t>(std::max(plan.height, 0));
     plan.frameBytes = pixels;
-    plan.jobBytes = (plan.options.changedAreas ? 5 : 3) * pixels;
+    // Whole frames keep the last one encoded, to tell a repeated picture.
+    plan.jobBytes = (plan.options.changedAreas ? 5 : 4) * pixels;
     plan.inFlightBytes = 4 * pixels;
     if (plan.options.transparent) {
         plan.jobBytes += pixels;  // two planes of a byte per pixel, a third of the colours' three

@@ -748,3 +748,55 @@ TEST_F(ConvertJobTest, BatchPlansEveryFileBeforeConvertingAndWritesWhatItPlanned
 }
 
 }  // namespace
+
+// A whole frame whose pixels are those of the frame encoded before is not encoded again: its
+// bitmap's bytes are reused, and the movie is what encoding every frame gave. One pixel of
+// difference, or a changed-area movie (which stores nothing for it), encodes as before.
+TEST_F(ConvertJobTest, RepeatedPicturesAreEncodedOnce) {
+    GifBuilder builder(16, 12);
+    builder.GlobalColors(kPalette);
+    GifImage base = PatternImage(16, 12, 1);
+    GifImage dot = base;
+    dot.pixels[5] = static_cast<uint8_t>((dot.pixels[5] + 1) % 8);
+    // A A A A' A' A B B: four pictures to encode, each followed by its repeats.
+    for (const GifImage& image : {base, base, base, dot, dot, base, PatternImage(16, 12, 2),
+                                  PatternImage(16, 12, 2)})
+        builder.Image(image);
+    ASSERT_TRUE(builder.Write(dir / "repeats.gif"));
+    const struct {
+        const char* name;
+        BitmapKind bitmaps;
+        bool changedAreas;
+        unsigned threads;
+        int encoded;
+    } cases[] = {{"JPEG", BitmapKind::Jpeg, false, 1, 4},
+                 {"JPEG, three threads", BitmapKind::Jpeg, false, 3, 4},
+                 {"lossless", BitmapKind::Lossless, false, 2, 4},
+                 {"changed areas", BitmapKind::Jpeg, true, 2, 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestJob job = Settings(dir / "repeats.gif");
+        job.convert.bitmaps = c.bitmaps;
+        job.convert.changedAreas = c.changedAreas;
+        JobControl control;
+        control.threads = c.threads;
+        const JobResult result = ConvertFile(job, control);
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        EXPECT_EQ(result.frames, 8);
+        EXPECT_EQ(result.encoded, c.encoded);
+        const SwfFile swf = ReadSwfFile(dir / "out" / "repeats.swf");
+        ASSERT_TRUE(swf.ok) << swf.error;
+        if (c.changedAreas) continue;
+        const uint16_t kind =
+            c.bitmaps == BitmapKind::Jpeg ? kTagDefineBitsJPEG2 : kTagDefineBitsLossless;
+        const std::vector<const SwfTag*> bitmaps = swf.TagsWithCode(kind);
+        ASSERT_EQ(bitmaps.size(), 8u);
+        // Every frame holds its own bitmap; a repeated picture's bytes (after the id) are the
+        // bytes of the one before.
+        const auto data = [&](std::size_t i) {
+            return std::vector<uint8_t>(bitmaps[i]->body.begin() + 2, bitmaps[i]->body.end());
+        };
+        for (const std::size_t i : {1u, 2u, 4u, 7u}) EXPECT_EQ(data(i), data(i - 1)) << i;
+        for (const std::size_t i : {3u, 5u, 6u}) EXPECT_NE(data(i), data(i - 1)) << i;
+    }
+}
