@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gif/CGifAnimation.h"
+#include "gif/GifInfo.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/convert/FrameTiming.h"
 

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "gif/GifInfo.h"
 #include "jobs/JobResult.h"
 #include "jobs/Options.h"
+
+struct GifInfo;
 
 // What a conversion will do, worked out from the options and one scan of the GIF, before a
 // pixel is decoded or a byte written.

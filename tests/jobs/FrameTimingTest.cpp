@@ -4,6 +4,7 @@
 #include <numeric>
 #include <string>
 
+#include "gif/GifInfo.h"
 #include "jobs/convert/ConversionPlan.h"
 #include "jobs/convert/FrameTiming.h"
 
