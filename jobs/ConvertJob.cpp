@@ -256,7 +256,12 @@ std::string EncodeTargetUrl(const std::string& url) {
 
 ConversionPlan PlanMovie(const std::string& gifPath, const fs::path& moviePath,
                          const ConvertOptions& options) {
-    ConversionPlan plan = PlanConversion(ScanGifFile(gifPath, options.Rules()), options);
+    ConversionPlan plan;
+    try {
+        plan = PlanConversion(ScanGifFile(gifPath, options.Rules()), options);
+    } catch (const std::bad_alloc&) {
+        plan.error = "not enough memory";
+    }
     plan.gif = gifPath;
     plan.movie = moviePath;
     // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.
@@ -286,13 +291,7 @@ JobResult ConvertPlanned(const ConversionPlan& plan, const JobControl& control) 
 
 JobResult ConvertFile(const std::string& gifPath, const fs::path& moviePath,
                       const ConvertOptions& options, const JobControl& control) {
-    ConversionPlan plan;
-    try {
-        plan = PlanMovie(gifPath, moviePath, options);
-    } catch (const std::bad_alloc&) {
-        plan.gif = gifPath;
-        plan.error = "not enough memory";
-    }
+    const ConversionPlan plan = PlanMovie(gifPath, moviePath, options);
     if (plan.error.empty()) control.Planned(plan.Summary());
     return ConvertPlanned(plan, control);
 }
