@@ -19,6 +19,21 @@ constexpr const char* kShortUsage =
     "       quorvel help [COMMAND]\n"
     "Run 'quorvel --help' for all options.\n";
 
+// `quorvel help [COMMAND]`: all the commands, or the one named.
+int ShowHelp(const CLI::App& app, const std::vector<Command>& commands, const std::string& topic) {
+    if (topic.empty()) {
+        std::cout << app.help();
+        return kExitSuccess;
+    }
+    for (const Command& command : commands) {
+        if (command.app->get_name() == topic) {
+            std::cout << command.app->help("quorvel");
+            return kExitSuccess;
+        }
+    }
+    return UsageError("", "no command named '" + topic + "'");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,19 +85,7 @@ int main(int argc, char** argv) {
             ExplainParseError(e, chosen, std::vector<std::string>(argv + 2, argv + argc)));
     }
 
-    if (help->parsed()) {
-        if (topic.empty()) {
-            std::cout << app.help();
-            return kExitSuccess;
-        }
-        for (const Command& command : commands) {
-            if (command.app->get_name() == topic) {
-                std::cout << command.app->help("quorvel");
-                return kExitSuccess;
-            }
-        }
-        return UsageError("", "no command named '" + topic + "'");
-    }
+    if (help->parsed()) return ShowHelp(app, commands, topic);
     for (const Command& command : commands) {
         if (!command.app->parsed()) continue;
         const int status = command.run();
