@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "jobs/ConvertJob.h"
+#include "jobs/Library.h"
 #include "jobs/MemoryBudget.h"
 
 namespace fs = std::filesystem;
@@ -68,6 +69,8 @@ fs::path MovieOf(const BatchRequest& request, std::size_t index) {
 
 BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control, const FileDoneCallback& onFileDone,
                          const FrameProgressCallback& onFrame) {
+    if (request.options.library != LibraryKind::None)
+        return ConvertLibraries(request, control, onFileDone, onFrame);
     const std::vector<std::string>& files = request.files;
     const unsigned budget =
         control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency());

@@ -9,9 +9,42 @@
 #include "base/AtomicFile.h"
 #include "swf/CSWFButton.h"
 #include "swf/CSWFObject.h"
+#include "swf/SwfCompression.h"
 
-// Writes one uncompressed SWF file (signature "FWS", version 3): header, the tags in the order
-// they are appended, End tag.
+// What kind of file a movie is, fixed before it is opened. The default is the plain movie: an
+// uncompressed version 3 file.
+struct MovieFormat {
+    uint8_t version = 3;
+    SwfCompression compression = SwfCompression::None;
+    // From version 8 the file starts with FileAttributes; this sets its ActionScript 3 flag
+    // (players then run no DoAction).
+    bool actionScript3 = false;
+    // From version 8 players smooth bitmap fills of type 0x41; unless this is set the shapes
+    // defined get type 0x43, which they show pixel for pixel.
+    bool smoothBitmaps = false;
+    // The stage and every placement scaled by this whole number: pixel art shows as sharp
+    // scale x scale blocks, the bitmaps as they are.
+    int scale = 1;
+
+    bool operator==(const MovieFormat&) const = default;
+};
+
+// How a library names its symbols: ExportAssets (ActionScript 2's attachMovie) or SymbolClass
+// (ActionScript 3 classes).
+enum class SymbolTable { Exports, Classes };
+
+// A symbol of a library: a character and the name the library gives it.
+struct SwfSymbol {
+    uint16_t id = 0;
+    std::string name;
+};
+
+// The first version whose players read a file of this format; at least 3.
+uint8_t LowestVersion(const MovieFormat& format);
+
+// Writes one SWF file (by default uncompressed, "FWS", version 3): header, the tags in the
+// order they are appended, End tag. A compressed file is written uncompressed first, then
+// compressed into its place as it is closed.
 //
 // The file is complete or absent: it is written through an AtomicFile, and tags go through a
 // bounded write buffer straight into it, so memory use does not grow with the movie; CloseFile
@@ -31,6 +64,11 @@ public:
     virtual ~CSWFMovie();
     CSWFMovie(const CSWFMovie&) = delete;
     CSWFMovie& operator=(const CSWFMovie&) = delete;
+
+    // Sets the file's format; false, and nothing changed, once a file is open or when the
+    // version is below LowestVersion or above 255, or the scale is not 1 to 64.
+    bool SetFormat(const MovieFormat& format);
+    const MovieFormat& Format() const { return m_format; }
 
     // Starts writing path with a width x height pixel stage at fps whole frames per second.
     // Fails when a file is already open or was written, when fps is outside 1 to 255, when the
@@ -54,6 +92,19 @@ public:
     // Appends ShowFrame. False, and nothing appended, once the movie holds kMaxFrames frames.
     // Every append fails while no file is open.
     bool ShowFrame();
+
+    // Starts a sprite (a MovieClip symbol): until EndSprite, placements, removals, actions
+    // and ShowFrames go into the sprite's own timeline, definitions into the file before it.
+    // False when a sprite is already open.
+    bool BeginSprite();
+    // Appends the DefineSprite tag with this id holding the timeline gathered since
+    // BeginSprite. False when no sprite is open or the id is 0.
+    bool EndSprite(uint16_t id);
+    // Appends ExportAssets or SymbolClass naming the symbols. False for no symbols, more than
+    // 65535, or a name that is empty or holds a NUL.
+    bool NameSymbols(SymbolTable table, const std::vector<SwfSymbol>& symbols);
+    // The highest character id defined so far (0: none).
+    uint16_t HighestId() const { return m_nHighestId; }
     // Appends the End tag, writes the header and puts the file in place. False when no file is
     // open or any write failed; the temporary file is then gone and an earlier file at the
     // target is untouched.
@@ -62,7 +113,8 @@ public:
     // more is written.
     void Abandon();
 
-    int GetFrameCount() const { return m_nFrameCount; }
+    // Frames of the timeline being written: the open sprite's, else the file's.
+    int GetFrameCount() const { return m_bInSprite ? m_nSpriteFrames : m_nFrameCount; }
     // Why the last failed operation failed (empty when none has).
     const std::string& GetError() const { return m_strError; }
 
@@ -71,6 +123,10 @@ private:
 
     bool Append(const uint8_t* data, std::size_t size);
     bool Append(const std::vector<uint8_t>& tag) { return Append(tag.data(), tag.size()); }
+    // Appends a tag of the timeline being written: the open sprite's, else the file's.
+    bool AppendControl(const std::vector<uint8_t>& tag);
+    // Puts the finished file in place, compressed when the format says so.
+    bool Commit();
     bool FlushBuffer();
     // The header with the current stage, frame rate, frame count and length.
     std::vector<uint8_t> EncodeHeader();
@@ -80,6 +136,11 @@ private:
     bool FailWrite();
 
     State m_state = State::New;
+    MovieFormat m_format;
+    bool m_bInSprite = false;
+    uint16_t m_nSpriteFrames = 0;
+    std::vector<uint8_t> m_sprite;  // the open sprite's control tags
+    uint16_t m_nHighestId = 0;
     uint16_t m_nFrameRate = 0x0C00;  // 8.8 fixed point
     uint16_t m_nFrameCount = 0;
     CSWFRectangle m_stage;
