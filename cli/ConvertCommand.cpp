@@ -212,7 +212,7 @@ BatchResult ConvertAll(const BatchRequest& request, const ConvertArgs& options,
     return batch;
 }
 
-int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen) {
+int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen, const CLI::App& command) {
     if (const int status = RefusedUsage(options, chosen)) return status;
     if (const std::string warning = TargetUrlWarning(chosen.targetUrl); !warning.empty())
         std::cerr << "quorvel: warning: " << warning << '\n';
@@ -241,11 +241,16 @@ int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen) {
     Tally tally;
     std::vector<std::string> files =
         fromStdin ? std::vector<std::string>{input} : ExpandInputs(options.inputs, tally.failed);
-    // -o - and -o NAME.swf name one movie; -o DIR a folder, made when missing.
+    // -o - and -o NAME.swf name one movie; -o DIR a folder, made when missing. -o NAME.swf
+    // names one library of all the GIFs.
     const bool toFile = !toStdout && NamesMovieFile(options.output);
+    const bool oneLibrary = toFile && chosen.library != LibraryKind::None;
     if (const std::string problem =
             OneMovieProblem(options.output, options.inputs, files.size(), tally.failed);
-        (toStdout || toFile) && !problem.empty())
+        (toStdout || toFile) && !oneLibrary && !problem.empty())
+        return UsageError("convert", problem);
+    if (const std::string problem = FlashOptionsProblem(chosen, command, files.size());
+        !problem.empty())
         return UsageError("convert", problem);
     BatchRequest request{files, toFile ? "" : options.output, chosen, toFile ? options.output : ""};
     if (toStdout)
@@ -301,6 +306,7 @@ Command AddConvertCommand(CLI::App& app) {
                     "output (not to a terminal)")
         ->type_name("DIR");
     AddMovieOptions(*sub, options->movie);
+    AddFlashOptions(*sub, options->movie);
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
     sub->add_flag("-n,--no-overwrite", options->noOverwrite,
                   "Leave movies (and pages) that exist alone, with a note, instead of replacing them");
@@ -318,5 +324,7 @@ Command AddConvertCommand(CLI::App& app) {
         ->needs(html)
         ->excludes(ruffleUrl);
     return {sub,
-            [options, sub] { return RunConvert(*options, ChosenOptions(options->movie, *sub)); }};
+            [options, sub] {
+                return RunConvert(*options, ChosenOptions(options->movie, *sub), *sub);
+            }};
 }
