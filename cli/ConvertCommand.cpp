@@ -323,6 +323,14 @@ Command AddConvertCommand(CLI::App& app) {
                   "(DIR/ruffle/) and load it from there, so that they play without the internet")
         ->needs(html)
         ->excludes(ruffleUrl);
+    sub->footer(
+        "For Flash projects:\n"
+        "  quorvel convert --library Walk.gif Jump.gif -o anims.swf --compress zlib\n"
+        "      an ActionScript 3 library: classes Walk and Jump (SymbolClass), for Haxe's\n"
+        "      -swf-lib with @:bind class Walk extends flash.display.MovieClip {}\n"
+        "  quorvel convert --library=as2 Walk.gif -o walk.swf --loop once\n"
+        "      an ActionScript 2 library: _root.attachMovie(\"Walk\", \"w\", 1) (ExportAssets)\n"
+        "  quorvel convert sprite.gif --scale 4 --bitmaps lossless --swf-version 10");
     return {sub,
             [options, sub] {
                 return RunConvert(*options, ChosenOptions(options->movie, *sub), *sub);

@@ -67,7 +67,7 @@ std::vector<CLI::Option*> AddFlashOptions(CLI::App& command, MovieArgs& args) {
     const std::size_t before = command.get_options().size();
     CLI::Option* library =
         command
-            .add_flag("--library{as3}", args.library,
+            .add_flag("--library", args.library,
                       "Write a library for Flash projects instead of a movie that plays: each "
                       "GIF becomes a MovieClip symbol named after its title, for ActionScript 3 "
                       "classes (SymbolClass, version 9 or later), or with --library=as2 for "
@@ -75,6 +75,7 @@ std::vector<CLI::Option*> AddFlashOptions(CLI::App& command, MovieArgs& args) {
                       "NAME.swf make one library")
             ->check(CLI::Validator(
                 [](std::string& value) {
+                    if (value == "true") value = "as3";  // the flag alone
                     return FromName(kLibraryNames, value) ? std::string()
                                                           : value + " is not as3 or as2";
                 },
