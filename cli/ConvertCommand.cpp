@@ -124,6 +124,20 @@ int RefusedUsage(const ConvertArgs& options, const ConvertOptions& chosen) {
     return 0;
 }
 
+// The usage errors of the inputs found: several for one movie (-o NAME.swf names one library
+// of them all with --library), or what the options for Flash projects cannot do with them.
+std::string OutputsProblem(const ConvertArgs& options, const ConvertOptions& chosen,
+                           const CLI::App& command, std::size_t files, int failed, bool oneMovie) {
+    const bool oneLibrary =
+        options.output != kStdStream && chosen.library != LibraryKind::None;
+    if (options.html && chosen.library != LibraryKind::None)
+        return "--html writes a page that plays a movie; a library is not one";
+    if (std::string problem = OneMovieProblem(options.output, options.inputs, files, failed);
+        oneMovie && !oneLibrary && !problem.empty())
+        return problem;
+    return FlashOptionsProblem(chosen, command, files);
+}
+
 // How the files of a run ended, besides converted.
 struct Tally {
     int total = 0;
@@ -148,6 +162,14 @@ void PrintSummary(const Tally& tally) {
 
 // Inputs whose movie exists already are left alone, with a note unless quiet. Returns how many.
 int SkipExistingMovies(BatchRequest& request, bool quiet) {
+    std::error_code exists;
+    if (request.options.library != LibraryKind::None && !request.movieFile.empty() &&
+        fs::exists(request.movieFile, exists)) {  // one library of every input
+        if (!quiet) PrintError(request.movieFile, "exists; not replaced (--no-overwrite)");
+        const int skipped = static_cast<int>(request.files.size());
+        request.files.clear();
+        return skipped;
+    }
     std::vector<std::string> kept;
     for (std::size_t i = 0; i < request.files.size(); ++i) {
         const fs::path movie = MovieOf(request, i);
@@ -241,15 +263,10 @@ int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen, const C
     Tally tally;
     std::vector<std::string> files =
         fromStdin ? std::vector<std::string>{input} : ExpandInputs(options.inputs, tally.failed);
-    // -o - and -o NAME.swf name one movie; -o DIR a folder, made when missing. -o NAME.swf
-    // names one library of all the GIFs.
+    // -o - and -o NAME.swf name one movie; -o DIR a folder, made when missing.
     const bool toFile = !toStdout && NamesMovieFile(options.output);
-    const bool oneLibrary = toFile && chosen.library != LibraryKind::None;
-    if (const std::string problem =
-            OneMovieProblem(options.output, options.inputs, files.size(), tally.failed);
-        (toStdout || toFile) && !oneLibrary && !problem.empty())
-        return UsageError("convert", problem);
-    if (const std::string problem = FlashOptionsProblem(chosen, command, files.size());
+    if (const std::string problem = OutputsProblem(options, chosen, command, files.size(),
+                                                   tally.failed, toStdout || toFile);
         !problem.empty())
         return UsageError("convert", problem);
     BatchRequest request{files, toFile ? "" : options.output, chosen, toFile ? options.output : ""};

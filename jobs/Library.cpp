@@ -120,6 +120,7 @@ BatchResult ConvertToLibrary(const BatchRequest& request, const JobControl& cont
                              const FileDoneCallback& onFileDone,
                              const FrameProgressCallback& onFrame) {
     BatchResult batch;
+    if (request.files.empty()) return batch;
     LibraryTarget library;
     const fs::path path =
         request.movieFile.empty() ? MovieOf(request, 0) : fs::path(request.movieFile);

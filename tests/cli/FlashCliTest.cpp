@@ -141,11 +141,22 @@ TEST_F(FlashCliTest, OneFailedGifNamesItAndWritesNoLibrary) {
     EXPECT_EQ(dir.List(), std::vector<std::string>({"bad.gif", "good.gif"}));
 }
 
+TEST_F(FlashCliTest, NoOverwriteKeepsALibraryOfSeveralGifs) {
+    MakeGif("a.gif", 2);
+    MakeGif("b.gif", 3);
+    std::ofstream(dir / "lib.swf") << "kept";
+    const CliRun run = Quorvel({"convert", "--library", "a.gif", "b.gif", "-o", "lib.swf", "-n"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("not replaced"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadText(dir / "lib.swf"), "kept");
+}
+
 TEST_F(FlashCliTest, OptionsThatCannotBeFollowedAreUsageErrors) {
     MakeGif("a.gif", 2);
     MakeGif("b.gif", 2);
     const std::vector<std::vector<std::string>> refused = {
         {"--library", "--url", "http://example.org/"},
+        {"--library", "--html"},
         {"--library", "--loop", "once"},  // an ActionScript 3 symbol cannot stop
         {"--library", "--symbol", "class"},
         {"--library", "--symbol", "9lives"},
