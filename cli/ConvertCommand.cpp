@@ -128,8 +128,7 @@ int RefusedUsage(const ConvertArgs& options, const ConvertOptions& chosen) {
 // of them all with --library), or what the options for Flash projects cannot do with them.
 std::string OutputsProblem(const ConvertArgs& options, const ConvertOptions& chosen,
                            const CLI::App& command, std::size_t files, int failed, bool oneMovie) {
-    const bool oneLibrary =
-        options.output != kStdStream && chosen.library != LibraryKind::None;
+    const bool oneLibrary = options.output != kStdStream && chosen.library != LibraryKind::None;
     if (options.html && chosen.library != LibraryKind::None)
         return "--html writes a page that plays a movie; a library is not one";
     if (std::string problem = OneMovieProblem(options.output, options.inputs, files, failed);
@@ -348,8 +347,7 @@ Command AddConvertCommand(CLI::App& app) {
         "  quorvel convert --library=as2 Walk.gif -o walk.swf --loop once\n"
         "      an ActionScript 2 library: _root.attachMovie(\"Walk\", \"w\", 1) (ExportAssets)\n"
         "  quorvel convert sprite.gif --scale 4 --bitmaps lossless --swf-version 10");
-    return {sub,
-            [options, sub] {
+    return {sub, [options, sub] {
                 return RunConvert(*options, ChosenOptions(options->movie, *sub), *sub);
             }};
 }

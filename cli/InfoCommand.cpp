@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -107,9 +107,12 @@ std::string Number(double v) {
 
 std::string Storage(SwfCompression compression) {
     switch (compression) {
-        case SwfCompression::Zlib: return "zlib (CWS)";
-        case SwfCompression::Lzma: return "LZMA (ZWS)";
-        case SwfCompression::None: break;
+        case SwfCompression::Zlib:
+            return "zlib (CWS)";
+        case SwfCompression::Lzma:
+            return "LZMA (ZWS)";
+        case SwfCompression::None:
+            break;
     }
     return "uncompressed (FWS)";
 }

@@ -130,7 +130,8 @@ std::string FlashOptionsProblem(const ConvertOptions& chosen, const CLI::App& co
                ", the lowest version that the other options need";
     }
     if (chosen.library == LibraryKind::None) return {};
-    if (!chosen.targetUrl.empty()) return "--url makes a button on a movie's stage, not in a library";
+    if (!chosen.targetUrl.empty())
+        return "--url makes a button on a movie's stage, not in a library";
     if (!chosen.symbol.empty() && files > 1)
         return "--symbol names the symbol of one GIF, but " + std::to_string(files) + " were given";
     if (!chosen.symbol.empty() && !IsActionScriptIdentifier(chosen.symbol))

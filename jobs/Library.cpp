@@ -15,13 +15,12 @@ namespace {
 // ActionScript 3's reserved words, which no class may be named (ActionScript 2's are among
 // them).
 constexpr std::string_view kReservedWords[] = {
-    "as",        "break",     "case",      "catch",   "class",      "const",     "continue",
-    "default",   "delete",    "do",        "else",    "extends",    "false",     "finally",
-    "for",       "function",  "if",        "implements", "import",  "in",        "instanceof",
-    "interface", "internal",  "is",        "native",  "new",        "null",      "package",
-    "private",   "protected", "public",    "return",  "super",      "switch",    "this",
-    "throw",     "to",        "true",      "try",     "typeof",     "use",       "var",
-    "void",      "while",     "with"};
+    "as",     "break",      "case",   "catch",   "class",      "const",     "continue", "default",
+    "delete", "do",         "else",   "extends", "false",      "finally",   "for",      "function",
+    "if",     "implements", "import", "in",      "instanceof", "interface", "internal", "is",
+    "native", "new",        "null",   "package", "private",    "protected", "public",   "return",
+    "super",  "switch",     "this",   "throw",   "to",         "true",      "try",      "typeof",
+    "use",    "var",        "void",   "while",   "with"};
 
 bool IsReserved(std::string_view name) {
     return std::find(std::begin(kReservedWords), std::end(kReservedWords), name) !=
@@ -108,11 +107,11 @@ std::optional<JobResult> OpenLibrary(LibraryTarget& library, const BatchRequest&
 
 // The library's one frame after its symbols: their names, the ShowFrame; then the file.
 bool CloseLibrary(LibraryTarget& library, LibraryKind kind) {
-    const SymbolTable table = kind == LibraryKind::As2 ? SymbolTable::Exports : SymbolTable::Classes;
+    const SymbolTable table =
+        kind == LibraryKind::As2 ? SymbolTable::Exports : SymbolTable::Classes;
     return library.movie.NameSymbols(table, library.symbols) && library.movie.ShowFrame() &&
            library.movie.CloseFile();
 }
-
 
 }  // namespace
 

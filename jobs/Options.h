@@ -61,7 +61,7 @@ inline constexpr ChoiceName<Timing> kTimingNames[] = {{Timing::Fixed, "fixed"},
 inline constexpr ChoiceName<BitmapKind> kBitmapKindNames[] = {{BitmapKind::Jpeg, "jpeg"},
                                                               {BitmapKind::Lossless, "lossless"}};
 inline constexpr ChoiceName<LibraryKind> kLibraryNames[] = {{LibraryKind::As3, "as3"},
-                                                           {LibraryKind::As2, "as2"}};
+                                                            {LibraryKind::As2, "as2"}};
 inline constexpr ChoiceName<SwfCompression> kCompressionNames[] = {
     {SwfCompression::None, "none"}, {SwfCompression::Zlib, "zlib"}, {SwfCompression::Lzma, "lzma"}};
 

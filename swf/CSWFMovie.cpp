@@ -134,8 +134,8 @@ bool CSWFMovie::RemoveObject(uint16_t depth) {
 
 bool CSWFMovie::DoAction(CSWFAction& actions) {
     const uint8_t* data = actions.GetData();
-    return AppendControl(MakeTag(SwfTagCode::DoAction,
-                                 std::vector<uint8_t>(data, data + actions.GetSize())));
+    return AppendControl(
+        MakeTag(SwfTagCode::DoAction, std::vector<uint8_t>(data, data + actions.GetSize())));
 }
 
 bool CSWFMovie::ShowFrame() {
@@ -167,7 +167,8 @@ bool CSWFMovie::EndSprite(uint16_t id) {
     body.WriteBytes(m_sprite);
     body.WriteBytes(EmptyTag(SwfTagCode::End));
     std::vector<uint8_t>().swap(m_sprite);
-    const std::vector<uint8_t> tag = MakeTag(SwfTagCode::DefineSprite, body.Bytes(), SwfTagForm::Long);
+    const std::vector<uint8_t> tag =
+        MakeTag(SwfTagCode::DefineSprite, body.Bytes(), SwfTagForm::Long);
     if (tag.empty()) return Fail("the sprite " + std::to_string(id) + " is too long for a tag");
     if (!Append(tag)) return false;
     m_nHighestId = std::max(m_nHighestId, id);

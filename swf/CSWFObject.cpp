@@ -102,7 +102,8 @@ CSWFMatrix CSWFMatrix::Scaled(int n) const {
         factors->a = ScaledValue(factors->a, n, valid);
         factors->b = ScaledValue(factors->b, n, valid);
         // The width counts the integer parts, as SetMatrix does.
-        factors->bits = CountFixedBits(std::max(Magnitude(factors->a), Magnitude(factors->b)) >> 16);
+        factors->bits =
+            CountFixedBits(std::max(Magnitude(factors->a), Magnitude(factors->b)) >> 16);
     }
     Pair& move = scaled.m_translate;
     move.a = ScaledValue(move.a, n, valid);

@@ -26,8 +26,8 @@ class Coder {
 public:
     enum class Status { More, Done, Failed };
     virtual ~Coder() = default;
-    virtual Status Run(const uint8_t*& in, std::size_t& inLeft, uint8_t*& out,
-                       std::size_t& outLeft, bool finish) = 0;
+    virtual Status Run(const uint8_t*& in, std::size_t& inLeft, uint8_t*& out, std::size_t& outLeft,
+                       bool finish) = 0;
 };
 
 class ZlibCoder : public Coder {
@@ -46,8 +46,8 @@ public:
         m_z.avail_in = static_cast<uInt>(inLeft);
         m_z.next_out = out;
         m_z.avail_out = static_cast<uInt>(outLeft);
-        const int rc = m_bCompress ? deflate(&m_z, finish ? Z_FINISH : Z_NO_FLUSH)
-                                   : inflate(&m_z, Z_NO_FLUSH);
+        const int rc =
+            m_bCompress ? deflate(&m_z, finish ? Z_FINISH : Z_NO_FLUSH) : inflate(&m_z, Z_NO_FLUSH);
         in = m_z.next_in;
         inLeft = m_z.avail_in;
         out = m_z.next_out;
@@ -158,9 +158,12 @@ std::string CompressRest(std::ifstream& in, Coder& coder, CompressedSink& sink) 
 
 uint8_t LowestVersionFor(SwfCompression compression) {
     switch (compression) {
-        case SwfCompression::Zlib: return 6;
-        case SwfCompression::Lzma: return 13;
-        case SwfCompression::None: break;
+        case SwfCompression::Zlib:
+            return 6;
+        case SwfCompression::Lzma:
+            return 13;
+        case SwfCompression::None:
+            break;
     }
     return 1;
 }

@@ -12,7 +12,7 @@ struct SwfSummary {
 
     SwfCompression compression = SwfCompression::None;
     int version = 0;
-    uint32_t fileLength = 0;  // as the header says: the uncompressed length
+    uint32_t fileLength = 0;       // as the header says: the uncompressed length
     double width = 0, height = 0;  // the stage, in pixels
     double frameRate = 0;
     int frames = 0;  // of the file's own timeline, as its header says
@@ -22,7 +22,7 @@ struct SwfSummary {
     struct Symbol {
         uint16_t id = 0;
         std::string name;
-        bool isClass = false;  // SymbolClass, else ExportAssets
+        bool isClass = false;   // SymbolClass, else ExportAssets
         int spriteFrames = -1;  // the frames of the sprite it names; -1: not a sprite
     };
     std::vector<Symbol> symbols;  // in file order

@@ -76,8 +76,8 @@ Library SymbolsOf(const SwfFile& swf, uint16_t table) {
 TEST_F(FlashCliTest, SeveralGifsMakeOneActionScript3Library) {
     MakeGif("Walk.gif", 3);
     MakeGif("3 d-jump.gif", 5);
-    const CliRun run = Quorvel({"convert", "--library", "Walk.gif", "3 d-jump.gif", "-o",
-                                "lib.swf", "--bitmaps", "lossless", "--package", "game.anim"});
+    const CliRun run = Quorvel({"convert", "--library", "Walk.gif", "3 d-jump.gif", "-o", "lib.swf",
+                                "--bitmaps", "lossless", "--package", "game.anim"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "lib.swf\n");
     const SwfFile swf = Read("lib.swf");
@@ -176,9 +176,9 @@ TEST_F(FlashCliTest, OptionsThatCannotBeFollowedAreUsageErrors) {
         const CliRun run = Quorvel(args);
         EXPECT_EQ(run.status, 2) << options.back() << ": " << run.err;
     }
-    EXPECT_EQ(Quorvel({"convert", "--library", "--symbol", "X", "a.gif", "b.gif", "-o", "l.swf"})
-                  .status,
-              2);
+    EXPECT_EQ(
+        Quorvel({"convert", "--library", "--symbol", "X", "a.gif", "b.gif", "-o", "l.swf"}).status,
+        2);
     EXPECT_FALSE(fs::exists(dir / "m.swf"));
     EXPECT_FALSE(fs::exists(dir / "l.swf"));
 }
@@ -218,9 +218,8 @@ TEST_F(FlashCliTest, CompressedFilesHoldTheMovieOfTheirVersion) {
         std::vector<std::string> version;
         char signature;
         uint8_t expected;
-    } cases[] = {{"zlib", {}, 'C', 6},
-                 {"lzma", {}, 'Z', 13},
-                 {"zlib", {"--swf-version", "10"}, 'C', 10}};
+    } cases[] = {
+        {"zlib", {}, 'C', 6}, {"lzma", {}, 'Z', 13}, {"zlib", {"--swf-version", "10"}, 'C', 10}};
     for (const auto& c : cases) {
         std::vector<std::string> args = {"convert", "clip.gif", "-o", "c.swf", "--compress", c.how};
         args.insert(args.end(), c.version.begin(), c.version.end());
@@ -311,17 +310,19 @@ TEST_F(FlashCliTest, InfoShowsAMoviesHeaderAndItsSymbols) {
               0);
     const CliRun run = Quorvel({"info", "lib.swf"});
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string expected_start = "lib.swf\n  version       13, ActionScript 3\n"
-                                       "  compression   LZMA (ZWS), ";
+    const std::string expected_start =
+        "lib.swf\n  version       13, ActionScript 3\n"
+        "  compression   LZMA (ZWS), ";
     EXPECT_EQ(run.out.substr(0, expected_start.size()), expected_start);
-    for (const char* line : {"  stage         8 x 6 pixels\n", "  rate          12 fps\n",
-                             "  frames        1\n", "  symbol        Walk (character 1, SymbolClass, 3 frames)\n",
-                             "  symbol        Jump (character "})
+    for (const char* line :
+         {"  stage         8 x 6 pixels\n", "  rate          12 fps\n", "  frames        1\n",
+          "  symbol        Walk (character 1, SymbolClass, 3 frames)\n",
+          "  symbol        Jump (character "})
         EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
-    ASSERT_EQ(Quorvel({"convert", "--library=as2", "Walk.gif", "-o", "two.swf", "--compress",
-                       "zlib"})
-                  .status,
-              0);
+    ASSERT_EQ(
+        Quorvel({"convert", "--library=as2", "Walk.gif", "-o", "two.swf", "--compress", "zlib"})
+            .status,
+        0);
     const CliRun two = Quorvel({"info", "two.swf"});
     EXPECT_NE(two.out.find("  compression   zlib (CWS)"), std::string::npos) << two.out;
     EXPECT_NE(two.out.find("  symbol        Walk (character 1, ExportAssets, 3 frames)"),

@@ -6,13 +6,10 @@ namespace {
 
 TEST(LibraryTest, TitlesBecomeIdentifiers) {
     const std::pair<const char*, const char*> cases[] = {
-        {"Walk", "Walk"},
-        {"3 d-walk", "_3_d_walk"},    // a leading digit
-        {"", "Animation"},
-        {"class", "_class"},          // a reserved word
-        {"h\xC3\xA9llo", "h__llo"},   // each byte of a UTF-8 letter
-        {"$cash_1", "$cash_1"},
-        {"a.b", "a_b"}};
+        {"Walk", "Walk"},           {"3 d-walk", "_3_d_walk"},  // a leading digit
+        {"", "Animation"},          {"class", "_class"},        // a reserved word
+        {"h\xC3\xA9llo", "h__llo"},                             // each byte of a UTF-8 letter
+        {"$cash_1", "$cash_1"},     {"a.b", "a_b"}};
     for (const auto& [title, name] : cases) {
         EXPECT_EQ(SymbolNameFromTitle(title), name) << title;
         EXPECT_TRUE(IsActionScriptIdentifier(SymbolNameFromTitle(title))) << title;

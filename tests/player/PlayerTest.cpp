@@ -369,10 +369,11 @@ bool WriteAttachingMovie(const fs::path& library, const std::string& name, const
     const std::optional<std::vector<uint8_t>> bytes = ReadFileBytes(library);
     const swftest::SwfFile swf = swftest::ParseSwf(bytes.value_or(std::vector<uint8_t>{}));
     // The library ends with its ExportAssets, ShowFrame and End.
-    if (!swf.ok || swf.tags.size() < 3 || swf.tags[swf.tags.size() - 3].code != swftest::kTagExportAssets)
+    if (!swf.ok || swf.tags.size() < 3 ||
+        swf.tags[swf.tags.size() - 3].code != swftest::kTagExportAssets)
         return false;
-    std::vector<uint8_t> movie(bytes->begin(),
-                               bytes->begin() + std::ptrdiff_t(swf.tags[swf.tags.size() - 2].offset));
+    std::vector<uint8_t> movie(
+        bytes->begin(), bytes->begin() + std::ptrdiff_t(swf.tags[swf.tags.size() - 2].offset));
     const std::vector<uint8_t> actions = AttachMovieActions(name);
     movie.insert(movie.end(), {0x3F, 0x03});  // DoAction, long form
     for (int i = 0; i < 4; ++i) movie.push_back(uint8_t(actions.size() >> (8 * i)));
@@ -723,8 +724,9 @@ protected:
     static void PrepareFlash() {
         const fs::path folder = *dir / "flash";
         fs::create_directories(folder);
-        const GifBuilder clip = WholeFrames(24, 16, {kRed, kGreen, kBlue, kYellow}, 4,
-                                            [](int f, int x, int y) { return uint8_t((x / 3 + y / 2 + f) % 4); });
+        const GifBuilder clip =
+            WholeFrames(24, 16, {kRed, kGreen, kBlue, kYellow}, 4,
+                        [](int f, int x, int y) { return uint8_t((x / 3 + y / 2 + f) % 4); });
         ASSERT_TRUE(clip.Write(folder / "clip.gif")) << clip.Error();
         const std::vector<std::string> frames = Extract(folder / "clip.gif", folder / "clip");
         ASSERT_EQ(frames.size(), 4u);
@@ -752,13 +754,14 @@ protected:
             {"scale3_v10_smooth", {"--swf-version", "10", "--smooth"}}};
         for (const auto& [mode, options] : modes) {
             const fs::path swf = folder / (std::string(mode) + ".swf");
-            ASSERT_NO_FATAL_FAILURE(Convert(Concat({(folder / "clip.gif").string(), "-o",
-                                                    swf.string(), "--bitmaps", "lossless",
-                                                    "--scale", "3"},
-                                                   options)));
+            ASSERT_NO_FATAL_FAILURE(
+                Convert(Concat({(folder / "clip.gif").string(), "-o", swf.string(), "--bitmaps",
+                                "lossless", "--scale", "3"},
+                               options)));
             for (std::size_t k = 0; k < blocks.size(); ++k) {
                 const std::string out =
-                    (folder / (std::string(mode) + "_ruffle_" + std::to_string(k) + ".png")).string();
+                    (folder / (std::string(mode) + "_ruffle_" + std::to_string(k) + ".png"))
+                        .string();
                 requests.push_back({"frame", swf.string(), std::to_string(k), out});
                 scaledFrames[swf.string()].push_back({out, blocks[k]});
             }
@@ -769,8 +772,9 @@ protected:
     // name it does not hold; an ActionScript 2 movie attaches a symbol of the same library
     // made for ActionScript 2. Labels: Walk's frames, then Jump's, then the empty stage.
     static void PrepareLibraries(const fs::path& folder) {
-        const GifBuilder walk = WholeFrames(24, 16, {{200, 40, 40}, {250, 250, 250}}, 3,
-                                            [](int f, int x, int y) { return uint8_t(x / 8 == f && y > 3); });
+        const GifBuilder walk =
+            WholeFrames(24, 16, {{200, 40, 40}, {250, 250, 250}}, 3,
+                        [](int f, int x, int y) { return uint8_t(x / 8 == f && y > 3); });
         const GifBuilder jump = WholeFrames(24, 16, {{30, 30, 160}, {240, 220, 30}}, 5,
                                             [](int f, int, int y) { return uint8_t(y / 3 == f); });
         ASSERT_TRUE(walk.Write(folder / "Walk.gif")) << walk.Error();
@@ -781,12 +785,19 @@ protected:
         refs.push_back((folder / "empty.png").string());
         ASSERT_EQ(refs.size(), 9u);
         ASSERT_TRUE(SolidPng(24, 16, 0xFFFFFF, refs.back()));
-        const Fields both = {(folder / "Walk.gif").string(), (folder / "Jump.gif").string(),
-                             "--bitmaps", "lossless", "--fps", std::to_string(kFps)};
-        ASSERT_NO_FATAL_FAILURE(Convert(Concat({"--library", "-o", (folder / "as3.swf").string()}, both)));
-        ASSERT_NO_FATAL_FAILURE(Convert(Concat({"--library=as2", "-o", (folder / "as2.swf").string()}, both)));
+        const Fields both = {(folder / "Walk.gif").string(),
+                             (folder / "Jump.gif").string(),
+                             "--bitmaps",
+                             "lossless",
+                             "--fps",
+                             std::to_string(kFps)};
+        ASSERT_NO_FATAL_FAILURE(
+            Convert(Concat({"--library", "-o", (folder / "as3.swf").string()}, both)));
+        ASSERT_NO_FATAL_FAILURE(
+            Convert(Concat({"--library=as2", "-o", (folder / "as2.swf").string()}, both)));
         const std::pair<std::string, FlashTimeline> attached[] = {
-            {"Jump", {"attachMovie(\"Jump\")", 3, 5, 8}}, {"Nope", {"attachMovie(\"Nope\")", 0, 0, 8}}};
+            {"Jump", {"attachMovie(\"Jump\")", 3, 5, 8}},
+            {"Nope", {"attachMovie(\"Nope\")", 0, 0, 8}}};
         for (const auto& [name, expected] : attached) {
             const fs::path swf = folder / ("attach_" + name + ".swf");
             ASSERT_TRUE(WriteAttachingMovie(folder / "as2.swf", name, swf));
@@ -794,7 +805,8 @@ protected:
             flashTimelines[swf.string()] = expected;
         }
         if (std::system("command -v haxe >/dev/null 2>&1") != 0) {
-            haxeMissing = "haxe not found (scripts/setup-deps installs it): the Haxe test is skipped";
+            haxeMissing =
+                "haxe not found (scripts/setup-deps installs it): the Haxe test is skipped";
             return;
         }
         const std::pair<std::string, FlashTimeline> hosts[] = {
@@ -808,11 +820,11 @@ protected:
                 << "@:bind class " << name << " extends flash.display.MovieClip {}\n"
                 << "class Main {\n    static function main() {\n"
                 << "        flash.Lib.current.addChild(new " << name << "());\n    }\n}\n";
-            const std::string command = "cd " + Quote(host.string()) +
-                                        " && haxe -swf host.swf -swf-version 10 -swf-header 24:16:" +
-                                        std::to_string(kFps) + ":FFFFFF -swf-lib " +
-                                        Quote((folder / "as3.swf").string()) +
-                                        " -main Main >haxe.log 2>&1";
+            const std::string command =
+                "cd " + Quote(host.string()) +
+                " && haxe -swf host.swf -swf-version 10 -swf-header 24:16:" + std::to_string(kFps) +
+                ":FFFFFF -swf-lib " + Quote((folder / "as3.swf").string()) +
+                " -main Main >haxe.log 2>&1";
             ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(host / "haxe.log");
             requests.push_back(Concat({"timeline", (host / "host.swf").string(), "3"}, refs));
             flashTimelines[(host / "host.swf").string()] = expected;
@@ -820,7 +832,8 @@ protected:
     }
 
     static void Convert(const Fields& arguments) {
-        const CliRun run = RunQuorvel(Concat({"convert", "-q"}, arguments), dir->Path(), dir->Path());
+        const CliRun run =
+            RunQuorvel(Concat({"convert", "-q"}, arguments), dir->Path(), dir->Path());
         ASSERT_EQ(run.status, 0) << run.err;
     }
 
@@ -929,7 +942,8 @@ protected:
     static inline std::map<std::string, std::vector<Fields>> answers;  // result lines by kind
     static inline std::map<std::string, FlashTimeline> flashTimelines;  // by movie path
     // By movie path: Ruffle's picture of each frame and the frame made 3 times as large.
-    static inline std::map<std::string, std::vector<std::pair<std::string, std::string>>> scaledFrames;
+    static inline std::map<std::string, std::vector<std::pair<std::string, std::string>>>
+        scaledFrames;
     static inline std::string haxeMissing;  // why the Haxe movies were not built
 
     // Checks what the timelines of the Flash project movies (those built by Haxe, or the
@@ -959,7 +973,8 @@ protected:
                 shown.erase(shown.begin());
             if (expected.count == 0) {  // nothing but the empty stage
                 EXPECT_FALSE(shown.empty());
-                for (const Fields& run : shown) EXPECT_EQ(run[5], empty) << "at " << run[3] << " ms";
+                for (const Fields& run : shown)
+                    EXPECT_EQ(run[5], empty) << "at " << run[3] << " ms";
                 continue;
             }
             EXPECT_GE(shown.size(), std::size_t(2 * expected.count)) << "not two loops";
@@ -968,7 +983,8 @@ protected:
                 EXPECT_TRUE(label >= 0 && label < expected.count) << "at " << shown[i][3] << " ms";
                 if (i > 0) {
                     const int before = std::stoi(shown[i - 1][5]) - expected.first;
-                    EXPECT_EQ(label, (before + 1) % expected.count) << "at " << shown[i][3] << " ms";
+                    EXPECT_EQ(label, (before + 1) % expected.count)
+                        << "at " << shown[i][3] << " ms";
                 }
                 EXPECT_EQ(shown[i][6], "inf") << "at " << shown[i][3] << " ms: not exact";
             }

@@ -194,12 +194,11 @@ INSTANTIATE_TEST_SUITE_P(Tags, FlashFormat, ::testing::ValuesIn(kFormatCases),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST(FlashFormatTest, VersionsBelowWhatTheFormatNeedsAreRefused) {
-    const std::pair<MovieFormat, uint8_t> needs[] = {
-        {{.compression = SwfCompression::Zlib}, 6},
-        {{.compression = SwfCompression::Lzma}, 13},
-        {{.actionScript3 = true}, 9},
-        {{.smoothBitmaps = true}, 8},
-        {{}, 3}};
+    const std::pair<MovieFormat, uint8_t> needs[] = {{{.compression = SwfCompression::Zlib}, 6},
+                                                     {{.compression = SwfCompression::Lzma}, 13},
+                                                     {{.actionScript3 = true}, 9},
+                                                     {{.smoothBitmaps = true}, 8},
+                                                     {{}, 3}};
     for (auto [format, lowest] : needs) {
         EXPECT_EQ(LowestVersion(format), lowest);
         CSWFMovie movie;
