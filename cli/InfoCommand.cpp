@@ -152,7 +152,7 @@ std::optional<std::vector<uint8_t>> MovieBytes(const std::string& file) {
 // Describes a movie; false when it could not be read at all.
 bool ShowMovie(const std::string& file, const std::vector<uint8_t>& bytes, bool& first) {
     const SwfSummary movie = SummarizeSwf(bytes);
-    if (movie.version == 0) {
+    if (!movie.opened) {
         PrintError(file, movie.error);
         return false;
     }

@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const SwfSummary summary = SummarizeSwf(std::vector<uint8_t>(data, data + size));
     // A file that could not be read at all says why.
-    if (summary.version == 0 && summary.error.empty()) std::abort();
+    if (!summary.opened && summary.error.empty()) std::abort();
     for (const SwfSummary::Symbol& symbol : summary.symbols) {
         if (symbol.name.size() > size) std::abort();  // names come from the file's bytes
     }

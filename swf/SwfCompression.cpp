@@ -19,6 +19,9 @@ constexpr std::size_t kZwsHead = kPlainHead + 4 + kLzmaProperties;
 // liblzma's .lzma stream starts with the 5 property bytes and an 8-byte uncompressed size.
 constexpr std::size_t kLzmaAloneHead = kLzmaProperties + 8;
 constexpr std::size_t kChunk = 256 * 1024;
+// The most a movie's LZMA stream may ask of memory to be read: the header chooses the
+// dictionary (up to 4 GiB); ours take 8 MiB, liblzma's largest preset 64 MiB.
+constexpr uint64_t kMaxDecoderMemory = uint64_t{128} << 20;
 
 // One compressor or decompressor, run over chunks: Run takes what it can of the input, fills
 // what it can of the output, and says whether the stream is complete.
@@ -67,7 +70,7 @@ public:
     // Compresses at liblzma's default preset, or decompresses a .lzma stream.
     explicit LzmaCoder(bool compress) {
         if (!compress) {
-            m_bReady = lzma_alone_decoder(&m_s, UINT64_MAX) == LZMA_OK;
+            m_bReady = lzma_alone_decoder(&m_s, kMaxDecoderMemory) == LZMA_OK;
             return;
         }
         lzma_options_lzma options;

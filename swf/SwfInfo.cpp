@@ -109,6 +109,7 @@ SwfSummary SummarizeSwf(const std::vector<uint8_t>& file) {
     summary.height = (field[3] - field[2]) / 20.0;
     summary.frameRate = ReadLE(*movie, headerEnd - 4, 2) / 256.0;
     summary.frames = static_cast<int>(ReadLE(*movie, headerEnd - 2, 2));
+    summary.opened = true;
     ReadTags(*movie, headerEnd, summary);
     return summary;
 }

@@ -8,7 +8,10 @@
 
 // What a movie file holds, as `quorvel info` shows it: its header, and the symbols it names.
 struct SwfSummary {
-    std::string error;  // why the file could not be read; the rest is valid only when empty
+    // Whether the header was read (the rest is valid then); error says why not, or where the
+    // tags break off.
+    bool opened = false;
+    std::string error;
 
     SwfCompression compression = SwfCompression::None;
     int version = 0;

@@ -216,6 +216,24 @@ TEST(FlashFormatTest, VersionsBelowWhatTheFormatNeedsAreRefused) {
     movie.Abandon();
 }
 
+TEST(FlashFormatTest, FilesThatDoNotInflateToTheirLengthAreRefused) {
+    const char* files[] = {
+        "47 49 46 38 39 61 00 00",                    // a GIF
+        "43 57 53 06 15 00 00 00 78 DA 63",           // a zlib stream cut short
+        "43 57 53 06 FF FF FF FF 78 DA 03 00 00 00 00 01",  // 4 GiB claimed, nothing there
+        "5A 57 53 0D 15 00 00 00 05 00 00 00 5D 00",  // the LZMA head cut short
+        // A 4 GiB dictionary: refused, not allocated.
+        "5A 57 53 0D 15 00 00 00 05 00 00 00 5D FF FF FF FF 00 00 00 00 00"};
+    for (const char* hex : files) {
+        std::string error;
+        EXPECT_FALSE(UncompressedMovie(Hex(hex), error).has_value()) << hex;
+        EXPECT_FALSE(error.empty()) << hex;
+    }
+    std::string error;
+    const std::vector<uint8_t> plain = Hex("46 57 53 03 0D 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(UncompressedMovie(plain, error), plain);
+}
+
 TEST(FlashFormatTest, SymbolTablesRefuseWhatCannotBeWritten) {
     ScratchDir dir;
     CSWFMovie movie;
