@@ -121,6 +121,19 @@ int RefusedUsage(const ConvertArgs& options, const ConvertOptions& chosen) {
     return 0;
 }
 
+// The usage errors of the inputs found: several for one movie (-o NAME.swf names one library
+// of them all with --library), or what the options for Flash projects cannot do with them.
+std::string OutputsProblem(const ConvertArgs& options, const ConvertOptions& chosen,
+                           const CLI::App& command, std::size_t files, int failed, bool oneMovie) {
+    const bool oneLibrary = options.output != kStdStream && chosen.library != LibraryKind::None;
+    if (options.html && chosen.library != LibraryKind::None)
+        return "--html writes a page that plays a movie; a library is not one";
+    if (std::string problem = OneMovieProblem(options.output, options.inputs, files, failed);
+        oneMovie && !oneLibrary && !problem.empty())
+        return problem;
+    return FlashOptionsProblem(chosen, command, files);
+}
+
 // How the files of a run ended, besides converted.
 struct Tally {
     int total = 0;
@@ -144,10 +157,12 @@ void PrintSummary(const Tally& tally) {
 }
 
 // Prints what a file's conversion wrote or kept and how it ended, and counts it.
-void Print(const JobResult& result, const ConvertArgs& options, Tally& tally) {
+// A library that several inputs share is noted once.
+void Print(const JobResult& result, const ConvertArgs& options, Tally& tally,
+           std::set<std::string>& noted) {
     if (!options.quiet && options.output != kStdStream) PrintOutputs(result.outputs);
-    if (!options.quiet)
-        for (const std::string& kept : result.skipped)
+    for (const std::string& kept : result.skipped)
+        if (!options.quiet && noted.insert(kept).second)
             PrintError(kept, "exists; not replaced (--no-overwrite)");
     if (!OutputClosed()) ReportResult(result);
     if (result.status == JobResult::Status::Failed) ++tally.failed;
@@ -184,6 +199,7 @@ BatchResult ConvertAll(const BatchRequest& request, const ConvertArgs& options,
     std::vector<std::optional<JobResult>> finished(files.size());
     std::size_t printed = 0;
     std::set<fs::path> ruffleFolders;  // where Ruffle's files were copied
+    std::set<std::string> noted;       // outputs kept, said so
     events.fileDone = [&](std::size_t index, const JobResult& result) {
         std::lock_guard<std::mutex> lock(outputMutex);
         progress.Clear();
@@ -192,7 +208,7 @@ BatchResult ConvertAll(const BatchRequest& request, const ConvertArgs& options,
         if (options.html) AddPlayerPage(*finished[index], options);
         for (; printed < files.size() && finished[printed]; ++printed) {
             if (options.offline) AddRuffle(*finished[printed], ruffle, ruffleFolders, options);
-            Print(*finished[printed], options, tally);
+            Print(*finished[printed], options, tally, noted);
             finished[printed].reset();
         }
         progress.FileDone(index);
@@ -202,7 +218,7 @@ BatchResult ConvertAll(const BatchRequest& request, const ConvertArgs& options,
     return batch;
 }
 
-int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen) {
+int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen, const CLI::App& command) {
     if (const int status = RefusedUsage(options, chosen)) return status;
     if (const std::string warning = TargetUrlWarning(chosen.targetUrl); !warning.empty())
         std::cerr << "quorvel: warning: " << warning << '\n';
@@ -233,9 +249,9 @@ int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen) {
         fromStdin ? std::vector<std::string>{input} : ExpandInputs(options.inputs, tally.failed);
     // -o - and -o NAME.swf name one movie; -o DIR a folder, made when missing.
     const bool toFile = !toStdout && NamesMovieFile(options.output);
-    if (const std::string problem =
-            OneMovieProblem(options.output, options.inputs, files.size(), tally.failed);
-        (toStdout || toFile) && !problem.empty())
+    if (const std::string problem = OutputsProblem(options, chosen, command, files.size(),
+                                                   tally.failed, toStdout || toFile);
+        !problem.empty())
         return UsageError("convert", problem);
     BatchRequest request{files, toFile ? "" : options.output, chosen, toFile ? options.output : "",
                          options.noOverwrite && !toStdout ? Existing::Keep : Existing::Replace};
@@ -290,6 +306,7 @@ Command AddConvertCommand(CLI::App& app) {
                     "output (not to a terminal)")
         ->type_name("DIR");
     AddMovieOptions(*sub, options->movie);
+    AddFlashOptions(*sub, options->movie);
     sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
     sub->add_flag("-n,--no-overwrite", options->noOverwrite,
                   "Leave movies (and pages) that exist alone, with a note, instead of replacing them");
@@ -306,6 +323,15 @@ Command AddConvertCommand(CLI::App& app) {
                   "(DIR/ruffle/) and load it from there, so that they play without the internet")
         ->needs(html)
         ->excludes(ruffleUrl);
-    return {sub,
-            [options, sub] { return RunConvert(*options, ChosenOptions(options->movie, *sub)); }};
+    sub->footer(
+        "For Flash projects:\n"
+        "  quorvel convert --library Walk.gif Jump.gif -o anims.swf --compress zlib\n"
+        "      an ActionScript 3 library: classes Walk and Jump (SymbolClass), for Haxe's\n"
+        "      -swf-lib with @:bind class Walk extends flash.display.MovieClip {}\n"
+        "  quorvel convert --library=as2 Walk.gif -o walk.swf --loop once\n"
+        "      an ActionScript 2 library: _root.attachMovie(\"Walk\", \"w\", 1) (ExportAssets)\n"
+        "  quorvel convert sprite.gif --scale 4 --bitmaps lossless --swf-version 10");
+    return {sub, [options, sub] {
+                return RunConvert(*options, ChosenOptions(options->movie, *sub), *sub);
+            }};
 }

@@ -1,9 +1,11 @@
 // quorvel info: what a GIF holds, and how long its movie plays, from a scan that decodes no
-// pixel.
+// pixel; or what a movie holds: its header and the symbols it names, for a library.
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -11,6 +13,7 @@
 #include "cli/CliCommon.h"
 #include "gif/GifInfo.h"
 #include "jobs/convert/FrameTiming.h"
+#include "swf/SwfInfo.h"
 
 namespace {
 
@@ -95,10 +98,80 @@ std::vector<std::string> Describe(const std::string& file, const GifInfo& info,
     return lines;
 }
 
+// "96", "12.5"
+std::string Number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+std::string Storage(SwfCompression compression) {
+    switch (compression) {
+        case SwfCompression::Zlib:
+            return "zlib (CWS)";
+        case SwfCompression::Lzma:
+            return "LZMA (ZWS)";
+        case SwfCompression::None:
+            break;
+    }
+    return "uncompressed (FWS)";
+}
+
+std::vector<std::string> DescribeMovie(const std::string& file, const SwfSummary& movie) {
+    std::vector<std::string> lines = {file};
+    lines.push_back("  version       " + std::to_string(movie.version) +
+                    (movie.actionScript3 ? ", ActionScript 3" : ""));
+    lines.push_back("  compression   " + Storage(movie.compression) + ", " +
+                    std::to_string(movie.fileLength) + " bytes uncompressed");
+    lines.push_back("  stage         " + Number(movie.width) + " x " + Number(movie.height) +
+                    " pixels");
+    lines.push_back("  rate          " + Number(movie.frameRate) + " fps");
+    lines.push_back("  frames        " + std::to_string(movie.frames));
+    if (movie.symbols.empty()) lines.push_back("  symbols       none");
+    for (const SwfSummary::Symbol& symbol : movie.symbols) {
+        std::string line = "  symbol        " + symbol.name + " (character " +
+                           std::to_string(symbol.id) +
+                           (symbol.isClass ? ", SymbolClass" : ", ExportAssets");
+        if (symbol.spriteFrames >= 0) line += ", " + Count(symbol.spriteFrames, "frame");
+        lines.push_back(line + ")");
+    }
+    return lines;
+}
+
+// A file that starts like a movie: FWS, CWS or ZWS.
+std::optional<std::vector<uint8_t>> MovieBytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    char head[3] = {};
+    if (!in.read(head, 3) || (head[0] != 'F' && head[0] != 'C' && head[0] != 'Z') ||
+        head[1] != 'W' || head[2] != 'S')
+        return std::nullopt;
+    in.seekg(0);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Describes a movie; false when it could not be read at all.
+bool ShowMovie(const std::string& file, const std::vector<uint8_t>& bytes, bool& first) {
+    const SwfSummary movie = SummarizeSwf(bytes);
+    if (!movie.opened) {
+        PrintError(file, movie.error);
+        return false;
+    }
+    if (!first) PrintOutputs({""});
+    first = false;
+    PrintOutputs(DescribeMovie(file, movie));
+    if (!movie.error.empty()) PrintWarning(file, movie.error);
+    return true;
+}
+
 int RunInfo(const InfoOptions& options) {
     int status = kExitSuccess;
     bool first = true;
     for (const std::string& file : options.inputs) {
+        if (const std::optional<std::vector<uint8_t>> movie = MovieBytes(file)) {
+            if (!ShowMovie(file, *movie, first)) status = kExitInputFailed;
+            if (OutputClosed()) return kExitInputFailed;
+            continue;
+        }
         const GifInfo info = ScanGifFile(file);
         if (!info.opened) {
             PrintError(file, info.notGif ? "not a GIF" : info.error);
@@ -125,8 +198,10 @@ Command AddInfoCommand(CLI::App& app) {
     CLI::App* sub = app.add_subcommand(
         "info",
         "Show what each GIF holds (size, frames, duration, loop count, colours, transparency) "
-        "and how long its movie plays, at --fps and with the GIF's own timing (--like-gif).");
-    sub->add_option("GIF", options->inputs, "GIF files")->required();
+        "and how long its movie plays, at --fps and with the GIF's own timing (--like-gif); "
+        "or, for an SWF movie, its version, compression, stage, rate, frame count and the "
+        "symbols it names (SymbolClass, ExportAssets).");
+    sub->add_option("FILE", options->inputs, "GIF files or SWF movies")->required();
     sub->add_option("--fps", options->fps,
                     "The movie's frames per second, 1 to 255, as convert takes it (default " +
                         std::to_string(kDefaultFps) + ")")

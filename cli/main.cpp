@@ -15,7 +15,7 @@ constexpr const char* kShortUsage =
     "Usage: quorvel convert INPUT... [-o DIR] [--fps N] [--quality low|normal|high] [--url URL]\n"
     "       quorvel extract INPUT [-o DIR] [--format bmp|png|jpg|tga]\n"
     "       quorvel play INPUT [--fps N] [--no-open]\n"
-    "       quorvel info GIF... [--fps N]\n"
+    "       quorvel info GIF|MOVIE.swf... [--fps N]\n"
     "       quorvel help [COMMAND]\n"
     "Run 'quorvel --help' for all options.\n";
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "jobs/ConvertJob.h"
+#include "jobs/Library.h"
 #include "jobs/MemoryBudget.h"
 
 namespace fs = std::filesystem;
@@ -130,6 +131,8 @@ std::vector<PlannedFile> PlanFiles(const BatchRequest& request, const JobControl
 
 BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control,
                          const BatchEvents& events) {
+    if (request.options.library != LibraryKind::None)
+        return ConvertLibraries(request, control, events);
     const std::vector<std::string>& files = request.files;
     const unsigned budget =
         control.threads ? control.threads : std::max(1u, std::thread::hardware_concurrency());

@@ -256,12 +256,19 @@ std::string EncodeTargetUrl(const std::string& url) {
 
 ConversionPlan PlanMovie(const std::string& gifPath, const fs::path& moviePath,
                          const ConvertOptions& options) {
-    ConversionPlan plan;
     try {
-        plan = PlanConversion(ScanGifFile(gifPath, options.Rules()), options);
+        return PlanScanned(ScanGifFile(gifPath, options.Rules()), gifPath, moviePath, options);
     } catch (const std::bad_alloc&) {
+        ConversionPlan plan;
+        plan.gif = gifPath;
         plan.error = "not enough memory";
+        return plan;
     }
+}
+
+ConversionPlan PlanScanned(const GifInfo& scan, const std::string& gifPath,
+                           const fs::path& moviePath, const ConvertOptions& options) {
+    ConversionPlan plan = PlanConversion(scan, options);
     plan.gif = gifPath;
     plan.movie = moviePath;
     // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.

@@ -18,6 +18,9 @@ JobResult ConvertFile(const std::string& gifPath, const std::filesystem::path& m
 // The plan of converting gifPath into moviePath, from one scan of the GIF that decodes no pixel.
 ConversionPlan PlanMovie(const std::string& gifPath, const std::filesystem::path& moviePath,
                          const ConvertOptions& options);
+// The same from that scan, made already (with options.Rules()).
+ConversionPlan PlanScanned(const GifInfo& scan, const std::string& gifPath,
+                           const std::filesystem::path& moviePath, const ConvertOptions& options);
 // Converts as the plan says (a plan with an error fails); control.planned hears nothing.
 JobResult ConvertPlanned(const ConversionPlan& plan, const JobControl& control = {});
 

@@ -42,6 +42,7 @@ struct JobResult {
 inline constexpr std::string_view kGifTimingHint = " (--like-gif keeps its timing)";
 
 class MemoryBudget;
+struct LibraryTarget;
 
 // How a caller follows and steers a job. Jobs know nothing of threads or windows: progress is
 // a plain callback (called on the job's thread) and cancelling is a flag the job polls between
@@ -54,6 +55,8 @@ struct JobControl {
     unsigned threads = 1;  // worker threads the job may use (0: one per core)
     // Shared by the jobs of a run; null: the job keeps to a budget of its own.
     MemoryBudget* memory = nullptr;
+    // The library a conversion adds its GIF to as a symbol; null: it writes a movie of its own.
+    LibraryTarget* library = nullptr;
 
     bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
     void Report(int done) const {

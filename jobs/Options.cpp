@@ -58,3 +58,24 @@ std::string TitleFromPath(const std::string& path) {
     // its only dot (".gif") keeps it, and a path ending in a separator has no title.
     return std::filesystem::path(path).stem().string();
 }
+
+int ConvertOptions::LowestSwfVersion() const {
+    MovieFormat format = Format();
+    int lowest = LowestVersion(format);
+    if (library == LibraryKind::As2) lowest = std::max(lowest, 6);  // ExportAssets, attachMovie
+    return lowest;
+}
+
+MovieFormat ConvertOptions::Format() const {
+    MovieFormat format;
+    format.compression = compression;
+    format.actionScript3 = library == LibraryKind::As3;
+    format.smoothBitmaps = smooth;
+    format.scale = scale;
+    format.version = static_cast<uint8_t>(swfVersion);
+    if (swfVersion != 0) return format;
+    // The lowest version of the format, then what an ActionScript 2 library adds to it.
+    format.version = LowestVersion(format);
+    if (library == LibraryKind::As2) format.version = std::max<uint8_t>(format.version, 6);
+    return format;
+}

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/FrameRules.h"
+#include "base/MovieFormat.h"
 #include "base/Pixels.h"
 
 // The choices and limits of the jobs' options, named once for the jobs, the command line and
@@ -22,6 +23,9 @@ enum class ExtractFormat : int { Bmp = 0, Png = 1, Jpg = 2, Tga = 3 };
 enum class Timing : int { Fixed = 0, Gif = 1 };
 // How the movie's bitmaps are stored.
 enum class BitmapKind : int { Jpeg = 0, Lossless = 1 };
+// A movie that plays, or a library whose symbols (one MovieClip for each GIF) ActionScript 3
+// classes or ActionScript 2's attachMovie create by name.
+enum class LibraryKind : int { None = 0, As3 = 1, As2 = 2 };
 
 // How often the movie plays: for ever (the player loops the timeline), once, as the GIF says,
 // or a given number of times.
@@ -68,6 +72,15 @@ inline constexpr ChoiceName<Timing> kTimingNames[] = {{Timing::Fixed, "fixed"},
                                                       {Timing::Gif, "gif"}};
 inline constexpr ChoiceName<BitmapKind> kBitmapKindNames[] = {{BitmapKind::Jpeg, "jpeg"},
                                                               {BitmapKind::Lossless, "lossless"}};
+inline constexpr ChoiceName<LibraryKind> kLibraryNames[] = {{LibraryKind::As3, "as3"},
+                                                            {LibraryKind::As2, "as2"}};
+inline constexpr ChoiceName<SwfCompression> kCompressionNames[] = {
+    {SwfCompression::None, "none"}, {SwfCompression::Zlib, "zlib"}, {SwfCompression::Lzma, "lzma"}};
+
+// The versions --swf-version takes, and the largest --scale.
+constexpr int kMinSwfVersion = 3;
+constexpr int kMaxSwfVersion = 43;
+constexpr int kMaxScale = 64;
 
 // Whether two names are the same, letter case ignored.
 bool SameIgnoringCase(std::string_view a, std::string_view b);
@@ -125,7 +138,21 @@ struct ConvertOptions {
     // rather than the GIF's background colour.
     bool restoreToStage = false;
 
+    // The file, for Flash projects: the defaults give an uncompressed version 3 movie.
+    int swfVersion = 0;  // 0: the lowest the options below allow
+    SwfCompression compression = SwfCompression::None;
+    bool smooth = false;  // let players smooth the bitmaps (version 8 and later)
+    int scale = 1;        // the stage and every placement, 1 to kMaxScale
+    LibraryKind library = LibraryKind::None;
+    std::string symbol;   // the symbol of a library of one GIF; empty: from its title
+    std::string package;  // prefix of every symbol's name ("game.anim"); empty: none
+
     FrameRules Rules() const { return FrameRulesOf(timing, restoreToStage); }
+    // The lowest version the options allow: 3, or what compression, smoothing or a library
+    // needs (ActionScript 2 libraries 6, ActionScript 3 ones 9).
+    int LowestSwfVersion() const;
+    // The file these options write (the version asked for, else the lowest).
+    MovieFormat Format() const;
 };
 
 // What an extraction writes for each composed frame: "<folder>/<title>_f<index>.<format>".

@@ -7,11 +7,27 @@
 #include <vector>
 
 #include "base/AtomicFile.h"
+#include "base/MovieFormat.h"
 #include "swf/CSWFButton.h"
 #include "swf/CSWFObject.h"
+#include "swf/SwfCompression.h"
 
-// Writes one uncompressed SWF file (signature "FWS", version 3): header, the tags in the order
-// they are appended, End tag.
+// How a library names its symbols: ExportAssets (ActionScript 2's attachMovie) or SymbolClass
+// (ActionScript 3 classes).
+enum class SymbolTable { Exports, Classes };
+
+// A symbol of a library: a character and the name the library gives it.
+struct SwfSymbol {
+    uint16_t id = 0;
+    std::string name;
+};
+
+// The first version whose players read a file of this format; at least 3.
+uint8_t LowestVersion(const MovieFormat& format);
+
+// Writes one SWF file (by default uncompressed, "FWS", version 3): header, the tags in the
+// order they are appended, End tag. A compressed file is written uncompressed first, then
+// compressed into its place as it is closed.
 //
 // The file is complete or absent: it is written through an AtomicFile, and tags go through a
 // bounded write buffer straight into it, so memory use does not grow with the movie; CloseFile
@@ -31,6 +47,11 @@ public:
     virtual ~CSWFMovie();
     CSWFMovie(const CSWFMovie&) = delete;
     CSWFMovie& operator=(const CSWFMovie&) = delete;
+
+    // Sets the file's format; false, and nothing changed, once a file is open or when the
+    // version is below LowestVersion or above 255, or the scale is not 1 to 64.
+    bool SetFormat(const MovieFormat& format);
+    const MovieFormat& Format() const { return m_format; }
 
     // Starts writing path with a width x height pixel stage at fps whole frames per second.
     // Fails when a file is already open or was written, when fps is outside 1 to 255, when the
@@ -54,6 +75,19 @@ public:
     // Appends ShowFrame. False, and nothing appended, once the movie holds kMaxFrames frames.
     // Every append fails while no file is open.
     bool ShowFrame();
+
+    // Starts a sprite (a MovieClip symbol): until EndSprite, placements, removals, actions
+    // and ShowFrames go into the sprite's own timeline, definitions into the file before it.
+    // False when a sprite is already open.
+    bool BeginSprite();
+    // Appends the DefineSprite tag with this id holding the timeline gathered since
+    // BeginSprite. False when no sprite is open or the id is 0.
+    bool EndSprite(uint16_t id);
+    // Appends ExportAssets or SymbolClass naming the symbols. False for no symbols, more than
+    // 65535, or a name that is empty or holds a NUL.
+    bool NameSymbols(SymbolTable table, const std::vector<SwfSymbol>& symbols);
+    // The highest character id defined so far (0: none).
+    uint16_t HighestId() const { return m_nHighestId; }
     // Appends the End tag, writes the header and puts the file in place. False when no file is
     // open or any write failed; the temporary file is then gone and an earlier file at the
     // target is untouched.
@@ -62,7 +96,8 @@ public:
     // more is written.
     void Abandon();
 
-    int GetFrameCount() const { return m_nFrameCount; }
+    // Frames of the timeline being written: the open sprite's, else the file's.
+    int GetFrameCount() const { return m_bInSprite ? m_nSpriteFrames : m_nFrameCount; }
     // Why the last failed operation failed (empty when none has).
     const std::string& GetError() const { return m_strError; }
 
@@ -71,6 +106,10 @@ private:
 
     bool Append(const uint8_t* data, std::size_t size);
     bool Append(const std::vector<uint8_t>& tag) { return Append(tag.data(), tag.size()); }
+    // Appends a tag of the timeline being written: the open sprite's, else the file's.
+    bool AppendControl(const std::vector<uint8_t>& tag);
+    // Puts the finished file in place, compressed when the format says so.
+    bool Commit();
     bool FlushBuffer();
     // The header with the current stage, frame rate, frame count and length.
     std::vector<uint8_t> EncodeHeader();
@@ -80,6 +119,11 @@ private:
     bool FailWrite();
 
     State m_state = State::New;
+    MovieFormat m_format;
+    bool m_bInSprite = false;
+    uint16_t m_nSpriteFrames = 0;
+    std::vector<uint8_t> m_sprite;  // the open sprite's control tags
+    uint16_t m_nHighestId = 0;
     uint16_t m_nFrameRate = 0x0C00;  // 8.8 fixed point
     uint16_t m_nFrameCount = 0;
     CSWFRectangle m_stage;

@@ -1,5 +1,6 @@
 #include "swf/CSWFObject.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "swf/BitWriter.h"
@@ -74,6 +75,41 @@ void CSWFMatrix::SetMatrix(float scaleX, float scaleY, float rotateSkew0, float 
         m_translate.b = WideTwips(translateY, m_bValid);
         m_translate.bits = CountSignedBits({m_translate.a, m_translate.b});
     }
+}
+
+namespace {
+
+// v times n, clamped into what a 31-bit field holds.
+int32_t ScaledValue(int32_t v, int n, bool& valid) {
+    const int64_t product = int64_t{v} * n;
+    const auto limit = static_cast<int64_t>(kMaxWideMagnitude);
+    if (product >= -limit && product <= limit) return static_cast<int32_t>(product);
+    valid = false;
+    return static_cast<int32_t>(product < 0 ? -limit : limit);
+}
+
+}  // namespace
+
+CSWFMatrix CSWFMatrix::Scaled(int n) const {
+    CSWFMatrix scaled = *this;
+    bool& valid = scaled.m_bValid;
+    if (!scaled.m_scale.present) {
+        scaled.m_scale.present = true;
+        scaled.m_scale.a = scaled.m_scale.b = 1 << 16;
+    }
+    for (Pair* factors : {&scaled.m_scale, &scaled.m_rotate}) {
+        if (!factors->present) continue;
+        factors->a = ScaledValue(factors->a, n, valid);
+        factors->b = ScaledValue(factors->b, n, valid);
+        // The width counts the integer parts, as SetMatrix does.
+        factors->bits =
+            CountFixedBits(std::max(Magnitude(factors->a), Magnitude(factors->b)) >> 16);
+    }
+    Pair& move = scaled.m_translate;
+    move.a = ScaledValue(move.a, n, valid);
+    move.b = ScaledValue(move.b, n, valid);
+    move.bits = move.a == 0 && move.b == 0 ? 0 : CountSignedBits({move.a, move.b});
+    return scaled;
 }
 
 const uint8_t* CSWFMatrix::GetData() {

@@ -40,6 +40,9 @@ public:
     // Replaces the whole matrix; a part whose pair of values is zero is left out.
     void SetMatrix(float scaleX, float scaleY, float rotateSkew0, float rotateSkew1,
                    float translateX, float translateY);
+    // This matrix followed by a scaling of both axes by n: every factor and the translation
+    // multiplied by n (an identity gains the scale n). Saturated values make IsValid false.
+    CSWFMatrix Scaled(int n) const;
     const uint8_t* GetData();
     int GetSize() const { return static_cast<int>(m_data.size()); }
     bool IsValid() const { return m_bValid; }

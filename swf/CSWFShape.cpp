@@ -16,6 +16,7 @@ constexpr uint8_t kStateMoveTo = 0x01;
 
 constexpr uint8_t kSolidFill = 0x00;
 constexpr uint8_t kClippedBitmapFill = 0x41;
+constexpr uint8_t kUnsmoothedClippedBitmapFill = 0x43;
 
 // NumBits of a straight edge is four bits holding the width minus 2: at most 17 bits, which
 // hold magnitudes up to 65535 twips.
@@ -147,7 +148,8 @@ const uint8_t* CSWFShape::GetData() {
     WriteEncoded(body, m_bounds);
     WriteCount(body, m_fillStyles.size());
     for (const FillStyle& f : m_fillStyles) {
-        body.WriteU8(f.type);
+        const bool plain = f.type == kClippedBitmapFill && !m_bSmoothed;
+        body.WriteU8(plain ? kUnsmoothedClippedBitmapFill : f.type);
         if (f.type == kSolidFill) {
             WriteColor(body, f.color);
         } else {

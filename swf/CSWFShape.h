@@ -33,7 +33,9 @@ public:
     // Appends a clipped bitmap fill that maps the source rectangle (sx1, sy1)-(sx2, sy2), in
     // bitmap pixels, onto the destination rectangle (dx1, dy1)-(dx2, dy2) of the shape. A
     // source of zero width or height maps one bitmap pixel to one shape pixel on that axis.
-    // False when the list is full.
+    // False when the list is full. The fill is smoothed in players of version 8 and later
+    // (type 0x41) unless SetBitmapSmoothing(false) has been called (type 0x43, one they do
+    // not smooth; older players smooth no bitmap and do not know it).
     bool AddBitmapFillStyle(uint16_t bitmapId, float sx1, float sy1, float sx2, float sy2,
                             float dx1, float dy1, float dx2, float dy2);
     // Appends a style change selecting fill style 1 as FillStyle0, no FillStyle1 and the given
@@ -43,6 +45,8 @@ public:
     // Appends a straight edge from the pen position. A delta longer than one edge record holds
     // (65535 twips on either axis) becomes several edges adding up to the same delta.
     void AddStraightEdge(float dx, float dy);
+    // Whether the shape's bitmap fills, earlier ones included, may be smoothed (the default).
+    void SetBitmapSmoothing(bool smoothed) { m_bSmoothed = smoothed; }
 
     // Builds the DefineShape3 tag from the styles and records so far (the end record is added
     // to the encoding only). Null, with size 0, if the tag would not fit a 32-bit length.
@@ -51,7 +55,7 @@ public:
 
 private:
     struct FillStyle {
-        uint8_t type;  // 0x00 solid, 0x41 clipped bitmap
+        uint8_t type;  // 0x00 solid, 0x41 clipped bitmap (0x43 when not smoothed)
         uint32_t color;
         uint16_t bitmapId;
         float matrix[6];  // scaleX, scaleY, rotateSkew0, rotateSkew1, translateX, translateY
@@ -77,4 +81,5 @@ private:
     std::vector<LineStyle> m_lineStyles;
     std::vector<ShapeRecord> m_records;
     std::vector<uint8_t> m_data;
+    bool m_bSmoothed = true;
 };

@@ -19,6 +19,10 @@ enum class SwfTagCode : uint16_t {
     DefineButton2 = 34,
     DefineBitsJPEG3 = 35,
     DefineBitsLossless2 = 36,
+    DefineSprite = 39,
+    ExportAssets = 56,
+    FileAttributes = 69,
+    SymbolClass = 76,
 };
 
 // How a tag header is written: the short form (code and length in one 16-bit field) holds

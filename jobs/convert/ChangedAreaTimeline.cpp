@@ -5,7 +5,7 @@ uint16_t PictureShapeId(int picture) { return static_cast<uint16_t>(4 + 2 * pict
 bool ChangedAreaTimeline::WriteContent(const FramePicture& frame) {
     if (!frame.area || frame.area->picture < 0) return true;
     const AreaPlan& plan = *frame.area;
-    const uint16_t shapeId = PictureShapeId(plan.picture);
+    const uint16_t shapeId = ShapeIdOf(plan.picture);
     const auto bitmapId = static_cast<uint16_t>(shapeId - 1);
     const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, frame.bitmap);
     CSWFShape shape = BitmapShape(shapeId, bitmapId, plan.area.Width(), plan.area.Height());
@@ -13,7 +13,7 @@ bool ChangedAreaTimeline::WriteContent(const FramePicture& frame) {
                              static_cast<float>(plan.area.top));
     if (!Define(*definition) || !Define(shape) || !Place(shape, shapeId)) return false;
     for (int hidden : plan.hidden) {
-        if (!Remove(PictureShapeId(hidden))) return false;
+        if (!Remove(ShapeIdOf(hidden))) return false;
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "jobs/Library.h"
 #include "jobs/convert/ChangedAreaTimeline.h"
 #include "jobs/convert/FrameTiming.h"
 
@@ -22,7 +23,9 @@ std::string FrameSize(const ConversionPlan& plan) {
 
 MovieAssembler::MovieAssembler(const ConversionPlan& plan, const BitmapEncoder& encoder,
                                const JobControl& control)
-    : m_plan(plan), m_control(control) {
+    : m_plan(plan),
+      m_control(control),
+      m_movie(control.library ? control.library->movie : m_ownMovie) {
     // A movie with the GIF's timing that loops for ever may need passes of its own too.
     const bool recordPasses = plan.passes != 0 || plan.options.timing == Timing::Gif;
     if (plan.options.changedAreas) {
@@ -34,12 +37,25 @@ MovieAssembler::MovieAssembler(const ConversionPlan& plan, const BitmapEncoder& 
         frames->RemoveFramesBelow(plan.options.transparent);
         m_timeline = std::move(frames);
     }
+    // A library's symbol takes the next free id; its pictures follow it.
+    if (control.library) {
+        m_nSymbolId = static_cast<uint16_t>(m_movie.HighestId() + 1);
+        m_timeline->StartIdsAt(static_cast<uint16_t>(m_nSymbolId + 1));
+    }
 }
 
 bool MovieAssembler::Open() {
     const auto w = static_cast<float>(m_plan.width), h = static_cast<float>(m_plan.height);
     const RgbColor stage = m_plan.options.background;
-    if (!m_movie.OpenFile(m_plan.movie, w, h, m_plan.fps)) {
+    if (m_control.library) {
+        if (m_movie.HighestId() >= 65532 || !m_movie.BeginSprite()) {
+            m_failure = "the library holds no more characters (their ids are 16-bit)";
+            return false;
+        }
+        return true;
+    }
+    if (!m_movie.SetFormat(m_plan.options.Format()) ||
+        !m_movie.OpenFile(m_plan.movie, w, h, m_plan.fps)) {
         m_failure = m_movie.GetError();
         return false;
     }
@@ -71,7 +87,7 @@ void MovieAssembler::EndBefore(int index, const std::string& why) {
 
 bool MovieAssembler::Add(int index, int delayMs, const EncodedFrame* frame, const AreaPlan* area) {
     if (m_endsBefore >= 0 || !m_failure.empty()) return false;
-    if (frame && frame->ok && m_timeline->PictureOf({*frame, area}) >= TimelineWriter::kMaxPictures) {
+    if (frame && frame->ok && m_timeline->PictureOf({*frame, area}) >= m_timeline->MaxPictures()) {
         EndBefore(index, "its character ids are 16-bit");
         return false;
     }
@@ -136,7 +152,11 @@ JobResult MovieAssembler::Finish(JobResult result, std::string readError, bool c
         return result;
     }
     if (m_failure.empty()) m_failure = Verdict(result, readError);
-    if (!m_failure.empty() || !m_movie.CloseFile()) {
+    if (m_control.library && m_failure.empty() && AddSymbol()) {
+        result.frames = m_written;
+        return result;
+    }
+    if (!m_failure.empty() || m_control.library || !m_movie.CloseFile()) {
         if (m_failure.empty()) m_failure = m_movie.GetError();
         m_movie.Abandon();
         result.status = JobResult::Status::Failed;
@@ -146,6 +166,16 @@ JobResult MovieAssembler::Finish(JobResult result, std::string readError, bool c
     result.frames = m_written;
     result.outputs.push_back(m_plan.movie.string());
     return result;
+}
+
+bool MovieAssembler::AddSymbol() {
+    LibraryTarget& library = *m_control.library;
+    if (!m_movie.EndSprite(m_nSymbolId)) {
+        m_failure = m_movie.GetError();
+        return false;
+    }
+    library.symbols.push_back({m_nSymbolId, library.nextName});
+    return true;
 }
 
 std::string MovieAssembler::Verdict(JobResult& result, const std::string& readError) const {

@@ -14,7 +14,9 @@
 // The last stage of a conversion: receives every GIF frame in display order, encoded (or left
 // out by the timing), and writes the movie. It owns every limit of the movie (its frame count,
 // the 16-bit character ids, the passes that fit) and says in the job's result what it left out
-// and why.
+// and why. With control.library set it writes the frames as a symbol of that library instead:
+// its definitions into the library's file, its timeline into a sprite named as the library
+// says.
 class MovieAssembler {
 public:
     // control receives the frames written so far as progress.
@@ -46,10 +48,14 @@ private:
     // Why a movie completed this way would fail (empty: it is good), with the warnings and notes
     // about what it holds added to result.
     std::string Verdict(JobResult& result, const std::string& readError) const;
+    // Ends the symbol's sprite and names it in the library. False on failure (m_failure).
+    bool AddSymbol();
 
     const ConversionPlan& m_plan;
     const JobControl& m_control;
-    CSWFMovie m_movie;
+    CSWFMovie m_ownMovie;  // unless the frames go into a library
+    CSWFMovie& m_movie;
+    uint16_t m_nSymbolId = 0;  // in a library: the sprite's id
     std::unique_ptr<TimelineWriter> m_timeline;
     std::string m_failure;
     std::vector<std::string> m_warnings;

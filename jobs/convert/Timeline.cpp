@@ -116,14 +116,14 @@ bool TimelineWriter::Apply(Change& change) {
 }
 
 bool FullFrameTimeline::WriteContent(const FramePicture& frame) {
-    const uint16_t bitmapId = m_nNextId;
-    const auto shapeId = static_cast<uint16_t>(bitmapId + 1);
+    const uint16_t shapeId = ShapeIdOf(m_nPictures);
+    const auto bitmapId = static_cast<uint16_t>(shapeId - 1);
     const std::unique_ptr<CSWFObject> definition = m_encoder.MakeBitmap(bitmapId, frame.bitmap);
     CSWFShape shape = BitmapShape(shapeId, bitmapId, m_nWidth, m_nHeight);
     if (!Define(*definition) || !Define(shape) || !Place(shape, shapeId)) return false;
-    if (m_bRemoveBelow && m_nNextId > 3 && !Remove(static_cast<uint16_t>(shapeId - 2)))
+    if (m_bRemoveBelow && m_nPictures > 0 && !Remove(static_cast<uint16_t>(shapeId - 2)))
         return false;
-    m_nNextId = static_cast<uint16_t>(m_nNextId + 2);
+    ++m_nPictures;
     return true;
 }
 

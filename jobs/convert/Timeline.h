@@ -36,6 +36,11 @@ public:
     // Character ids and depths are 16-bit: picture k uses bitmap 3 + 2k and shape 4 + 2k, so
     // the last picture that fits has its shape at 65534.
     static constexpr int kMaxPictures = (65534 - 4) / 2 + 1;
+    // Where the ids start, when not at 3 (a library's later symbols); before the first frame.
+    // Picture k then uses bitmap first + 2k and shape first + 1 + 2k.
+    void StartIdsAt(uint16_t first) { m_nFirstId = first; }
+    // The pictures whose shape id still fits 16 bits (kMaxPictures from id 3).
+    int MaxPictures() const { return (65534 - (m_nFirstId + 1)) / 2 + 1; }
     // The number of the picture that frame would add (from 0); -1 when it adds none.
     virtual int PictureOf(const FramePicture& frame) const = 0;
     // Adds GIF frame gifIndex, shown for showFrames SWF frames (at least 1).
@@ -61,11 +66,16 @@ protected:
     bool Place(CSWFObject& object, uint16_t depth);
     // Takes whatever is at depth off the display list.
     bool Remove(uint16_t depth);
+    // The id of picture k's shape (its bitmap's is one less); also the depth it is shown at.
+    uint16_t ShapeIdOf(int picture) const {
+        return static_cast<uint16_t>(m_nFirstId + 1 + 2 * picture);
+    }
 
     CSWFMovie& m_movie;
     const BitmapEncoder& m_encoder;
     const int m_nWidth;
     const int m_nHeight;
+    uint16_t m_nFirstId = 3;
 
 private:
     // One change of the display list: a character placed at a depth, or (id 0) a depth emptied.
@@ -99,7 +109,7 @@ private:
 class FullFrameTimeline : public TimelineWriter {
 public:
     using TimelineWriter::TimelineWriter;
-    int PictureOf(const FramePicture&) const override { return (m_nNextId - 3) / 2; }
+    int PictureOf(const FramePicture&) const override { return m_nPictures; }
     // Each frame also takes the one before off the stage: frames with transparent pixels must
     // not show earlier ones through them.
     void RemoveFramesBelow(bool remove) { m_bRemoveBelow = remove; }
@@ -108,7 +118,7 @@ protected:
     bool WriteContent(const FramePicture& frame) override;
 
 private:
-    uint16_t m_nNextId = 3;
+    int m_nPictures = 0;
     bool m_bRemoveBelow = false;
 };
 

@@ -296,6 +296,106 @@ const std::vector<BrowserCase> kBrowserCases = {
      }},
 };
 
+// The 24-bit PNG at `from` with every pixel an n x n block, written to `to`.
+bool Upscale(const std::string& from, int n, const std::string& to) {
+    FIBITMAP* raw = FreeImage_Load(FIF_PNG, from.c_str(), 0);
+    FIBITMAP* image = raw ? FreeImage_ConvertTo24Bits(raw) : nullptr;
+    if (raw) FreeImage_Unload(raw);
+    if (!image) return false;
+    const int w = int(FreeImage_GetWidth(image)), h = int(FreeImage_GetHeight(image));
+    FIBITMAP* big = FreeImage_Allocate(w * n, h * n, 24);
+    for (int y = 0; y < h * n; ++y) {
+        const BYTE* p = FreeImage_GetScanLine(image, y / n);
+        BYTE* q = FreeImage_GetScanLine(big, y);
+        for (int x = 0; x < w * n; ++x) std::copy(p + 3 * (x / n), p + 3 * (x / n) + 3, q + 3 * x);
+    }
+    const bool saved = FreeImage_Save(FIF_PNG, big, to.c_str(), 0);
+    FreeImage_Unload(image);
+    FreeImage_Unload(big);
+    return saved;
+}
+
+// A w x h PNG of one colour.
+bool SolidPng(int w, int h, uint32_t rgb, const std::string& to) {
+    FIBITMAP* image = FreeImage_Allocate(w, h, 24);
+    for (int y = 0; y < h; ++y) {
+        BYTE* q = FreeImage_GetScanLine(image, y);
+        for (int x = 0; x < w; ++x, q += 3) {
+            q[FI_RGBA_RED] = BYTE(rgb >> 16);
+            q[FI_RGBA_GREEN] = BYTE(rgb >> 8);
+            q[FI_RGBA_BLUE] = BYTE(rgb);
+        }
+    }
+    const bool saved = FreeImage_Save(FIF_PNG, image, to.c_str(), 0);
+    FreeImage_Unload(image);
+    return saved;
+}
+
+// The actions of _root.attachMovie(name, "clip", 1): the arguments from the last, their
+// count, _root, the method's name; ActionCallMethod, ActionPop, ActionEndFlag.
+std::vector<uint8_t> AttachMovieActions(const std::string& name) {
+    std::vector<uint8_t> values;
+    const auto integer = [&](uint32_t v) {
+        values.push_back(7);  // 32-bit integer
+        for (int i = 0; i < 4; ++i) values.push_back(uint8_t(v >> (8 * i)));
+    };
+    const auto text = [&](const std::string& t) {
+        values.push_back(0);  // string
+        values.insert(values.end(), t.begin(), t.end());
+        values.push_back(0);
+    };
+    std::vector<uint8_t> actions;
+    const auto push = [&] {
+        actions.insert(actions.end(), {0x96, uint8_t(values.size()), uint8_t(values.size() >> 8)});
+        actions.insert(actions.end(), values.begin(), values.end());
+        values.clear();
+    };
+    integer(1);
+    text("clip");
+    text(name);
+    integer(3);
+    text("_root");
+    push();
+    actions.push_back(0x1C);  // ActionGetVariable: _root
+    text("attachMovie");
+    push();
+    actions.insert(actions.end(), {0x52, 0x17, 0x00});
+    return actions;
+}
+
+// An ActionScript 2 movie made of the library at `library` (its definitions, sprites and
+// ExportAssets), whose one frame attaches the symbol `name` at depth 1.
+bool WriteAttachingMovie(const fs::path& library, const std::string& name, const fs::path& to) {
+    const std::optional<std::vector<uint8_t>> bytes = ReadFileBytes(library);
+    const swftest::SwfFile swf = swftest::ParseSwf(bytes.value_or(std::vector<uint8_t>{}));
+    // The library ends with its ExportAssets, ShowFrame and End.
+    if (!swf.ok || swf.tags.size() < 3 ||
+        swf.tags[swf.tags.size() - 3].code != swftest::kTagExportAssets)
+        return false;
+    std::vector<uint8_t> movie(
+        bytes->begin(), bytes->begin() + std::ptrdiff_t(swf.tags[swf.tags.size() - 2].offset));
+    const std::vector<uint8_t> actions = AttachMovieActions(name);
+    movie.insert(movie.end(), {0x3F, 0x03});  // DoAction, long form
+    for (int i = 0; i < 4; ++i) movie.push_back(uint8_t(actions.size() >> (8 * i)));
+    movie.insert(movie.end(), actions.begin(), actions.end());
+    movie.insert(movie.end(), {0x40, 0x00, 0x00, 0x00});  // ShowFrame, End
+    for (int i = 0; i < 4; ++i) movie[4 + i] = uint8_t(movie.size() >> (8 * i));
+    std::ofstream out(to, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(movie.data()), std::streamsize(movie.size()));
+    return bool(out);
+}
+
+// A movie for Flash projects played in a timeline: the pictures it shows must be, from the
+// first that is not `skip`, the references `first` to `first + count - 1` over and over, each
+// exactly; with count 0, only the reference `skip`.
+struct FlashTimeline {
+    std::string what;
+    int first = 0;
+    int count = 0;
+    int skip = -1;
+    bool haxe = false;  // built by Haxe
+};
+
 // One run of the harness answers every test (after one that decodes the GIFs in the browser):
 // the browser starts once for all. The suite prepares the movies, the frames `quorvel extract`
 // writes, and the requests of all the tests.
@@ -312,8 +412,13 @@ protected:
         ASSERT_NO_FATAL_FAILURE(PrepareTransparent());
         ASSERT_NO_FATAL_FAILURE(PrepareBrowser());
         ASSERT_NO_FATAL_FAILURE(PreparePages());
+        ASSERT_NO_FATAL_FAILURE(PrepareFlash());
         if (unavailable.empty()) {
             ASSERT_NO_FATAL_FAILURE(RunHarnessWhilePlaying());
+        }
+        // The movies for Flash projects in a browser of their own, after the others.
+        if (unavailable.empty()) {
+            ASSERT_NO_FATAL_FAILURE(RunHarness(flashRequests, "flash", flashAnswers));
         }
         ready = unavailable.empty();
     }
@@ -617,6 +722,137 @@ protected:
     }
 
     // `quorvel play` serves the GIF's page while the harness runs, and is interrupted after.
+    // The options for Flash projects: compressed movies played as they are, scaled movies
+    // frame by frame against the extracted frames made n times as large, and libraries built
+    // on by Haxe and by an ActionScript 2 movie.
+    static void PrepareFlash() {
+        const fs::path folder = *dir / "flash";
+        fs::create_directories(folder);
+        const GifBuilder clip =
+            WholeFrames(24, 16, {kRed, kGreen, kBlue, kYellow}, 4,
+                        [](int f, int x, int y) { return uint8_t((x / 3 + y / 2 + f) % 4); });
+        ASSERT_TRUE(clip.Write(folder / "clip.gif")) << clip.Error();
+        const std::vector<std::string> frames = Extract(folder / "clip.gif", folder / "clip");
+        ASSERT_EQ(frames.size(), 4u);
+        for (const char* how : {"none", "zlib", "lzma"}) {
+            const fs::path swf = folder / (std::string("clip_") + how + ".swf");
+            ASSERT_NO_FATAL_FAILURE(Convert({(folder / "clip.gif").string(), "-o", swf.string(),
+                                             "--bitmaps", "lossless", "--compress", how}));
+            flashRequests.push_back(Concat({"timeline", swf.string(), "3"}, frames));
+            flashTimelines[swf.string()] = {std::string("--compress ") + how, 0, 4};
+        }
+        ASSERT_NO_FATAL_FAILURE(PrepareScaled(folder, frames));
+        ASSERT_NO_FATAL_FAILURE(PrepareLibraries(folder));
+    }
+
+    // --scale 3 at version 3 and 10 shows every pixel as a 3 x 3 block; --smooth blurs them.
+    static void PrepareScaled(const fs::path& folder, const std::vector<std::string>& frames) {
+        std::vector<std::string> blocks;
+        for (std::size_t k = 0; k < frames.size(); ++k) {
+            blocks.push_back((folder / ("blocks_" + std::to_string(k) + ".png")).string());
+            ASSERT_TRUE(Upscale(frames[k], 3, blocks.back()));
+        }
+        const std::pair<const char*, Fields> modes[] = {
+            {"scale3", {}},
+            {"scale3_v10", {"--swf-version", "10"}},
+            {"scale3_v10_smooth", {"--swf-version", "10", "--smooth"}}};
+        for (const auto& [mode, options] : modes) {
+            const fs::path swf = folder / (std::string(mode) + ".swf");
+            ASSERT_NO_FATAL_FAILURE(
+                Convert(Concat({(folder / "clip.gif").string(), "-o", swf.string(), "--bitmaps",
+                                "lossless", "--scale", "3"},
+                               options)));
+            for (std::size_t k = 0; k < blocks.size(); ++k) {
+                const std::string out =
+                    (folder / (std::string(mode) + "_ruffle_" + std::to_string(k) + ".png"))
+                        .string();
+                flashRequests.push_back({"frame", swf.string(), std::to_string(k), out});
+                scaledFrames[swf.string()].push_back({out, blocks[k]});
+            }
+        }
+    }
+
+    // Two GIFs in one library, lossless: Haxe builds a movie on each of its symbols and on a
+    // name it does not hold; an ActionScript 2 movie attaches a symbol of the same library
+    // made for ActionScript 2. Labels: Walk's frames, then Jump's, then the empty stage.
+    static void PrepareLibraries(const fs::path& folder) {
+        const GifBuilder walk =
+            WholeFrames(24, 16, {{200, 40, 40}, {250, 250, 250}}, 3,
+                        [](int f, int x, int y) { return uint8_t(x / 8 == f && y > 3); });
+        const GifBuilder jump = WholeFrames(24, 16, {{30, 30, 160}, {240, 220, 30}}, 5,
+                                            [](int f, int, int y) { return uint8_t(y / 3 == f); });
+        ASSERT_TRUE(walk.Write(folder / "Walk.gif")) << walk.Error();
+        ASSERT_TRUE(jump.Write(folder / "Jump.gif")) << jump.Error();
+        std::vector<std::string> refs = Extract(folder / "Walk.gif", folder / "walk");
+        const std::vector<std::string> jumps = Extract(folder / "Jump.gif", folder / "jump");
+        refs.insert(refs.end(), jumps.begin(), jumps.end());
+        refs.push_back((folder / "empty.png").string());
+        ASSERT_EQ(refs.size(), 9u);
+        ASSERT_TRUE(SolidPng(24, 16, 0xFFFFFF, refs.back()));
+        const Fields both = {(folder / "Walk.gif").string(),
+                             (folder / "Jump.gif").string(),
+                             "--bitmaps",
+                             "lossless",
+                             "--fps",
+                             std::to_string(kFps)};
+        ASSERT_NO_FATAL_FAILURE(
+            Convert(Concat({"--library", "-o", (folder / "as3.swf").string()}, both)));
+        ASSERT_NO_FATAL_FAILURE(
+            Convert(Concat({"--library=as2", "-o", (folder / "as2.swf").string()}, both)));
+        const std::pair<std::string, FlashTimeline> attached[] = {
+            {"Jump", {"attachMovie(\"Jump\")", 3, 5, 8}},
+            {"Nope", {"attachMovie(\"Nope\")", 0, 0, 8}}};
+        for (const auto& [name, expected] : attached) {
+            const fs::path swf = folder / ("attach_" + name + ".swf");
+            ASSERT_TRUE(WriteAttachingMovie(folder / "as2.swf", name, swf));
+            flashRequests.push_back(Concat({"timeline", swf.string(), "3"}, refs));
+            flashTimelines[swf.string()] = expected;
+        }
+        if (std::system("command -v haxe >/dev/null 2>&1") != 0) {
+            haxeMissing =
+                "haxe not found (scripts/setup-deps installs it): the Haxe test is skipped";
+            return;
+        }
+        const std::pair<std::string, FlashTimeline> hosts[] = {
+            {"Walk", {"Haxe new Walk()", 0, 3, 8, true}},
+            {"Jump", {"Haxe new Jump()", 3, 5, 8, true}},
+            {"Nope", {"Haxe new Nope()", 0, 0, 8, true}}};
+        for (const auto& [name, expected] : hosts) {
+            const fs::path host = folder / ("haxe_" + name);
+            fs::create_directories(host);
+            std::ofstream(host / "Main.hx")
+                << "@:bind class " << name << " extends flash.display.MovieClip {}\n"
+                << "class Main {\n    static function main() {\n"
+                << "        flash.Lib.current.addChild(new " << name << "());\n    }\n}\n";
+            const std::string command =
+                "cd " + Quote(host.string()) +
+                " && haxe -swf host.swf -swf-version 10 -swf-header 24:16:" + std::to_string(kFps) +
+                ":FFFFFF -swf-lib " + Quote((folder / "as3.swf").string()) +
+                " -main Main >haxe.log 2>&1";
+            ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(host / "haxe.log");
+            flashRequests.push_back(Concat({"timeline", (host / "host.swf").string(), "3"}, refs));
+            flashTimelines[(host / "host.swf").string()] = expected;
+        }
+    }
+
+    static void Convert(const Fields& arguments) {
+        const CliRun run =
+            RunQuorvel(Concat({"convert", "-q"}, arguments), dir->Path(), dir->Path());
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+
+    // The PNG frames quorvel extract writes of the GIF, in order.
+    static std::vector<std::string> Extract(const fs::path& gif, const fs::path& folder) {
+        fs::create_directories(folder);
+        const CliRun run = RunQuorvel({"extract", gif.string(), "-o", folder.string(), "-f", "png"},
+                                      dir->Path(), dir->Path());
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> frames;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) frames.push_back(line);
+        return frames;
+    }
+
     static void RunHarnessWhilePlaying() {
         const fs::path folder = *dir / "play";
         fs::create_directories(folder);
@@ -636,7 +872,8 @@ protected:
     }
 
     static void RunHarness(const std::vector<Fields>& batchRequests = requests,
-                           const std::string& name = "batch") {
+                           const std::string& name = "batch",
+                           std::map<std::string, std::vector<Fields>>& into = answers) {
         const fs::path batch = *dir / (name + ".txt"), out = *dir / (name + ".out"),
                        err = *dir / (name + ".err");
         std::ofstream file(batch);
@@ -663,7 +900,7 @@ protected:
             Fields fields;
             std::istringstream split(line);
             for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
-            answers[fields.at(0)].push_back(fields);
+            into[fields.at(0)].push_back(fields);
         }
     }
 
@@ -708,6 +945,60 @@ protected:
     static inline std::vector<std::string> pageFrames;  // of pages.gif, as extract writes them
     static inline CliRun played;                       // quorvel play
     static inline std::map<std::string, std::vector<Fields>> answers;  // result lines by kind
+    static inline std::map<std::string, FlashTimeline> flashTimelines;  // by movie path
+    static inline std::vector<Fields> flashRequests;
+    static inline std::map<std::string, std::vector<Fields>> flashAnswers;  // result lines by kind
+    // By movie path: Ruffle's picture of each frame and the frame made 3 times as large.
+    static inline std::map<std::string, std::vector<std::pair<std::string, std::string>>>
+        scaledFrames;
+    static inline std::string haxeMissing;  // why the Haxe movies were not built
+
+    // Checks what the timelines of the Flash project movies (those built by Haxe, or the
+    // others) showed; returns how many were checked.
+    static int CheckFlashTimelines(bool haxe) {
+        std::map<std::string, std::vector<Fields>> runs;
+        std::map<std::string, std::string> endings;
+        for (const Fields& line : flashAnswers["timeline"]) {
+            const auto movie = flashTimelines.find(line[1]);
+            if (movie == flashTimelines.end() || movie->second.haxe != haxe) continue;
+            if (line[2] == "show" && line.size() == 7)
+                runs[line[1]].push_back(line);
+            else if (line[2] == "end")
+                endings[line[1]] = line[3];
+            else
+                ADD_FAILURE() << movie->second.what << ": " << line[3];
+        }
+        int checked = 0;
+        for (const auto& [swf, expected] : flashTimelines) {
+            if (expected.haxe != haxe) continue;
+            SCOPED_TRACE(expected.what);
+            ++checked;
+            std::vector<Fields> shown = runs[swf];
+            const std::string empty = std::to_string(expected.skip);
+            // A player slow to start may show the empty stage first.
+            while (expected.count > 0 && !shown.empty() && shown.front()[5] == empty)
+                shown.erase(shown.begin());
+            if (expected.count == 0) {  // nothing but the empty stage
+                EXPECT_FALSE(shown.empty());
+                for (const Fields& run : shown)
+                    EXPECT_EQ(run[5], empty) << "at " << run[3] << " ms";
+                continue;
+            }
+            EXPECT_GE(shown.size(), std::size_t(2 * expected.count)) << "not two loops";
+            for (std::size_t i = 0; i < shown.size(); ++i) {
+                const int label = std::stoi(shown[i][5]) - expected.first;
+                EXPECT_TRUE(label >= 0 && label < expected.count) << "at " << shown[i][3] << " ms";
+                if (i > 0) {
+                    const int before = std::stoi(shown[i - 1][5]) - expected.first;
+                    EXPECT_EQ(label, (before + 1) % expected.count)
+                        << "at " << shown[i][3] << " ms";
+                }
+                EXPECT_EQ(shown[i][6], "inf") << "at " << shown[i][3] << " ms: not exact";
+            }
+            EXPECT_EQ(endings[swf], "loops");
+        }
+        return checked;
+    }
     static inline bool ready = false;
 
 public:
@@ -919,4 +1210,40 @@ int main(int argc, char** argv) {
         return kHarnessSkipped;
     }
     return failed;
+}
+
+// zlib and LZMA movies play frame for frame as the uncompressed one, every frame exact; an
+// ActionScript 2 movie that attaches a symbol of our library by its exported name shows it
+// animating, and shows nothing for a name the library does not export.
+TEST_F(PlayerTest, CompressedMoviesAndAttachedSymbolsShowEveryFrameExactly) {
+    EXPECT_EQ(CheckFlashTimelines(false), 5);
+}
+
+// Haxe builds on a two-symbol library (-swf-lib, @:bind): `new Walk()` and `new Jump()` each
+// show their own GIF's frames, looping, exactly; a class the library does not name shows
+// nothing.
+TEST_F(PlayerTest, HaxeMoviesShowTheLibrarysSymbols) {
+    if (!haxeMissing.empty()) GTEST_SKIP() << haxeMissing;
+    EXPECT_EQ(CheckFlashTimelines(true), 3);
+}
+
+// --scale 3 shows every pixel as a 3 x 3 block, at version 3 and at version 10 (whose fills
+// players do not smooth); with --smooth the player blurs them.
+TEST_F(PlayerTest, ScaledFramesShowEveryPixelAsABlock) {
+    ASSERT_EQ(scaledFrames.size(), 3u);
+    for (const Fields& line : flashAnswers["frame"]) EXPECT_EQ(line.at(3), "ok") << line.back();
+    EXPECT_EQ(flashAnswers["frame"].size(), 3 * 4u);
+    for (const auto& [swf, frames] : scaledFrames) {
+        SCOPED_TRACE(swf);
+        const bool smooth = swf.find("_smooth.swf") != std::string::npos;
+        for (const auto& [shot, blocks] : frames) {
+            const double psnr = Psnr(shot, blocks);
+            if (smooth) {
+                EXPECT_GT(psnr, 0);  // a picture of the frame's size
+                EXPECT_LT(psnr, kIdentical);
+            } else {
+                EXPECT_EQ(psnr, kIdentical) << shot;
+            }
+        }
+    }
 }

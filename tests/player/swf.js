@@ -1,17 +1,49 @@
 'use strict';
-// Byte surgery on uncompressed SWF movies ("FWS"): walks the tags and makes the copies the
-// player harness loads. Only reads what it needs: the header and the tag headers.
+// Byte surgery on SWF movies: walks the tags and makes the copies the player harness loads.
+// Only reads what it needs: the header and the tag headers. Compressed movies are read through
+// their uncompressed form ("CWS": zlib; "ZWS": LZMA, through xz).
+
+const zlib = require('zlib');
+const { execFileSync } = require('child_process');
 
 const TAG_END = 0;
 const TAG_SHOW_FRAME = 1;
 const TAG_DO_ACTION = 12;
 
-// Reads the header and the tag list; throws on anything that is not a well-formed
-// uncompressed movie.
-function parseSwf(bytes) {
-  if (bytes.length < 8 || bytes.toString('latin1', 0, 3) !== 'FWS') {
-    throw new Error('not an uncompressed SWF movie (signature FWS)');
+// The uncompressed movie ("FWS") of a movie's bytes. A ZWS file holds, after the first 8
+// bytes, the LZMA data's length, the 5 LZMA property bytes and the data: xz reads it as a
+// .lzma stream once the property bytes are followed by the uncompressed size (what follows
+// the first 8 bytes), as Ruffle reads it.
+function uncompressed(bytes) {
+  const signature = bytes.length >= 8 ? bytes.toString('latin1', 0, 3) : '';
+  if (signature === 'FWS') return bytes;
+  let rest;
+  if (signature === 'CWS') {
+    rest = zlib.inflateSync(bytes.subarray(8));
+  } else if (signature === 'ZWS') {
+    if (bytes.length < 17) throw new Error('the ZWS header runs past the end');
+    const packed = bytes.readUInt32LE(8);
+    if (packed !== bytes.length - 17) {
+      throw new Error(`ZWS header says ${packed} bytes of LZMA data, file has ${bytes.length - 17}`);
+    }
+    const size = Buffer.alloc(8);
+    size.writeBigUInt64LE(BigInt(bytes.readUInt32LE(4) - 8));
+    rest = execFileSync('xz', ['--format=lzma', '--decompress', '--stdout'], {
+      input: Buffer.concat([bytes.subarray(12, 17), size, bytes.subarray(17)]),
+      maxBuffer: 1 << 30,
+    });
+  } else {
+    throw new Error('not an SWF movie (signature FWS, CWS or ZWS)');
   }
+  const head = Buffer.from(bytes.subarray(0, 8));
+  head.write('FWS', 0, 'latin1');
+  return Buffer.concat([head, rest]);
+}
+
+// Reads the header and the tag list; throws on anything that is not a well-formed movie.
+// The tags' offsets are those of the uncompressed movie.
+function parseSwf(file) {
+  const bytes = uncompressed(file);
   const version = bytes[3];
   const length = bytes.readUInt32LE(4);
   if (length !== bytes.length) throw new Error(`header says ${length} bytes, file has ${bytes.length}`);
@@ -41,6 +73,7 @@ function parseSwf(bytes) {
     if (codeAndLength >> 6 === TAG_END) break;
   }
   return {
+    compression: { F: 'none', C: 'zlib', Z: 'lzma' }[file.toString('latin1', 0, 1)],
     version,
     width: Math.round((xmax - xmin) / 20),
     height: Math.round((ymax - ymin) / 20),
@@ -84,10 +117,11 @@ function u16(v) {
   return b;
 }
 
-// A copy of the movie that ends with frame k (from 0) and stops there: every tag up to that
-// frame's ShowFrame, with a trace-and-stop DoAction just before it, then End. The header's
-// length and frame count are set to match.
-function stopAtFrame(bytes, k, message) {
+// An uncompressed copy of the movie that ends with frame k (from 0) and stops there: every tag
+// up to that frame's ShowFrame, with a trace-and-stop DoAction just before it, then End. The
+// header's length and frame count are set to match.
+function stopAtFrame(file, k, message) {
+  const bytes = uncompressed(file);
   const swf = parseSwf(bytes);
   const shows = swf.tags.filter((t) => t.code === TAG_SHOW_FRAME);
   if (!Number.isInteger(k) || k < 0 || k >= shows.length) {

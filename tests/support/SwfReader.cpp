@@ -443,3 +443,35 @@ std::vector<uint8_t> JpegOfDefineBitsJPEG2(const SwfTag& tag) {
 }
 
 }  // namespace swftest
+
+namespace swftest {
+
+SwfFile ParseSprite(const SwfTag& defineSprite, uint16_t* spriteId) {
+    if (defineSprite.body.size() < 4) return Bad(SwfFile{}, "sprite shorter than its header");
+    if (spriteId) *spriteId = Le16(&defineSprite.body[0]);
+    // The sprite's tags after the header of a movie with an empty stage, its frame count the
+    // sprite's.
+    const std::vector<uint8_t>& body = defineSprite.body;
+    std::vector<uint8_t> file(9 + body.size());
+    const uint8_t head[] = {'F', 'W', 'S', 3, 0, 0, 0, 0, 0x00, 0, 0};
+    std::copy(std::begin(head), std::end(head), file.begin());
+    std::copy(body.begin() + 2, body.end(), file.begin() + 11);
+    const auto size = static_cast<uint32_t>(file.size());
+    for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<uint8_t>(size >> (8 * i));
+    return ParseSwf(file);
+}
+
+std::vector<std::pair<uint16_t, std::string>> ParseSymbols(const SwfTag& tag) {
+    std::vector<std::pair<uint16_t, std::string>> symbols;
+    const std::vector<uint8_t>& b = tag.body;
+    std::size_t at = 2;
+    for (int n = b.size() >= 2 ? Le16(&b[0]) : 0; n > 0 && at + 2 < b.size(); --n) {
+        std::pair<uint16_t, std::string> symbol{Le16(&b[at]), ""};
+        for (at += 2; at < b.size() && b[at] != 0; ++at) symbol.second += char(b[at]);
+        ++at;
+        symbols.push_back(symbol);
+    }
+    return symbols;
+}
+
+}  // namespace swftest

@@ -27,6 +27,10 @@ enum TagCode : uint16_t {
     kTagDefineButton2 = 34,
     kTagDefineBitsJPEG3 = 35,
     kTagDefineBitsLossless2 = 36,
+    kTagDefineSprite = 39,
+    kTagExportAssets = 56,
+    kTagFileAttributes = 69,
+    kTagSymbolClass = 76,
 };
 
 struct SwfTag {
@@ -59,6 +63,14 @@ struct SwfFile {
 // equals the number of ShowFrame tags.
 SwfFile ParseSwf(const std::vector<uint8_t>& bytes);
 SwfFile ReadSwfFile(const std::filesystem::path& path);
+
+// The timeline of a DefineSprite tag, walked as a file's tags are: ok only when its tags end
+// with End exactly at the end of the body and its frame count equals its ShowFrame tags. The
+// sprite's id goes to spriteId.
+SwfFile ParseSprite(const SwfTag& defineSprite, uint16_t* spriteId = nullptr);
+
+// The entries of an ExportAssets or SymbolClass tag: character id and name, in order.
+std::vector<std::pair<uint16_t, std::string>> ParseSymbols(const SwfTag& tag);
 
 // The whole file, or nothing when it cannot be read.
 
