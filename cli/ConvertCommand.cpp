@@ -260,7 +260,7 @@ int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen) {
     }
 
     tally.total = static_cast<int>(files.size()) + tally.failed;
-    tally.failed += RefuseOutputsThatAreInputs(request, options.html);
+    tally.failed += RefuseOutputsThatAreInputs(request, options.html, ruffle.files);
     const bool summary = !options.quiet && (options.inputs.size() > 1 || files.size() > 1);
     if (options.noOverwrite && !toStdout)
         tally.skipped = SkipExistingMovies(request, options.quiet);
