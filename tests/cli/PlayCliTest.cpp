@@ -236,6 +236,66 @@ TEST_F(PlayCliTest, ThePageLoadsAtOnceBesideSixHundredIdleConnections) {
     for (const int fd : idle) close(fd);
 }
 
+// The browser is sent to the address by a page only this user can read, so that the token is
+// on no command line; the page goes once the browser has followed it, and one that a killed
+// play left is removed by the next run.
+TEST_F(PlayCliTest, OpensAPrivatePageThatSendsTheBrowserOnAndLeavesNothing) {
+    // An xdg-open that notes what it was given, as the browser would find it.
+    fs::create_directories(dir / "bin");
+    fs::create_directories(dir / "tmp");
+    const fs::path seen = dir / "seen";
+    ASSERT_TRUE(WriteText(dir / "bin/xdg-open",
+                          "#!/bin/sh\nstat -c %a \"$1\" \"$(dirname \"$1\")\" > '" +
+                              seen.string() + ".part'\ncat \"$1\" >> '" + seen.string() +
+                              ".part'\nprintf '%s\\n' \"$@\" >> '" + seen.string() +
+                              ".part'\nmv '" + seen.string() + ".part' '" + seen.string() + "'\n"));
+    fs::permissions(dir / "bin/xdg-open", fs::perms::owner_all);
+    const ScopedEnv path("PATH", (dir / "bin").string() + ":" + std::getenv("PATH"));
+    const ScopedEnv tmp("TMPDIR", (dir / "tmp").string());
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 200 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return done();
+    };
+
+    std::string address, opened;
+    bool keptUntilLoaded = false, goneOnceLoaded = false;
+    CliRun run = Play({"play", "clip.gif"}, [&](const std::string& at) {
+        address = at;
+        if (!waitFor([&] { return fs::exists(seen); })) return;
+        opened = ReadText(seen);
+        const auto [port, token] = SplitAddress(address);
+        keptUntilLoaded = !fs::is_empty(dir / "tmp");
+        Get("127.0.0.1", port, token);  // the browser follows the page
+        goneOnceLoaded = waitFor([&] { return fs::is_empty(dir / "tmp"); });
+    });
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    const auto [port, token] = SplitAddress(address);
+    ASSERT_NE(port, 0) << address;
+    const std::string file = opened.substr(opened.rfind('\n', opened.size() - 2) + 1);
+    EXPECT_TRUE(opened.starts_with("600\n700\n")) << opened;  // the page, its folder
+    EXPECT_NE(opened.find("content=\"0; url=" + address + "\""), std::string::npos) << opened;
+    EXPECT_EQ(file.find(token.substr(1, 32)), std::string::npos) << file;  // not in its arguments
+    EXPECT_TRUE(file.starts_with((dir / "tmp").string())) << file;
+    EXPECT_TRUE(keptUntilLoaded);
+    EXPECT_TRUE(goneOnceLoaded);
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+
+    // Killed before the browser came: the page is left, in a folder that no run holds, which
+    // the next run removes.
+    fs::remove(seen);
+    run = Play({"play", "clip.gif"}, [&](const std::string&) {
+        waitFor([&] { return fs::exists(seen); });
+    }, "/dev/null", SIGKILL);
+    EXPECT_EQ(run.status, -1);
+    EXPECT_EQ(ListFolder(dir / "tmp").size(), 1u);
+    bool leftOver = true;
+    run = Play({"play", "--no-open", "clip.gif"},
+               [&](const std::string&) { leftOver = !fs::is_empty(dir / "tmp"); });
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    EXPECT_FALSE(leftOver);
+}
+
 TEST_F(PlayCliTest, PlaysAMovieAsItIsAndSaysWhatItCannotPlay) {
     ASSERT_EQ(Quorvel({"convert", "-q", "clip.gif"}).status, 0);
     // The same movie zlib-compressed, as Flash tools write them: "CWS", the version and the
