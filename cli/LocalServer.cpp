@@ -29,8 +29,8 @@ LocalServer* OpenModule(std::string& error) {
     const auto make =
         reinterpret_cast<MakeLocalServerFunction>(dlsym(module, kMakeLocalServerSymbol));
     if (make == nullptr) {
-        error = "the web server of quorvel play could not be loaded: " + file.string() +
-                " lacks " + kMakeLocalServerSymbol;
+        error = "the web server of quorvel play could not be loaded: " + file.string() + " lacks " +
+                kMakeLocalServerSymbol;
         return nullptr;
     }
     return make();

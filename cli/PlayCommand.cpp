@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -137,11 +137,12 @@ fs::path WriteRedirectPage(const std::string& address, TempFolder& folder) {
         return {};
     }
     const fs::path page = folder.Path() / kRedirectName;
-    const std::string text =
-        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<meta http-equiv=\"refresh\" content=\"0; url=" + address + "\">\n"
-        "<title>quorvel play</title>\n</head>\n<body>\n"
-        "<p><a href=\"" + address + "\">Play the movie</a></p>\n</body>\n</html>\n";
+    const std::string head =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    const std::string text = head + "<meta http-equiv=\"refresh\" content=\"0; url=" +
+                             address + "\">\n<title>quorvel play</title>\n</head>\n<body>\n" +
+                             "<p><a href=\"" + address +
+                             "\">Play the movie</a></p>\n</body>\n</html>\n";
     const int fd = open(page.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     const bool written =
         fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());

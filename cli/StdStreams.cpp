@@ -59,7 +59,7 @@ void RemoveAbandonedFolders() {
     for (const auto& entry : std::filesystem::directory_iterator(TemporaryFolder(), ec)) {
         const std::string path = entry.path().string();
         const std::string name = entry.path().filename().string();
-        struct stat named{}, opened{};
+        struct stat named = {}, opened = {};
         if (!name.starts_with(kTempFolderPrefix) || name.size() != kTempFolderPrefix.size() + 6 ||
             lstat(path.c_str(), &named) != 0 || !S_ISDIR(named.st_mode) ||
             named.st_uid != geteuid())
@@ -94,7 +94,7 @@ std::string TempFolder::Create() {
         if (fd < 0) continue;  // removed at once, by another run's clean-up
         // Another run's clean-up may have found it in the moment before the lock: then it is
         // gone, or going, and another is made.
-        struct stat locked{}, named{};
+        struct stat locked = {}, named = {};
         const bool held = flock(fd, LOCK_EX) == 0 || errno == ENOLCK || errno == EOPNOTSUPP;
         if (held && fstat(fd, &locked) == 0 && lstat(pattern.c_str(), &named) == 0 &&
             SameFile(locked, named)) {

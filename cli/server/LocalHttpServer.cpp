@@ -5,8 +5,8 @@
 #include <httplib.h>
 #include <pthread.h>
 #include <strings.h>
-#include <sys/socket.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -165,8 +165,8 @@ bool LocalHttpServer::IsOwnHost(const std::string& host) const {
 
 // Sends the bytes or the file, in the ranges asked for (clamped to it); false when the file
 // cannot be read.
-bool LocalHttpServer::Serve(const Entry& entry, const std::string& type,
-                            httplib::Request& request, httplib::Response& response) const {
+bool LocalHttpServer::Serve(const Entry& entry, const std::string& type, httplib::Request& request,
+                            httplib::Response& response) const {
     std::error_code ec;
     const std::size_t size = entry.bytes ? entry.bytes->size() : fs::file_size(entry.file, ec);
     auto in = std::make_shared<std::ifstream>();
@@ -205,7 +205,9 @@ void LocalHttpServer::Answer(httplib::Request& request, httplib::Response& respo
     }
     request.ranges.clear();  // for the answer's own body
     response.status = !ownHost ? 403 : get ? 404 : 405;
-    response.set_content(!ownHost ? "Forbidden\n" : get ? "Not found\n" : "Not allowed\n",
+    response.set_content(!ownHost ? "Forbidden\n"
+                         : get    ? "Not found\n"
+                                  : "Not allowed\n",
                          "text/plain");
 }
 
