@@ -267,7 +267,7 @@ int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen, const C
     }
 
     tally.total = static_cast<int>(files.size()) + tally.failed;
-    tally.failed += RefuseOutputsThatAreInputs(request, options.html);
+    tally.failed += RefuseOutputsThatAreInputs(request, options.html, ruffle.files);
     const bool summary = !options.quiet && (options.inputs.size() > 1 || files.size() > 1);
     const BatchResult batch = ConvertAll(request, options, ruffle, shownName, tally);
     if (toStdout && batch.Converted() == 1 && tally.failed == 0) {

@@ -1,45 +1,44 @@
 #pragma once
 
 #include <filesystem>
-#include <map>
-#include <memory>
 #include <string>
-#include <thread>
-
-namespace httplib {
-class Server;
-}
 
 // Serves a fixed set of files to this machine alone: on 127.0.0.1, at a free port, under a path
 // that begins with a random 128-bit token, so that other users and web pages cannot guess it.
 // Exactly the files added are served; every other path (a folder, "..", a name not added) is
-// answered with 404.
+// answered with 404, and a request whose Host is not the server's own address (127.0.0.1:PORT or
+// localhost:PORT: a page of another site whose name was made to point here) with 403.
+//
+// The HTTP library, with the TLS and compression libraries it is built with, is not part of the
+// program: it lives in a module of its own that only `play` loads (LoadLocalServer), so that
+// every other command starts without it.
 class LocalServer {
 public:
-    LocalServer();
-    ~LocalServer();
-    LocalServer(const LocalServer&) = delete;
-    LocalServer& operator=(const LocalServer&) = delete;
+    virtual ~LocalServer() = default;
 
-    // Serves the text at <address><name>, or the file (read when asked for) there. The content
-    // type follows the name's extension.
-    void AddText(const std::string& name, std::string text);
-    void AddFile(const std::string& name, const std::filesystem::path& file);
+    // Serves the bytes at <address><name>, or the file (read when asked for) there. The content
+    // type follows the name's extension; the empty name is the page.
+    virtual void AddBytes(const std::string& name, std::string bytes) = 0;
+    virtual void AddFile(const std::string& name, const std::filesystem::path& file) = 0;
 
-    // Starts serving on a thread of its own. Returns an empty string, or the cause.
-    std::string Start();
-    // "http://127.0.0.1:<port>/<token>/"; the empty name is this address itself.
-    const std::string& Address() const { return m_address; }
-
-private:
-    struct Entry {
-        std::string text;  // served when file is empty
-        std::filesystem::path file;
-    };
-
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
-    std::string m_token;
-    std::string m_address;
-    std::map<std::string, Entry> m_entries;  // by path: "/<token>/<name>"
+    // Starts serving on threads of its own, a thread for each connection, until the program
+    // ends: a client can hold its connection's thread in a read for ever (a request sent a byte
+    // at a time), so nothing waits for them, and the server is never stopped or destroyed.
+    // Returns an empty string, or the cause.
+    virtual std::string Start() = 0;
+    // "http://127.0.0.1:<port>/<token>/": the page's address.
+    virtual const std::string& Address() const = 0;
+    // Whether the page has been served since Start.
+    virtual bool PageServed() const = 0;
 };
+
+// The function of the module that makes its server (what LoadLocalServer calls).
+extern "C" LocalServer* QuorvelMakeLocalServer();
+using MakeLocalServerFunction = decltype(&QuorvelMakeLocalServer);
+inline constexpr const char* kMakeLocalServerSymbol = "QuorvelMakeLocalServer";
+
+// The server of the module installed beside the program (QUORVEL_SERVER_MODULE, relative to
+// the program's folder: <prefix>/lib/quorvel/quorvel-server.so, and the same place in the build
+// tree), loaded on the first call and kept until the program ends. Null when it cannot be
+// loaded; error then says why.
+LocalServer* LoadLocalServer(std::string& error);

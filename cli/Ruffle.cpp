@@ -47,6 +47,7 @@ RuffleBuild FindRuffle() {
 std::string CopyRuffle(const RuffleBuild& ruffle, const fs::path& to, bool keepExisting,
                        std::vector<std::string>& written) {
     std::error_code ec;
+    if (fs::is_symlink(to, ec)) return to.string() + " is a symbolic link; not written through";
     fs::create_directories(to, ec);
     if (ec) return "cannot create " + to.string() + ": " + ec.message();
     for (const std::string& name : ruffle.files) {

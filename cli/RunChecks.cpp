@@ -50,7 +50,23 @@ std::string OneMovieProblem(const std::string& output, const std::vector<std::st
            (files == 0 ? std::string("no GIF files") : std::to_string(files) + " GIF files");
 }
 
-int RefuseOutputsThatAreInputs(BatchRequest& request, bool html) {
+namespace {
+
+// What a run writes for the movie of one input: the movie, the page with html, and Ruffle's
+// files beside the page with offline pages; each with what it is called in an error.
+std::vector<std::pair<std::string, fs::path>> OutputsOf(
+    const fs::path& movie, bool html, const std::vector<std::string>& ruffleFiles) {
+    std::vector<std::pair<std::string, fs::path>> outputs = {{"movie", movie}};
+    if (html) outputs.emplace_back("page", PagePath(movie));
+    for (const std::string& name : ruffleFiles)
+        outputs.emplace_back("Ruffle file", movie.parent_path() / "ruffle" / name);
+    return outputs;
+}
+
+}  // namespace
+
+int RefuseOutputsThatAreInputs(BatchRequest& request, bool html,
+                               const std::vector<std::string>& ruffleFiles) {
     std::map<FileIdentity, std::string> inputs;
     for (const std::string& file : request.files) {
         if (const auto id = IdentityOf(file)) inputs.emplace(*id, file);
@@ -60,13 +76,19 @@ int RefuseOutputsThatAreInputs(BatchRequest& request, bool html) {
         movies[request.files[i]] = MovieOf(request, i);
     const auto refused = std::erase_if(request.files, [&](const std::string& file) {
         const fs::path& movie = movies[file];
-        std::vector<std::pair<const char*, fs::path>> outputs = {{"movie", movie}};
-        if (html) outputs.emplace_back("page", PagePath(movie));
-        for (const auto& [kind, output] : outputs) {
+        std::error_code ec;
+        if (const fs::path ruffle = movie.parent_path() / "ruffle";
+            !ruffleFiles.empty() && fs::is_symlink(ruffle, ec)) {
+            PrintError(file, "its Ruffle folder " + QuoteName(ruffle.string()) +
+                                 " is a symbolic link, which quorvel does not write through; "
+                                 "nothing was written for it");
+            return true;
+        }
+        for (const auto& [kind, output] : OutputsOf(movie, html, ruffleFiles)) {
             const auto id = IdentityOf(output);
             const auto input = id ? inputs.find(*id) : inputs.end();
             if (input == inputs.end()) continue;
-            PrintError(file, std::string("its ") + kind + " " + QuoteName(output.string()) +
+            PrintError(file, "its " + kind + " " + QuoteName(output.string()) +
                                  " is the same file as the input " + QuoteName(input->second) +
                                  "; nothing was written for it");
             return true;

@@ -22,6 +22,10 @@ std::string OneMovieProblem(const std::string& output, const std::vector<std::st
                             std::size_t files, int failed);
 
 // Leaves out of the request's files, reporting each, the inputs one of whose outputs (the
-// movie, and the page with html) is the same file as an input of the run, itself or another,
-// through links or not: writing it would destroy that input. Returns how many were left out.
-int RefuseOutputsThatAreInputs(BatchRequest& request, bool html);
+// movie, the page with html, and the Ruffle files named, which offline pages get in "ruffle"
+// beside them) is the same file as an input of the run, itself or another, through links or
+// not: writing it would destroy that input. Those whose "ruffle" folder is a symbolic link are
+// left out too, when Ruffle's files are named: they would be written wherever it points.
+// Returns how many were left out.
+int RefuseOutputsThatAreInputs(BatchRequest& request, bool html,
+                               const std::vector<std::string>& ruffleFiles);

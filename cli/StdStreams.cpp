@@ -1,10 +1,13 @@
 #include "cli/StdStreams.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -43,19 +46,64 @@ std::filesystem::path TemporaryFolder() {
     return folder && *folder ? folder : "/tmp";
 }
 
+constexpr std::string_view kTempFolderPrefix = "quorvel.";
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes this user's temporary folders that no run holds: those of runs killed with SIGKILL.
+// A folder held, or on a file system without locks, stays.
+void RemoveAbandonedFolders() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(TemporaryFolder(), ec)) {
+        const std::string path = entry.path().string();
+        const std::string name = entry.path().filename().string();
+        struct stat named = {}, opened = {};
+        if (!name.starts_with(kTempFolderPrefix) || name.size() != kTempFolderPrefix.size() + 6 ||
+            lstat(path.c_str(), &named) != 0 || !S_ISDIR(named.st_mode) ||
+            named.st_uid != geteuid())
+            continue;
+        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 &&
+            SameFile(named, opened))
+            std::filesystem::remove_all(path, ec);
+        close(fd);
+    }
+}
+
 }  // namespace
 
-TempFolder::~TempFolder() {
+void TempFolder::Remove() {
     if (m_path.empty()) return;
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
+    close(m_lock);
+    m_lock = -1;
+    m_path.clear();
 }
 
 std::string TempFolder::Create() {
-    std::string pattern = (TemporaryFolder() / "quorvel.XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return "cannot create a temporary folder: " + ErrorText(errno);
-    m_path = pattern;
-    return {};
+    RemoveAbandonedFolders();
+    for (;;) {
+        std::string pattern = (TemporaryFolder() / (std::string(kTempFolderPrefix) + "XXXXXX")).string();
+        if (!mkdtemp(pattern.data()))
+            return "cannot create a temporary folder: " + ErrorText(errno);
+        const int fd = open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;  // removed at once, by another run's clean-up
+        // Another run's clean-up may have found it in the moment before the lock: then it is
+        // gone, or going, and another is made.
+        struct stat locked = {}, named = {};
+        const bool held = flock(fd, LOCK_EX) == 0 || errno == ENOLCK || errno == EOPNOTSUPP;
+        if (held && fstat(fd, &locked) == 0 && lstat(pattern.c_str(), &named) == 0 &&
+            SameFile(locked, named)) {
+            m_path = pattern;
+            m_lock = fd;
+            return {};
+        }
+        close(fd);
+    }
 }
 
 std::string SaveStandardInput() {

@@ -9,21 +9,27 @@
 // The name that stands for standard input or output on the command line.
 inline constexpr const char* kStdStream = "-";
 
-// A private folder under the temporary folder ($TMPDIR or /tmp), removed with everything in it
-// when the object goes.
+// A private folder (0700) under the temporary folder ($TMPDIR or /tmp), "quorvel.XXXXXX",
+// removed with everything in it when the object goes. The run holds an exclusive flock on it
+// while it lives, so that the folders of runs killed with SIGKILL (which no one holds any more)
+// can be told from those of runs still going: Create removes those of this user first, as the
+// atomic writer removes its leftovers (base/Leftovers.h); on a file system without locks, none.
 class TempFolder {
 public:
     TempFolder() = default;
-    ~TempFolder();
+    ~TempFolder() { Remove(); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
     // Returns an empty string, or the cause of the failure.
     std::string Create();
+    // Removes the folder now; Path() is then empty.
+    void Remove();
     const std::filesystem::path& Path() const { return m_path; }
 
 private:
     std::filesystem::path m_path;
+    int m_lock = -1;  // the folder, opened to hold the lock
 };
 
 // The most of standard input that is stored: a larger GIF is given as a file.

@@ -321,7 +321,9 @@ int CGifAnimation::ReadExtension(FrameControl& control) {
             if (block[1] & 1) control.transparent = block[4];
         }
     } else if (code == APPLICATION_EXT_FUNC_CODE) {
-        looping = block[0] == 11 && std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0;
+        // Browsers loop on either application's extension, which share the sub-block.
+        looping = block[0] == 11 && (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 ||
+                                     std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
     }
     for (;;) {
         if (DGifGetExtensionNext(m_pGif, &block) == GIF_ERROR) {

@@ -91,7 +91,8 @@ public:
     int FrameDisposal() const { return m_nFrameDisposal; }
     // Image descriptors read since Load.
     int FrameCount() const { return m_nFrameCount; }
-    // The "NETSCAPE2.0" extension's loop count minus one (so -1 loops for ever), 0 without one.
+    // The looping extension's ("NETSCAPE2.0" or "ANIMEXTS1.0") count minus one (so -1 loops for
+    // ever), 0 without one.
     int LoopCount() const { return m_nLoopCount; }
     // The extension's count itself (0: for ever); none when the file has no such extension,
     // which browsers play once.

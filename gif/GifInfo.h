@@ -21,7 +21,7 @@ struct GifInfo {
     int frames = 0;
     int64_t durationMs = 0;  // the frames' delays added up
     std::vector<int> delaysMs;  // of each frame, in milliseconds
-    // The "NETSCAPE2.0" loop count (0: for ever); none without the extension.
+    // The "NETSCAPE2.0" (or "ANIMEXTS1.0") loop count (0: for ever); none without the extension.
     std::optional<int> loopExtension;
     // Entries of the global colour table (0: none); images with a table of their own and the
     // entries of the largest; images that name a transparent colour index.

@@ -1,12 +1,19 @@
 // The command line as a Linux user expects it: progress on a terminal, standard input and
 // output, signals, no-overwrite, padded frame names and the player page.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -176,21 +183,117 @@ TEST_F(ConventionsCliTest, DashReadsStandardInputAndWritesStandardOutput) {
     }
 }
 
+// A client of 127.0.0.1:port that sends a request a byte a second for as long as it lives.
+class SlowClient {
+public:
+    explicit SlowClient(int port) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        m_thread = std::thread([this] {
+            const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " +
+                                        std::string(1000, 'y') + "\r\n\r\n";
+            for (std::size_t i = 0; m_connected && i < request.size() && !m_stop; ++i) {
+                if (send(m_fd, &request[i], 1, MSG_NOSIGNAL) != 1) break;
+                for (int tick = 0; tick < 100 && !m_stop; ++tick)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    ~SlowClient() {
+        m_stop = true;
+        m_thread.join();
+        close(m_fd);
+    }
+    SlowClient(const SlowClient&) = delete;
+    SlowClient& operator=(const SlowClient&) = delete;
+
+    bool Connected() const { return m_connected; }
+
+private:
+    int m_fd;
+    bool m_connected = false;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// Whether the child has exited, waiting up to `most` for it (it stays to be waited for).
+bool ExitsWithin(int pid, std::chrono::milliseconds most) {
+    const auto end = std::chrono::steady_clock::now() + most;
+    do {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
+// Every signal that stops a run ends it at once, with 128 + its number, and leaves no file:
+// convert removes its temporary files, and play ends within two seconds whatever its clients
+// do (one sending its request a byte a second here), with nothing of its movie on disk even
+// when it is killed outright, or by a signal sent twice.
 TEST_F(ConventionsCliTest, SignalsExitWith128PlusTheSignalAndLeaveNoFiles) {
     MakeGif("long.gif", 400, 400, 300);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    MakeGif("clip.gif", 3);
+    fs::create_directories(dir / "tmp");
+    fs::create_directories(dir / "ruffle");
+    ASSERT_TRUE(WriteText(dir / "ruffle/ruffle.js", ""));  // all that play needs of Ruffle
+    const char* const tmp = std::getenv("TMPDIR");
+    const std::string oldTmp = tmp ? tmp : "";
+    setenv("QUORVEL_RUFFLE_DIR", (dir / "ruffle").c_str(), 1);  // for the children
+    setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+    const std::vector<std::string> convert = {"convert", "long.gif", "-o", "out", "-j", "1"};
+    const std::vector<std::string> play = {"play", "--no-open", "clip.gif"};
+    const struct {
+        const std::vector<std::string>& args;
+        std::vector<int> signals;
+        std::optional<int> status;  // none: killed, or 128 + SIGINT if it ended first
+    } cases[] = {
+        {convert, {SIGINT}, 128 + SIGINT},  {convert, {SIGTERM}, 128 + SIGTERM},
+        {convert, {SIGHUP}, 128 + SIGHUP},  {convert, {SIGQUIT}, 128 + SIGQUIT},
+        {play, {SIGINT}, 128 + SIGINT},     {play, {SIGTERM}, 128 + SIGTERM},
+        {play, {SIGHUP}, 128 + SIGHUP},     {play, {SIGQUIT}, 128 + SIGQUIT},
+        {play, {SIGKILL}, -1},              {play, {SIGINT, SIGINT}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + std::to_string(c.signals[0]) + " x" +
+                     std::to_string(c.signals.size()));
         fs::create_directories(dir / "out");
-        const CliRun run = RunQuorvelWhile({"convert", "long.gif", "-o", "out", "-j", "1"},
-                                           dir.Path(), [&](int pid) {
-            // Once the movie's temporary file exists, the job is under way.
-            for (int i = 0; i < 6000 && fs::is_empty(dir / "out"); ++i)
+        bool ended = false, slowClient = false;
+        const CliRun run = RunQuorvelWhile(c.args, dir.Path(), [&](int pid) {
+            std::optional<SlowClient> client;
+            for (int i = 0; i < 6000; ++i) {
+                // Under way: the movie's temporary file exists, or play prints its address.
+                const std::string out = ReadText(dir / ".stdout");
+                if (c.args[0] == "convert" ? !fs::is_empty(dir / "out") : Contains(out, "\n")) {
+                    if (c.args[0] == "play") client.emplace(std::stoi(out.substr(17)));
+                    break;
+                }
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            kill(pid, signal);
+            }
+            slowClient = client && client->Connected();
+            if (client) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            for (const int signal : c.signals) {
+                kill(pid, signal);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            ended = ExitsWithin(pid, std::chrono::seconds(2));
         });
-        EXPECT_EQ(run.status, 128 + signal) << run.err;
+        if (c.status) EXPECT_EQ(run.status, *c.status) << run.err;
+        else EXPECT_TRUE(run.status == -1 || run.status == 128 + SIGINT) << run.status;
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(slowClient, c.args[0] == "play");
         EXPECT_TRUE(fs::is_empty(dir / "out"));
+        EXPECT_TRUE(fs::is_empty(dir / "tmp"));
         fs::remove_all(dir / "out");
     }
+    unsetenv("QUORVEL_RUFFLE_DIR");
+    if (oldTmp.empty()) unsetenv("TMPDIR");
+    else setenv("TMPDIR", oldTmp.c_str(), 1);
 }
 
 TEST_F(ConventionsCliTest, ClosedStandardOutputStopsTheRunCleanly) {

@@ -68,11 +68,27 @@ TEST(SafetyCliTest, OutputsThatAreInputsAreRefusedBeforeAnythingIsWritten) {
         {{{"a.gif", ""}, {"f/a_f001.png", "../a.gif"}},
          {"extract", "a.gif", "-o", "f", "-f", "png", "--digits", "3"},
          "a.gif: its frame file f/a_f001.png is the same file as the input a.gif"},
+        // Ruffle's files beside offline pages are outputs too, and a "ruffle" that is a link
+        // to a folder elsewhere is not written through.
+        {{{"d/ruffle/README.md", ""}}, {"convert", "d/ruffle/README.md", "-o", "d", "--html", "--offline"},
+         "d/ruffle/README.md: its Ruffle file d/ruffle/README.md is the same file as the input "
+         "d/ruffle/README.md"},
+        {{{"a.gif", ""}, {"d/ruffle/package.json", "=a.gif"}},
+         {"convert", "a.gif", "-o", "d", "--html", "--offline"},
+         "a.gif: its Ruffle file d/ruffle/package.json is the same file as the input a.gif"},
+        {{{"a.gif", ""}, {"e/b.gif", ""}, {"d/ruffle", "../e"}},
+         {"convert", "a.gif", "-o", "d", "--html", "--offline"},
+         "a.gif: its Ruffle folder d/ruffle is a symbolic link"},
         // A name the run never writes is no clash.
         {{{"a.gif", ""}, {"f/a_f01.png", "../a.gif"}}, {"extract", "a.gif", "-o", "f"}, "",
          {"f/a_f0.bmp", "f/a_f1.bmp"}},
     };
     ScratchDir dir;
+    // A Ruffle of a few of the names the real one has, for --offline.
+    fs::create_directory(dir / "shipped");
+    for (const char* name : {"ruffle.js", "README.md", "package.json"})
+        ASSERT_TRUE(WriteText(dir / "shipped" / name, name));
+    setenv("QUORVEL_RUFFLE_DIR", (dir / "shipped").c_str(), 1);  // for the children
     const std::vector<uint8_t> gif = Gif();
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
@@ -96,6 +112,7 @@ TEST(SafetyCliTest, OutputsThatAreInputsAreRefusedBeforeAnythingIsWritten) {
             EXPECT_TRUE(fs::is_symlink(cwd / path) || ReadFileBytes(cwd / path) == gif) << path;
         }
     }
+    unsetenv("QUORVEL_RUFFLE_DIR");
 }
 
 // Standard input is refused at once when it does not start like a GIF, and is stored where

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -352,6 +353,27 @@ TEST_F(GifAnimationTest, NetscapeLoopCountIsStoredMinusOne) {
         EXPECT_EQ(gif.NextFrame(), 100);
         EXPECT_EQ(gif.LoopCount(), c[1]) << "count " << c[0];
         EXPECT_EQ(gif.LoopExtension(), c[0]);
+    }
+    // ANIMEXTS1.0 carries the same sub-block, and browsers loop on it alike; another version of
+    // either application's extension says nothing about looping.
+    const struct {
+        const char* application;  // identifier and authentication code, 11 bytes
+        int count;
+        std::optional<int> extension;
+    } applications[] = {{"ANIMEXTS1.0", 0, 0}, {"ANIMEXTS1.0", 3, 3},
+                        {"ANIMEXTS2.0", 3, std::nullopt}, {"NETSCAPE1.0", 3, std::nullopt}};
+    for (const auto& a : applications) {
+        std::vector<uint8_t> bytes;
+        RawHeader(bytes, 1, 1, kPalette);
+        RawAppend(bytes, {0x21, 0xFF, 11});
+        bytes.insert(bytes.end(), a.application, a.application + 11);
+        RawAppend(bytes, {3, 1, a.count & 0xFF, a.count >> 8, 0});  // the loop sub-block
+        RawImage(bytes, 0, 0, 1, 1, {0});
+        RawTrailer(bytes);
+        ASSERT_EQ(Open(bytes), 0);
+        EXPECT_EQ(gif.NextFrame(), 100);
+        EXPECT_EQ(gif.LoopExtension(), a.extension) << a.application << " " << a.count;
+        EXPECT_EQ(gif.LoopCount(), a.extension ? *a.extension - 1 : 0) << a.application;
     }
     // Comments and other extensions are passed over; without the extension there is no count.
     ASSERT_EQ(Open(GifBuilder(1, 1).GlobalColors(kPalette).Comment("hi").Solid(0, 0, 1, 1, 0)), 0);

@@ -26,6 +26,14 @@ site=$(mktemp -d -p "$prefix")
 "$prefix/bin/quorvel" convert -q --html --offline -o "$site" "$(dirname "$0")/../../examples/bouncing.gif" ||
   fail "the installed quorvel cannot copy Ruffle beside a page"
 cmp -s "$site/ruffle/ruffle.js" "$share/quorvel/ruffle/ruffle.js" || fail "--offline did not copy Ruffle"
+# play finds its web server, a module installed beside the program.
+"$prefix/bin/quorvel" play --no-open "$(dirname "$0")/../../examples/bouncing.gif" >"$site/address" 2>"$site/play.err" &
+player=$!
+for _ in $(seq 100); do [ -s "$site/address" ] && break; sleep 0.1; done
+kill -INT "$player"
+status=0; wait "$player" || status=$?
+[ "$status" = 130 ] || fail "the installed quorvel play ended with $status: $(cat "$site/play.err")"
+grep -qE '^http://127\.0\.0\.1:[0-9]+/[0-9a-f]{32}/$' "$site/address" || fail "play printed no address"
 
 # The manual pages render without warnings and name every option that --help lists.
 for page in quorvel quorvel-gui; do
