@@ -23,7 +23,7 @@
 #include "cli/Progress.h"
 #include "cli/Ruffle.h"
 #include "cli/StdStreams.h"
-#include "gif/GifInfo.h"
+#include "anim/AnimationScan.h"
 #include "jobs/ConvertJob.h"
 
 extern char** environ;
@@ -133,7 +133,7 @@ void ServeUntilInterrupted(const std::string& address, bool open) {
 // Returns false after saying why there is none.
 bool MovieToPlay(const PlayArgs& options, const ConvertOptions& chosen, TempFolder& temp,
                  fs::path& movie, Stage& stage) {
-    const GifInfo gif = ScanGifFile(options.input);
+    const GifInfo gif = ScanAnimationFile(options.input);
     movie = options.input;
     if (gif.opened) {
         if (const std::string error = temp.Create(); !error.empty()) {

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <thread>
 
-#include "gif/GifInfo.h"
+#include "anim/AnimationScan.h"
 #include "jobs/FrameSource.h"
 #include "jobs/HeapTuning.h"
 #include "jobs/MemoryBudget.h"
@@ -207,7 +207,7 @@ std::string EncodeTargetUrl(const std::string& url) {
 
 ConversionPlan PlanMovie(const std::string& gifPath, const fs::path& moviePath,
                          const ConvertOptions& options) {
-    ConversionPlan plan = PlanConversion(ScanGifFile(gifPath, options.Rules()), options);
+    ConversionPlan plan = PlanConversion(ScanAnimationFile(gifPath, options.Rules()), options);
     plan.gif = gifPath;
     plan.movie = moviePath;
     // A movie named like its own input (a GIF called x.swf, or a link to it) would replace it.

@@ -31,7 +31,7 @@ TEST_F(BatchListTest, ListsRegularGifFilesInAnyCaseSortedByName) {
     fs::create_directory(dir / "c.gif");  // a folder is never a GIF file
     fs::create_symlink(dir / "a.gif", dir / "link.gif");
 
-    const std::vector<std::string> files = ListGifFiles(dir.string());
+    const std::vector<std::string> files = ListAnimationFiles(dir.string());
 
     std::vector<std::string> expected;
     for (const char* name : {".gif", "B.GIF", "a.gif", "link.gif", "mixed.GiF", "zeta.gif"})
@@ -41,14 +41,14 @@ TEST_F(BatchListTest, ListsRegularGifFilesInAnyCaseSortedByName) {
 
 TEST_F(BatchListTest, EmptyFolderGivesEmptyListWithoutError) {
     std::string error;
-    EXPECT_TRUE(ListGifFiles(dir.string(), &error).empty());
+    EXPECT_TRUE(ListAnimationFiles(dir.string(), &error).empty());
     EXPECT_EQ(error, "");
 }
 
 TEST_F(BatchListTest, MissingFolderIsAnErrorNamingTheFolder) {
     std::string error;
     const std::string missing = (dir / "missing").string();
-    EXPECT_TRUE(ListGifFiles(missing, &error).empty());
+    EXPECT_TRUE(ListAnimationFiles(missing, &error).empty());
     EXPECT_NE(error.find(missing), std::string::npos) << error;
 }
 
