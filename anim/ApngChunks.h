@@ -6,25 +6,30 @@
 #include <string>
 #include <vector>
 
+enum class ApngDispose : uint8_t { None = 0, Background = 1, Previous = 2 };
+enum class ApngBlend : uint8_t { Source = 0, Over = 1 };
+
+// A frame: its control (fcTL, or the whole canvas for a still PNG) and where its data lies.
+struct ApngFrame {
+    uint32_t width = 0, height = 0, x = 0, y = 0;
+    int delayMs = 0;  // delay_num / delay_den seconds (a denominator of 0 means 100)
+    ApngDispose dispose = ApngDispose::None;
+    ApngBlend blend = ApngBlend::Source;
+    struct Span {
+        const uint8_t* data;
+        std::size_t size;
+    };
+    std::vector<Span> data;  // the zlib stream of its image, in pieces
+};
+
 // The chunks of a PNG or APNG file (the APNG format: acTL, fcTL and fdAT beside IHDR, IDAT and
 // IEND), read in order with every CRC and sequence number checked, one frame at a time. It
 // decodes no pixel: a frame is its control and the compressed data of its image.
 class ApngChunks {
 public:
-    enum class Dispose : uint8_t { None = 0, Background = 1, Previous = 2 };
-    enum class Blend : uint8_t { Source = 0, Over = 1 };
-
-    struct Frame {
-        uint32_t width = 0, height = 0, x = 0, y = 0;
-        int delayMs = 0;  // delay_num / delay_den seconds (a denominator of 0 means 100)
-        Dispose dispose = Dispose::None;
-        Blend blend = Blend::Source;
-        struct Span {
-            const uint8_t* data;
-            std::size_t size;
-        };
-        std::vector<Span> data;  // the zlib stream of its image, in pieces
-    };
+    using Dispose = ApngDispose;
+    using Blend = ApngBlend;
+    using Frame = ApngFrame;
 
     enum class Step { Frame, End, Failed };
 
