@@ -92,25 +92,28 @@ void CanvasReader::Reset() {
 
 bool CanvasReader::Load(const std::string& utf8Path) {
     Reset();
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(utf8Path, bytes, m_strError)) return false;
-    return Load(bytes.data(), bytes.size());
+    m_bytes.clear();
+    return ReadWholeFile(utf8Path, m_bytes, m_strError) && Start();
 }
 
 bool CanvasReader::Load(const uint8_t* data, std::size_t size) {
     Reset();
     m_bytes.assign(data, data + size);
+    return Start();
+}
+
+bool CanvasReader::Start() {
     if (!Open()) return false;
     const auto pixels = static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight);
-    m_canvas.reset(static_cast<uint8_t*>(
-        AllocateLarge(static_cast<std::size_t>(m_nStride) * static_cast<std::size_t>(m_nHeight))));
+    const std::size_t bytes = static_cast<std::size_t>(m_nStride) * static_cast<std::size_t>(m_nHeight);
+    m_canvas.reset(static_cast<uint8_t*>(AllocateLarge(bytes)));
     if (m_bKeepCoverage) m_coverage.reset(static_cast<uint8_t*>(AllocateLarge(pixels)));
     if (!m_canvas || (m_bKeepCoverage && !m_coverage)) {
         m_strError = "not enough memory for a " + std::to_string(m_nWidth) + " x " +
                      std::to_string(m_nHeight) + " canvas";
         return false;
     }
-    std::memset(m_canvas.get(), 0, static_cast<std::size_t>(m_nStride) * static_cast<std::size_t>(m_nHeight));
+    std::memset(m_canvas.get(), 0, bytes);  // the rows' padding stays zero
     return true;
 }
 

@@ -70,6 +70,8 @@ protected:
 
 private:
     void Reset();
+    // Open, then the frame's canvas (and coverage); false with the cause set.
+    bool Start();
     void TakeCanvas(const uint8_t* rgba);
 
     RgbColor m_crBackground = kWhiteRgb;

@@ -631,6 +631,7 @@ protected:
         std::istringstream frameFiles(extracted.out);
         for (std::string line; std::getline(frameFiles, line);) movie.extracted.push_back(RgbPixels(line));
         movie.passes = repeats == 0 ? 1 : 2;
+        movie.morePasses = repeats < 0 || repeats + 1 > movie.passes;
         const swftest::SwfFile swf = swftest::ReadSwfFile(movie.swf);
         ASSERT_TRUE(swf.ok) << swf.error;
         movie.fps = swf.frameRate / 256.0;
@@ -762,6 +763,7 @@ protected:
         std::vector<std::vector<uint8_t>> pictures;
         std::vector<double> shownMs;
         int passes = 2;
+        bool morePasses = true;  // the animation plays on after the passes checked
         double fps = 0;
         std::vector<std::string> shots;
         std::vector<std::vector<uint8_t>> extracted;  // the frames extract --like-gif wrote
@@ -908,8 +910,11 @@ TEST_F(PlayerTest, LikeGifShowsWhatTheBrowserShows) {
         SCOPED_TRACE(movie.name);
         EXPECT_TRUE(movie.extracted == movie.pictures) << "extract --like-gif wrote other frames";
         const std::size_t n = movie.pictures.size();
-        std::vector<double> starts = {0};  // of every frame of every pass, in ms
-        for (std::size_t i = 0; i + 1 < n * std::size_t(movie.passes); ++i)
+        // The start of every frame of every pass checked, in ms, and of the pass after them when
+        // there is one: the last SWF frame checked may start it (within half an SWF frame).
+        std::vector<double> starts = {0};
+        const std::size_t checked = n * std::size_t(movie.passes);
+        for (std::size_t i = 0; i + 1 < checked + movie.morePasses; ++i)
             starts.push_back(starts.back() + movie.shownMs[i % n]);
         std::size_t m = 0;  // the browser's frame shown, counted over the passes
         for (std::size_t k = 0; k < movie.shots.size(); ++k) {
@@ -924,7 +929,7 @@ TEST_F(PlayerTest, LikeGifShowsWhatTheBrowserShows) {
                 break;
             }
         }
-        EXPECT_EQ(m + 1, starts.size()) << "frames the movie never showed";
+        EXPECT_GE(m + 1, checked) << "frames the movie never showed";
     }
 }
 
