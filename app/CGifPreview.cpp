@@ -4,9 +4,10 @@
 #include <QPixmap>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <cstring>
 
 #include "app/DialogText.h"
-#include "gif/DrawingSurface.h"
+#include "anim/AnimationReader.h"
 
 namespace {
 
@@ -33,22 +34,21 @@ CGifPreview::Frames CGifPreview::ComposeFrames(const std::string& path, FrameRul
                                                RgbColor stage, QSize box, int frames,
                                                const std::atomic<bool>& cancel) {
     Frames result;
-    CGifAnimation gif;
-    gif.SetBackground(stage);
-    gif.SetRules(rules);
-    if (gif.Load(path.c_str()) != 0) return result;
-    QImage canvas(gif.Width(), gif.Height(), QImage::Format_BGR888);
-    DrawingSurface surface{canvas.width(), canvas.height(), static_cast<int>(canvas.bytesPerLine()),
-                           24, canvas.bits()};
+    const std::unique_ptr<AnimationReader> gif = MakeAnimationReader(FormatOfFile(path));
+    gif->ComposeOn(stage, rules, false);
+    if (!gif->Load(path)) return result;
+    QImage canvas(gif->Width(), gif->Height(), QImage::Format_BGR888);
     // Shown whole, never enlarged beyond twice its size.
     QSize size = canvas.size();
     size.scale(box.boundedTo(size * 2).expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
     const qint64 bytes = qint64{4} * std::max(1, size.width()) * std::max(1, size.height());
     const int every = static_cast<int>(std::max<qint64>(1, (frames * bytes + kPreviewBytes - 1) / kPreviewBytes));
-    for (; !cancel.load() && gif.NextFrame() > 0; ++result.total) {
+    for (; !cancel.load() && gif->NextFrame() > 0; ++result.total) {
         const int index = result.total;
         if (index % every != 0) continue;
-        gif.Draw(surface);
+        for (int y = 0; y < canvas.height(); ++y)
+            std::memcpy(canvas.scanLine(y), gif->FrameArea() + std::ptrdiff_t{y} * gif->Stride(),
+                        static_cast<std::size_t>(3 * canvas.width()));
         result.images.push_back(canvas.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                                     .convertToFormat(QImage::Format_RGB32));
         result.first.push_back(index);

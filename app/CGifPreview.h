@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/FrameRules.h"
 #include "base/Pixels.h"
-#include "gif/CGifAnimation.h"
 
 // The movie's frames as it will play them: composed by our own compositor on the stage colour,
 // as the movie's rules make them, off the GUI thread; scaled into the box; shown for as many of

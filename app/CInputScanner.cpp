@@ -4,6 +4,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "app/DialogText.h"
+#include "anim/AnimationScan.h"
 #include "jobs/BatchJob.h"
 
 CInputScanner::CInputScanner(QObject* parent) : QObject(parent) { m_pool.setMaxThreadCount(1); }
@@ -28,7 +29,7 @@ void CInputScanner::ScanGif(const QString& path, FrameRules rules) {
         InputFacts facts;
         facts.path = path;
         facts.rules = rules;
-        facts.gif = ScanGifFile(PathFromText(path), rules);
+        facts.gif = ScanAnimationFile(PathFromText(path), rules);
         return facts;
     });
 }
@@ -38,7 +39,7 @@ void CInputScanner::ScanFolder(const QString& folder) {
         InputFacts facts;
         facts.batch = true;
         facts.path = folder;
-        facts.files = ListGifFiles(PathFromText(folder), &facts.listError);
+        facts.files = ListAnimationFiles(PathFromText(folder), &facts.listError);
         return facts;
     });
 }

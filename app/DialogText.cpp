@@ -1,5 +1,7 @@
 #include "app/DialogText.h"
 
+#include "anim/AnimationFormat.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
@@ -44,9 +46,11 @@ QString DescribeGif(const GifInfo& info) {
 
 }  // namespace
 
-QString GifFileFilter() { return QStringLiteral("GIF Files (*.[gG][iI][fF])"); }
+QString GifFileFilter() {
+    return QStringLiteral("GIF Files (*.[gG][iI][fF] *.[wW][eE][bB][pP] *.[pP][nN][gG] *.[aA][pP][nN][gG])");
+}
 
-bool HasGifName(const QString& path) { return path.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive); }
+bool HasGifName(const QString& path) { return HasAnimationExtension(path.toStdString()); }
 
 std::string PathFromText(const QString& text) { return QFile::encodeName(text).toStdString(); }
 

@@ -19,9 +19,9 @@ inline constexpr const char* kInfoCaption = "Info...";
 inline constexpr const char* kWarningCaption = "Quorvel";
 inline constexpr const char* kUseGifTiming = "Use the GIF's timing";
 
-// The GIF file picker's filter; matches ".gif" in any letter case.
+// The file picker's filter; matches ".gif", ".webp", ".png" and ".apng" in any letter case.
 QString GifFileFilter();
-// Whether a file name ends in ".gif", in any letter case.
+// Whether a file name ends like an animation a folder lists (HasAnimationExtension).
 bool HasGifName(const QString& path);
 
 // File names travel as the bytes the file system uses; the dialog shows them as text.

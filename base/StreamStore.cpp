@@ -52,11 +52,17 @@ int AnonymousFile(const std::filesystem::path& folder) {
 
 StoredStream StoreStream(int from, const std::filesystem::path& folder, std::string_view start,
                          uint64_t limit) {
+    return StoreStream(
+        from, folder, start.size(), [start](std::string_view head) { return head == start; }, limit);
+}
+
+StoredStream StoreStream(int from, const std::filesystem::path& folder, std::size_t headSize,
+                         const std::function<bool(std::string_view)>& accepts, uint64_t limit) {
     using Outcome = StoredStream::Outcome;
-    std::vector<char> buffer(std::max<std::size_t>(start.size(), std::size_t{1} << 16));
-    ssize_t got = ReadFully(from, buffer.data(), start.size());
+    std::vector<char> buffer(std::max<std::size_t>(headSize, std::size_t{1} << 16));
+    ssize_t got = ReadFully(from, buffer.data(), headSize);
     if (got < 0) return {Outcome::ReadFailed, -1, errno};
-    if (std::string_view(buffer.data(), static_cast<std::size_t>(got)) != start)
+    if (!accepts(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
         return {Outcome::WrongStart, -1, 0};
 
     StoredStream stored{Outcome::Stored, AnonymousFile(folder), 0};

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 
 // A stream (a pipe, say) stored in an anonymous file, so that it can be read again from its
@@ -25,3 +26,6 @@ struct StoredStream {
 // is passed, and its file let go.
 StoredStream StoreStream(int from, const std::filesystem::path& folder, std::string_view start,
                          uint64_t limit);
+// The same, taking a stream whose first headSize bytes (fewer when it is shorter) `accepts`.
+StoredStream StoreStream(int from, const std::filesystem::path& folder, std::size_t headSize,
+                         const std::function<bool(std::string_view)>& accepts, uint64_t limit);

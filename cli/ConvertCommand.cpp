@@ -86,7 +86,7 @@ std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, in
         const fs::file_status status = fs::status(input, ec);
         if (fs::is_directory(status)) {
             std::string error;
-            std::vector<std::string> listed = ListGifFiles(input, &error);
+            std::vector<std::string> listed = ListAnimationFiles(input, &error);
             if (!error.empty()) {
                 PrintError(input, error);
                 ++failed;

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "cli/CliCommon.h"
-#include "gif/GifInfo.h"
+#include "anim/AnimationScan.h"
 #include "jobs/convert/FrameTiming.h"
 #include "swf/SwfInfo.h"
 
@@ -41,8 +41,9 @@ std::string FrameLengths(const std::vector<int>& shown) {
            " ms a frame";
 }
 
-std::string Loops(std::optional<int> extension) {
-    if (!extension) return "once (the GIF has no loop count)";
+std::string Loops(const GifInfo& info) {
+    const std::optional<int> extension = info.loopExtension;
+    if (!extension) return info.format == "GIF" ? "once (the GIF has no loop count)" : "once";
     if (*extension == 0) return "for ever";
     return Count(*extension + 1, "time");  // a count of N repeats N times after the first
 }
@@ -74,15 +75,17 @@ std::vector<std::string> Describe(const std::string& file, const GifInfo& info,
     const int64_t gifMs = std::accumulate(delays.begin(), delays.end(), int64_t{0});
     std::vector<std::string> lines = {file, "  size          " + std::to_string(info.width) +
                                                 " x " + std::to_string(info.height) + " pixels"};
+    lines.push_back("  format        " + info.format);
     lines.push_back("  frames        " + std::to_string(info.frames));
     if (info.images != info.frames)
         lines.back() +=
             " (" + Count(info.images, "image") + ": those without a delay join the next)";
     if (!delays.empty())
         lines.push_back("  duration      " + Seconds(gifMs) + ", " + FrameLengths(delays));
-    lines.push_back("  loops         " + Loops(info.loopExtension));
-    lines.push_back("  colours       " + Colours(info));
-    lines.push_back("  transparency  " +
+    lines.push_back("  loops         " + Loops(info));
+    if (info.format == "GIF") lines.push_back("  colours       " + Colours(info));
+    if (info.format == "GIF")
+        lines.push_back("  transparency  " +
                     (info.transparentImages == 0
                          ? std::string("none")
                          : "a transparent colour in " + std::to_string(info.transparentImages) +
@@ -172,7 +175,7 @@ int RunInfo(const InfoOptions& options) {
             if (OutputClosed()) return kExitInputFailed;
             continue;
         }
-        const GifInfo info = ScanGifFile(file);
+        const GifInfo info = ScanAnimationFile(file);
         if (!info.opened) {
             PrintError(file, info.notGif ? "not a GIF" : info.error);
             status = kExitInputFailed;
@@ -181,9 +184,9 @@ int RunInfo(const InfoOptions& options) {
         if (!first) PrintOutputs({""});
         first = false;
         PrintOutputs(
-            Describe(file, info, ScanGifFile(file, kBrowserFrames), options.fps));
+            Describe(file, info, ScanAnimationFile(file, kBrowserFrames), options.fps));
         if (!info.error.empty()) {
-            PrintWarning(file, "the GIF breaks off after " + Count(info.frames, "frame") + ": " +
+            PrintWarning(file, "the " + info.format + " breaks off after " + Count(info.frames, "frame") + ": " +
                                    info.error);
         }
         if (OutputClosed()) return kExitInputFailed;
@@ -197,11 +200,12 @@ Command AddInfoCommand(CLI::App& app) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* sub = app.add_subcommand(
         "info",
-        "Show what each GIF holds (size, frames, duration, loop count, colours, transparency) "
-        "and how long its movie plays, at --fps and with the GIF's own timing (--like-gif); "
-        "or, for an SWF movie, its version, compression, stage, rate, frame count and the "
-        "symbols it names (SymbolClass, ExportAssets).");
-    sub->add_option("FILE", options->inputs, "GIF files or SWF movies")->required();
+        "Show what each animation (GIF, WebP, APNG) holds (size, format, frames, duration, "
+        "loop count, colours, transparency) and how long its movie plays, at --fps and with the "
+        "GIF's own timing (--like-gif); or, for an SWF movie, its version, compression, stage, "
+        "rate, frame count and the symbols it names (SymbolClass, ExportAssets).");
+    sub->add_option("FILE", options->inputs, "GIF, WebP or PNG (APNG) files, or SWF movies")
+        ->required();
     sub->add_option("--fps", options->fps,
                     "The movie's frames per second, 1 to 255, as convert takes it (default " +
                         std::to_string(kDefaultFps) + ")")

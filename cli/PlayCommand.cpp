@@ -17,7 +17,6 @@
 #include <iterator>
 #include <memory>
 #include <optional>
-#include <string_view>
 #include <thread>
 
 #include "base/AtomicFile.h"
@@ -28,6 +27,7 @@
 #include "cli/Progress.h"
 #include "cli/Ruffle.h"
 #include "cli/StdStreams.h"
+#include "anim/AnimationFormat.h"
 #include "jobs/ConvertJob.h"
 
 extern char** environ;
@@ -206,16 +206,13 @@ bool MovieToPlay(const PlayArgs& options, const ConvertOptions& chosen, Movie& m
         return false;
     }
     movie.title = fromStdin ? "stdin" : fs::path(path).stem().string();
-    // A GIF is told by its signature, and converted: the conversion reads it once to plan and
-    // once to decode, and says what is wrong with it.
-    char signature[3] = {};
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    // An animation is told by its signature, and converted: the conversion reads it once to
+    // plan and once to decode, and says what is wrong with it.
+    if (!std::ifstream(path, std::ios::binary)) {
         PrintError(options.input, std::strerror(errno));
         return false;
     }
-    file.read(signature, sizeof signature);
-    if (std::string_view(signature, sizeof signature) == "GIF")
+    if (FormatOfFile(path) != AnimationFormat::Unknown)
         return ConvertForPlaying(path, options.input, chosen, options.movie.threads, movie);
     if (const std::optional<Stage> size = MovieStage(path)) {
         movie.file = path;

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "anim/AnimationFormat.h"
 #include "base/AtomicFile.h"
 #include "base/StreamStore.h"
 
@@ -108,12 +109,18 @@ std::string TempFolder::Create() {
 
 std::string SaveStandardInput() {
     if (isatty(STDIN_FILENO)) return "standard input is a terminal, not a GIF";
-    const StoredStream stored = StoreStream(STDIN_FILENO, TemporaryFolder(), "GIF", kMaxStdinBytes);
+    // "GIF" was all a GIF on standard input had to start with; WebP and PNG need their signatures.
+    const auto accepts = [](std::string_view head) {
+        return head.starts_with("GIF") || FormatOfStart(head) != AnimationFormat::Unknown;
+    };
+    const StoredStream stored =
+        StoreStream(STDIN_FILENO, TemporaryFolder(), kFormatSignatureBytes, accepts, kMaxStdinBytes);
     switch (stored.outcome) {
         case StoredStream::Outcome::Stored:
             break;
         case StoredStream::Outcome::WrongStart:
-            return "standard input is not a GIF (it does not start with \"GIF\")";
+            return "standard input is not a GIF, WebP or PNG image (it does not start with \"GIF\", "
+                   "\"RIFF....WEBP\" or the PNG signature)";
         case StoredStream::Outcome::TooLong:
             return std::string("standard input holds more than ") + kMaxStdinText +
                    "; give so large a GIF as a file";

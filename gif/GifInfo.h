@@ -13,6 +13,7 @@
 struct GifInfo {
     bool opened = false;  // the file opened as a GIF whose screen the reader accepts
     bool notGif = false;  // the file does not start like a GIF
+    std::string format = "GIF";  // "GIF", "WebP" or "PNG" (AnimationFormat's name)
     int width = 0;
     int height = 0;
     int images = 0;  // image descriptors

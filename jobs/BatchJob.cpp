@@ -10,34 +10,21 @@
 #include <system_error>
 #include <thread>
 
+#include "anim/AnimationFormat.h"
 #include "jobs/ConvertJob.h"
 #include "jobs/Library.h"
 #include "jobs/MemoryBudget.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// "*.gif" in any letter case; a file named just ".gif" counts too (its title is empty).
-bool HasGifExtension(const fs::path& name) {
-    const std::string s = name.string();
-    if (s.size() < 4) return false;
-    std::string ext = s.substr(s.size() - 4);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".gif";
-}
-
-}  // namespace
-
-std::vector<std::string> ListGifFiles(const std::string& folder, std::string* error) {
+std::vector<std::string> ListAnimationFiles(const std::string& folder, std::string* error) {
     std::vector<fs::path> found;
     std::error_code ec;
     fs::directory_iterator it(fs::path(folder), ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
-        // A folder named "x.gif" is not a GIF file; symbolic links to regular files are.
-        if (it->is_regular_file(typeError) && HasGifExtension(it->path().filename()))
+        // A folder named "x.gif" is not an animation; symbolic links to regular files are.
+        if (it->is_regular_file(typeError) && HasAnimationExtension(it->path().filename().string()))
             found.push_back(it->path());
     }
     if (ec) {

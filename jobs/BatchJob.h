@@ -9,10 +9,10 @@
 #include "jobs/Options.h"
 #include "jobs/JobResult.h"
 
-// The GIF files of a folder: regular files whose extension is ".gif" in any letter case, as
-// full paths, sorted by file name. On an unreadable folder returns an empty list and, when
+// The animation files of a folder: regular files whose extension is ".gif", ".webp", ".png" or
+// ".apng" in any letter case (HasAnimationExtension), as full paths, sorted by file name. On an unreadable folder returns an empty list and, when
 // error is given, sets it to the cause.
-std::vector<std::string> ListGifFiles(const std::string& folder, std::string* error = nullptr);
+std::vector<std::string> ListAnimationFiles(const std::string& folder, std::string* error = nullptr);
 
 struct BatchResult {
     std::vector<JobResult> results;  // one per file, in list order (files not reached are absent)

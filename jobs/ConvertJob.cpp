@@ -6,7 +6,7 @@
 #include <system_error>
 #include <thread>
 
-#include "gif/GifInfo.h"
+#include "anim/AnimationScan.h"
 #include "jobs/FrameSource.h"
 #include "jobs/HeapTuning.h"
 #include "jobs/MemoryBudget.h"
@@ -257,7 +257,7 @@ std::string EncodeTargetUrl(const std::string& url) {
 ConversionPlan PlanMovie(const std::string& gifPath, const fs::path& moviePath,
                          const ConvertOptions& options) {
     try {
-        return PlanScanned(ScanGifFile(gifPath, options.Rules()), gifPath, moviePath, options);
+        return PlanScanned(ScanAnimationFile(gifPath, options.Rules()), gifPath, moviePath, options);
     } catch (const std::bad_alloc&) {
         ConversionPlan plan;
         plan.gif = gifPath;

@@ -8,7 +8,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/FileIdentity.h"
-#include "gif/GifInfo.h"
+#include "anim/AnimationScan.h"
 #include "jobs/FrameSource.h"
 #include "jobs/FreeImageLibrary.h"
 
@@ -146,7 +146,8 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
     if (freeImage == nullptr) return Fail(result, loadError);
 
     // One scan that decodes no pixel tells the frames to write before the first is decoded.
-    if (const GifInfo scan = ScanGifFile(gifPath, options.Rules()); scan.opened) {
+    const GifInfo scan = ScanAnimationFile(gifPath, options.Rules());
+    if (scan.opened) {
         result.plan = {scan.frames, scan.width, scan.height};
         control.Planned(result.plan);
     }
@@ -194,7 +195,7 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
         result.warnings.push_back(source.Error() + "; kept the " + std::to_string(result.frames) +
                                   " frame" + (result.frames == 1 ? "" : "s") + " before it");
     } else if (result.frames == 0 && result.skipped.empty()) {
-        return Fail(result, "the GIF has no images");
+        return Fail(result, "the " + scan.format + " has no images");
     }
     return result;
 }

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gif/CGifAnimation.h"
+
 namespace {
 
 // Copies the frame gif has just composed into pixels.
-void CopyFrame(const CGifAnimation& gif, PixelBuffer& pixels) {
+void CopyFrame(const AnimationReader& gif, PixelBuffer& pixels) {
     const auto stride = static_cast<std::size_t>(gif.Stride());
     const auto height = static_cast<std::size_t>(std::max(gif.Height(), 0));
     pixels.resize(stride * height);
@@ -17,17 +19,20 @@ void CopyFrame(const CGifAnimation& gif, PixelBuffer& pixels) {
 
 bool FrameSource::Open(const std::string& path) {
     m_nComposed = 0;
-    return m_gif.Load(path.c_str()) == 0;
+    m_reader = MakeAnimationReader(FormatOfFile(path));
+    m_reader->ComposeOn(m_crBackground, m_rules, m_bKeepTransparency);
+    return m_reader->Load(path);
 }
 
 void FrameSource::ComposeOn(RgbColor background, bool keepTransparency, FrameRules rules) {
-    m_gif.SetBackground(background);
-    m_gif.SetRules(rules);
-    m_gif.KeepCoverage(keepTransparency);
+    m_crBackground = background;
+    m_rules = rules;
+    m_bKeepTransparency = keepTransparency;
 }
 
 std::optional<SourceFrame> FrameSource::Next() {
-    const int delay = m_gif.NextFrame();
+    if (!m_reader) return std::nullopt;
+    const int delay = m_reader->NextFrame();
     if (delay <= 0) return std::nullopt;
     SourceFrame frame;
     frame.index = m_nComposed++;
@@ -39,8 +44,8 @@ std::optional<SourceFrame> FrameSource::Next() {
             m_spare.pop_back();
         }
     }
-    CopyFrame(m_gif, frame.pixels);
-    if (const uint8_t* covered = m_gif.Coverage()) {
+    CopyFrame(*m_reader, frame.pixels);
+    if (const uint8_t* covered = m_reader->Coverage()) {
         frame.uncovered.resize(static_cast<std::size_t>(Width()) *
                                static_cast<std::size_t>(Height()));
         std::transform(covered, covered + frame.uncovered.size(), frame.uncovered.begin(),

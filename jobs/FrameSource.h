@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -9,7 +10,7 @@
 #include "base/BgrPixels.h"
 #include "base/LargeBuffer.h"
 #include "base/Pixels.h"
-#include "gif/CGifAnimation.h"
+#include "anim/AnimationReader.h"
 
 // One composed frame, ready to be encoded on any thread. Its rows come top first.
 struct SourceFrame {
@@ -25,13 +26,13 @@ struct SourceFrame {
     BgrPixels Area(int width, int height, const PixelRect& area) const;
 };
 
-// The composed frames of one GIF, in display order, each copied into pixel rows of its own.
+// The composed frames of one animation (GIF, WebP or PNG, told by its first bytes), in display order, each copied into pixel rows of its own.
 // Buffers of frames done with come back through Recycle, so
 // that a long animation allocates no more of them than are in flight. Next runs on one thread,
 // Recycle on any.
 class FrameSource {
 public:
-    // Opens the GIF at path (UTF-8). False on failure, with the cause in Error().
+    // Opens the animation at path (UTF-8). False on failure, with the cause in Error().
     bool Open(const std::string& path);
     // Before Open: the colour the frames are composed on (0xRRGGBB), and whether they keep
     // transparency (SourceFrame::uncovered).
@@ -42,14 +43,18 @@ public:
     // Gives a frame's buffer back for reuse.
     void Recycle(PixelBuffer pixels);
 
-    int Width() const { return m_gif.Width(); }
-    int Height() const { return m_gif.Height(); }
-    int Stride() const { return m_gif.Stride(); }
+    int Width() const { return m_reader ? m_reader->Width() : 0; }
+    int Height() const { return m_reader ? m_reader->Height() : 0; }
+    int Stride() const { return m_reader ? m_reader->Stride() : 0; }
     // Empty after a clean end; else why the file could not be opened or read to its end.
-    const std::string& Error() const { return m_gif.GetError(); }
+    const std::string& Error() const { return m_reader ? m_reader->Error() : m_strNoReader; }
 
 private:
-    CGifAnimation m_gif;
+    std::unique_ptr<AnimationReader> m_reader;
+    const std::string m_strNoReader = "nothing is open";
+    RgbColor m_crBackground = kWhiteRgb;
+    bool m_bKeepTransparency = false;
+    FrameRules m_rules;
     int m_nComposed = 0;
     std::mutex m_mutex;
     std::vector<PixelBuffer> m_spare;

@@ -4,7 +4,7 @@
 #include <optional>
 #include <set>
 
-#include "gif/GifInfo.h"
+#include "anim/AnimationScan.h"
 #include "jobs/ConvertJob.h"
 
 namespace fs = std::filesystem;
@@ -89,7 +89,7 @@ std::optional<JobResult> OpenLibrary(LibraryTarget& library, const BatchRequest&
                                      const fs::path& path, std::vector<ConversionPlan>& plans) {
     std::vector<GifInfo> scans;
     for (const std::string& file : request.files)
-        scans.push_back(ScanGifFile(file, request.options.Rules()));
+        scans.push_back(ScanAnimationFile(file, request.options.Rules()));
     // With the GIF's timing every symbol is scheduled at the one rate the library has.
     ConvertOptions options = request.options;
     options.fps = PlanConversion(scans.front(), options).fps;

@@ -41,9 +41,10 @@ ConversionPlan PlanConversion(const GifInfo& scan, const ConvertOptions& options
     // The scan gives the screen and every delay before the first frame is composed: the frame
     // rate and each frame's length may depend on all of them.
     if (!scan.opened || (scan.images == 0 && scan.error.empty())) {
-        plan.error = scan.opened ? "the GIF has no images" : scan.error;
+        plan.error = scan.opened ? "the " + scan.format + " has no images" : scan.error;
         return plan;
     }
+    plan.format = scan.format;
     plan.width = scan.width;
     plan.height = scan.height;
     EstimateMemory(plan);

@@ -17,6 +17,7 @@ struct ConversionPlan {
     std::string error;  // why there is nothing to do; the rest is valid only when empty
 
     std::string gif;             // the GIF to read (UTF-8)
+    std::string format = "GIF";  // the animation's format, as the scan names it
     std::filesystem::path movie;  // the movie to write
     ConvertOptions options;
     int width = 0;  // the stage: the GIF's logical screen

@@ -187,7 +187,7 @@ std::string MovieAssembler::Verdict(JobResult& result, const std::string& readEr
     }
     if (!readError.empty()) {
         if (m_seen == 0) return readError;
-        result.warnings.push_back("the GIF breaks off after " + std::to_string(m_seen) +
+        result.warnings.push_back("the " + m_plan.format + " breaks off after " + std::to_string(m_seen) +
                                   " frames: " + readError);
     }
     if (m_seen > m_leftOut && m_written == 0) return "no frame could be written: " + m_firstLeftOut;

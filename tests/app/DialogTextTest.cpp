@@ -30,9 +30,10 @@ private slots:
         const QRegularExpressionMatch match = inParens.match(GifFileFilter());
         QVERIFY(match.hasMatch());
         const QStringList patterns = match.captured(1).split(QLatin1Char(' '));
-        for (const char* name : {"a.gif", "B.GIF", "c.Gif", "d.gIF"})
+        for (const char* name : {"a.gif", "B.GIF", "c.Gif", "d.gIF", "e.webp", "f.WebP", "g.png",
+                                 "h.PNG", "i.apng", "j.APng"})
             QVERIFY2(QDir::match(patterns, QString::fromLatin1(name)), name);
-        for (const char* name : {"a.gifx", "b.png", "gif", "c.gi"})
+        for (const char* name : {"a.gifx", "b.jpg", "gif", "c.gi", "d.web", "e.pngs"})
             QVERIFY2(!QDir::match(patterns, QString::fromLatin1(name)), name);
     }
 

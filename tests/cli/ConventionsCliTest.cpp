@@ -168,8 +168,14 @@ TEST_F(ConventionsCliTest, DashReadsStandardInputAndWritesStandardOutput) {
     EXPECT_EQ(dir.List().size(), 4u);  // clip.gif, clip.swf, frames, stdin.swf: nothing left over
     EXPECT_EQ(frames.out, "frames/stdin_f0.png\nframes/stdin_f1.png\nframes/stdin_f2.png\n");
 
+    // A PNG is taken as a GIF is: a still one is a movie of one frame.
+    const CliRun still = Quorvel({"convert", "-", "-o", "-"}, dir / "frames/stdin_f0.png");
+    EXPECT_EQ(still.status, 0) << still.err;
+    EXPECT_EQ(still.out.substr(0, 3), "FWS");
+
     // Errors name "-"; misuse is a usage error.
-    const CliRun broken = Quorvel({"convert", "-", "-o", "-"}, dir / "frames/stdin_f0.png");
+    ASSERT_TRUE(WriteText(dir / "frames/notes.txt", "GIF is not how this starts"));
+    const CliRun broken = Quorvel({"convert", "-", "-o", "-"}, dir / "frames/notes.txt");
     EXPECT_EQ(broken.status, 1);
     EXPECT_EQ(broken.out, "");
     EXPECT_TRUE(Contains(broken.err, "quorvel: -: ")) << broken.err;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "anim/ApngBuilder.h"
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 
@@ -24,6 +25,11 @@ TEST(InfoCliTest, DescribesEachGifAndItsMovie) {
     own.localColors = {kYellow, kBlack};
     ASSERT_TRUE(mixed.Image(own).Write(dir / "mixed.gif")) << mixed.Error();
     ASSERT_TRUE(WriteText(dir / "notes.txt", "hello, this is no picture"));
+    ApngWriter apng(3, 2);
+    apng.Plays(2)
+        .Frame({3, 2, 0, 0, 1, 10, 0, 0, std::vector<uint8_t>(24, 255)})
+        .Frame({1, 1, 2, 1, 1, 5, 0, 1, {0, 0, 0, 255}});
+    ASSERT_TRUE(WriteBytes(dir / "two.apng", apng.Build().bytes));
 
     const struct {
         std::vector<std::string> args;
@@ -34,6 +40,7 @@ TEST(InfoCliTest, DescribesEachGifAndItsMovie) {
          0,
          "fast.gif\n"
          "  size          40 x 30 pixels\n"
+         "  format        GIF\n"
          "  frames        6\n"
          "  duration      0.30 s, 50 ms a frame\n"
          "  loops         for ever\n"
@@ -51,6 +58,15 @@ TEST(InfoCliTest, DescribesEachGifAndItsMovie) {
          "  transparency  a transparent colour in 1 of 3 images\n"
          "  movie         0.20 s at 10 fps, 250% of the GIF's speed\n"
          "  --like-gif    0.50 s at 10 fps, the GIF's speed\n"},
+        {{"two.apng"},
+         0,
+         "two.apng\n"
+         "  size          3 x 2 pixels\n"
+         "  format        APNG\n"
+         "  frames        2\n"
+         "  duration      0.30 s, 100 to 200 ms a frame\n"
+         "  loops         2 times\n"  // num_plays counts every play
+         "  movie         0.20 s at 10 fps, 150% of the GIF's speed\n"},
         {{"notes.txt", "fast.gif"}, 1, "\n"},  // the GIF still described
         {{"fast.gif", "--fps", "0"}, 2, ""},
     };

@@ -24,31 +24,32 @@ protected:
     fs::path dir;
 };
 
-TEST_F(BatchListTest, ListsRegularGifFilesInAnyCaseSortedByName) {
+TEST_F(BatchListTest, ListsRegularAnimationFilesInAnyCaseSortedByName) {
     for (const char* name : {"zeta.gif", "a.gif", "B.GIF", "mixed.GiF", "notes.txt", "x.gif.bak",
-                             "gif", ".gif"})
+                             "gif", ".gif", "s.webp", "T.WEBP", "p.png", "Q.Apng", "j.jpg", "w.webm"})
         Touch(name);
     fs::create_directory(dir / "c.gif");  // a folder is never a GIF file
     fs::create_symlink(dir / "a.gif", dir / "link.gif");
 
-    const std::vector<std::string> files = ListGifFiles(dir.string());
+    const std::vector<std::string> files = ListAnimationFiles(dir.string());
 
     std::vector<std::string> expected;
-    for (const char* name : {".gif", "B.GIF", "a.gif", "link.gif", "mixed.GiF", "zeta.gif"})
+    for (const char* name : {".gif", "B.GIF", "Q.Apng", "T.WEBP", "a.gif", "link.gif", "mixed.GiF",
+                             "p.png", "s.webp", "zeta.gif"})
         expected.push_back((dir / name).string());
     EXPECT_EQ(files, expected);
 }
 
 TEST_F(BatchListTest, EmptyFolderGivesEmptyListWithoutError) {
     std::string error;
-    EXPECT_TRUE(ListGifFiles(dir.string(), &error).empty());
+    EXPECT_TRUE(ListAnimationFiles(dir.string(), &error).empty());
     EXPECT_EQ(error, "");
 }
 
 TEST_F(BatchListTest, MissingFolderIsAnErrorNamingTheFolder) {
     std::string error;
     const std::string missing = (dir / "missing").string();
-    EXPECT_TRUE(ListGifFiles(missing, &error).empty());
+    EXPECT_TRUE(ListAnimationFiles(missing, &error).empty());
     EXPECT_NE(error.find(missing), std::string::npos) << error;
 }
 

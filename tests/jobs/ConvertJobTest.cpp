@@ -659,7 +659,7 @@ TEST_F(ConvertJobTest, BatchGoesOnAfterAFailedFileAndReportsEach) {
     MakeGif("in/a.gif", 4, 4, 2);
     MakeGif("in/B.GIF", 6, 4, 1);
     ASSERT_TRUE(WriteBytes(dir / "in" / "d.gif", {'G', 'I', 'F', '8', '9', 'a', 1}));
-    const std::vector<std::string> files = ListGifFiles((dir / "in").string());
+    const std::vector<std::string> files = ListAnimationFiles((dir / "in").string());
     ASSERT_EQ(files.size(), 3u);
 
     for (unsigned threads : {1u, 3u}) {

@@ -1,6 +1,6 @@
 'use strict';
-// What the browser itself makes of a GIF: Chromium's own decoder, through WebCodecs'
-// ImageDecoder in the harness's page, gives every frame as the browser composes it (RGBA,
+// What the browser itself makes of an animation (GIF, WebP or PNG/APNG, told by its first bytes):
+// Chromium's own decoder, through WebCodecs' ImageDecoder in the harness's page, gives every frame as the browser composes it (RGBA,
 // transparent where the GIF shows nothing of its own), each frame's duration and the
 // animation's repetition count. ImageDecoder needs a secure context: the page's loopback
 // origin is one.
@@ -14,10 +14,10 @@ const path = require('path');
 const { encodePng } = require('./png');
 
 // Runs in the page: the frames as { width, height, format, pixels (base64), durationUs }.
-async function decodeInPage(base64) {
+async function decodeInPage(base64, type) {
   const data = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
   const decoder = new ImageDecoder({
-    data, type: 'image/gif', colorSpaceConversion: 'none', premultiplyAlpha: 'none',
+    data, type, colorSpaceConversion: 'none', premultiplyAlpha: 'none',
   });
   await decoder.tracks.ready;
   await decoder.completed;
@@ -62,9 +62,19 @@ function parseGifDecode(fields) {
   return { kind, movie: gif, out };
 }
 
+// The MIME type of an image by its signature; GIF for anything else, which the decoder refuses.
+function imageType(bytes) {
+  if (bytes.length >= 12 && bytes.toString('latin1', 0, 4) === 'RIFF' &&
+      bytes.toString('latin1', 8, 12) === 'WEBP') return 'image/webp';
+  if (bytes.length >= 8 && bytes.subarray(0, 8).equals(Buffer.from('\x89PNG\r\n\x1a\n', 'latin1'))) {
+    return 'image/png';
+  }
+  return 'image/gif';
+}
+
 async function answerGifDecode(page, request, outputLine) {
   const bytes = fs.readFileSync(request.movie);
-  const decoded = await page.evaluate(decodeInPage, bytes.toString('base64'));
+  const decoded = await page.evaluate(decodeInPage, bytes.toString('base64'), imageType(bytes));
   fs.mkdirSync(request.out, { recursive: true });
   decoded.frames.forEach((frame, k) => {
     const file = path.join(request.out, `browser_${k}.png`);
