@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -213,7 +214,8 @@ void CQuorvelDlg::UpdateControlStates() {
         singleOnly->setEnabled(idle && !batch);
     for (QWidget* input : Widgets{f.m_pOutputFolder, f.m_pChangeOutputFolder, f.m_pFps,
                                   f.m_pTargetUrl, f.m_pGifTiming, f.m_pUseGifTiming,
-                                  f.m_pChangedAreas, f.m_pBackground, f.m_pTransparent, f.m_pBatch})
+                                  f.m_pChangedAreas, f.m_pBackground, f.m_pTransparent, f.m_pBatch,
+                                  f.m_pLibrary, f.m_pCompression})
         input->setEnabled(idle);
     for (QAbstractButton* button : f.m_pQuality->buttons()) button->setEnabled(idle);
     for (QAbstractButton* button : f.m_pExtractFormat->buttons()) button->setEnabled(idle);

@@ -41,6 +41,15 @@ int ExistingFrameFiles(const ConversionSettings& s) {
     }));
 }
 
+// A batch's events, counted by the run.
+BatchEvents RunEvents(CJobRunner::Run& run) {
+    BatchEvents events;
+    events.planned = [&run](std::size_t index, const JobPlan& plan) { run.Planned(index, plan); };
+    events.frames = [&run](std::size_t index, int frames) { run.Frames(index, frames); };
+    events.fileDone = [&run](std::size_t index, const JobResult&) { run.FileDone(index); };
+    return events;
+}
+
 std::size_t FilesWritten(const CJobRunner::Outcome& outcome) {
     std::size_t written = outcome.single.outputs.size();
     for (const JobResult& file : outcome.batch.results) written += file.outputs.size();
@@ -99,13 +108,15 @@ void CQuorvelDlg::StartConversion(const ConversionSettings& s) {
     }
     m_strJobMovie = movie.string();
     StartJob(Job::Convert, s.m_strOutputFolder,
-             [gif = s.m_strGifPath, movie, options = one.options](CJobRunner::Run& run) {
+             [one](CJobRunner::Run& run) {
                  run.Expect(1);
-                 JobControl control = run.Control();
-                 control.planned = [&run](const JobPlan& plan) { run.Planned(0, plan); };
-                 control.progress = [&run](int done) { run.Frames(0, done); };
+                 // Through the batch, which also writes a library of one GIF.
+                 BatchResult batch = ConvertBatch(one, run.Control(), RunEvents(run));
                  CJobRunner::Outcome outcome;
-                 outcome.single = ConvertFile(gif, movie, options, control);
+                 if (batch.results.empty())
+                     outcome.single.status = JobResult::Status::Cancelled;
+                 else
+                     outcome.single = std::move(batch.results.front());
                  return outcome;
              });
 }
@@ -158,12 +169,8 @@ void CQuorvelDlg::StartBatch(const ConversionSettings& s) {
     StartJob(Job::Batch, s.m_strOutputFolder, [request = std::move(request)](CJobRunner::Run& run) {
         // The bar counts frames: the batch plans every file before it converts any.
         run.Expect(request.files.size());
-        BatchEvents events;
-        events.planned = [&run](std::size_t index, const JobPlan& plan) { run.Planned(index, plan); };
-        events.frames = [&run](std::size_t index, int frames) { run.Frames(index, frames); };
-        events.fileDone = [&run](std::size_t index, const JobResult&) { run.FileDone(index); };
         CJobRunner::Outcome outcome;
-        outcome.batch = ConvertBatch(request, run.Control(), events);
+        outcome.batch = ConvertBatch(request, run.Control(), RunEvents(run));
         return outcome;
     });
 }

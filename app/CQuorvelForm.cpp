@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFontMetrics>
@@ -200,6 +201,30 @@ public:
         line->addStretch(1);
         line->addLayout(convertColumn);
         column->addLayout(line);
+        column->addWidget(FlashGroup());
+        return box;
+    }
+
+    // A movie that plays, or a library of symbols a Flash project creates by name; compressed
+    // or not.
+    QGroupBox* FlashGroup() {
+        f.m_pLibrary = Named(new QComboBox, "IDC_LIBRARY");
+        f.m_pLibrary->addItem(Tr("A movie that plays"), int(LibraryKind::None));
+        f.m_pLibrary->addItem(Tr("A library of symbols for ActionScript 3"), int(LibraryKind::As3));
+        f.m_pLibrary->addItem(Tr("A library of symbols for ActionScript 2"), int(LibraryKind::As2));
+        f.m_pLibrary->setToolTip(Tr("A library holds each GIF as a MovieClip symbol named after "
+                                    "its title, which the project's code creates by name."));
+        f.m_pCompression = Named(new QComboBox, "IDC_COMPRESSION");
+        f.m_pCompression->addItem(Tr("None"), int(SwfCompression::None));
+        f.m_pCompression->addItem(Tr("zlib (Flash Player 6 and later)"), int(SwfCompression::Zlib));
+        f.m_pCompression->addItem(Tr("LZMA (Flash Player 11 and later)"), int(SwfCompression::Lzma));
+        auto* box = new QGroupBox(Tr("For Flash projects"));
+        auto* row = new QHBoxLayout(box);
+        row->addWidget(FieldLabel(Tr("Write:"), f.m_pLibrary));
+        row->addWidget(f.m_pLibrary, 1);
+        row->addSpacing(du.X(12));
+        row->addWidget(FieldLabel(Tr("Compression:"), f.m_pCompression));
+        row->addWidget(f.m_pCompression);
         return box;
     }
 
@@ -262,7 +287,8 @@ CQuorvelForm::CQuorvelForm(QDialog* dialog, const ConversionSettings& start) {
         m_pInputFolder, m_pBrowseInputFolder, m_pGifPath, m_pBrowseGif, m_pOutputFolder,
         m_pChangeOutputFolder, m_pFps, m_pTargetUrl, m_pGifTiming, m_pQuality->button(0),
         m_pQuality->button(1), m_pQuality->button(2), m_pQuality->button(kLosslessButton),
-        m_pBackground, m_pTransparent, m_pChangedAreas, m_pBatch, m_pConvert, m_pUseGifTiming,
+        m_pBackground, m_pTransparent, m_pChangedAreas, m_pBatch, m_pConvert, m_pLibrary,
+        m_pCompression, m_pUseGifTiming,
         m_pExtractFormat->button(0), m_pExtractFormat->button(1), m_pExtractFormat->button(2),
         m_pExtractFormat->button(3), m_pExtract, m_pAbout, m_pExit};
     for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
@@ -278,6 +304,8 @@ CQuorvelForm::CQuorvelForm(QDialog* dialog, const ConversionSettings& start) {
     m_pChangedAreas->setChecked(start.m_bChangedAreas);
     m_pTransparent->setChecked(start.m_bTransparent);
     m_pBatch->setChecked(start.m_bBatch);
+    m_pLibrary->setCurrentIndex(m_pLibrary->findData(int(start.m_library)));
+    m_pCompression->setCurrentIndex(m_pCompression->findData(int(start.m_compression)));
     m_pExtractFormat->button(int(start.m_nExtractFormat))->setChecked(true);
     ShowBackground(start.m_background);
 }
@@ -313,5 +341,7 @@ ConversionSettings SettingsFromForm(const CQuorvelForm& form) {
     s.m_background = form.Background();
     s.m_bTransparent = form.m_pTransparent->isChecked();
     s.m_nExtractFormat = static_cast<ExtractFormat>(form.m_pExtractFormat->checkedId());
+    s.m_library = static_cast<LibraryKind>(form.m_pLibrary->currentData().toInt());
+    s.m_compression = static_cast<SwfCompression>(form.m_pCompression->currentData().toInt());
     return s;
 }

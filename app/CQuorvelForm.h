@@ -5,6 +5,7 @@
 class CGifPreview;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -54,6 +55,10 @@ public:
     QCheckBox* m_pTransparent = nullptr;
     QCheckBox* m_pBatch = nullptr;
     QPushButton* m_pConvert = nullptr;
+    // For Flash projects: a movie or a library (LibraryKind values), and the file's compression
+    // (SwfCompression values).
+    QComboBox* m_pLibrary = nullptr;
+    QComboBox* m_pCompression = nullptr;
 
     // Extraction options: formats under their ExtractFormat values.
     QButtonGroup* m_pExtractFormat = nullptr;

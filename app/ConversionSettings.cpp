@@ -14,6 +14,12 @@ ConvertOptions ConvertOptionsFrom(const ConversionSettings& settings) {
     options.transparent = settings.m_bTransparent;
     // The dialog's one box for the GIF's own timing shows it as browsers do.
     options.restoreToStage = settings.m_timing == Timing::Gif;
+    options.library = settings.m_library;
+    options.compression = settings.m_compression;
+    // Players run no actions in an ActionScript 3 movie: its symbols loop.
+    if (options.library == LibraryKind::As3) options.loop = LoopOption{};
+    // A library has no stage of its own to click.
+    if (options.library != LibraryKind::None) options.targetUrl.clear();
     return options;
 }
 

@@ -26,6 +26,9 @@ struct ConversionSettings {
     bool m_bChangedAreas = false;             // later frames store only what changed
     RgbColor m_background = kWhiteRgb;        // the stage, and what the frames are composed on
     bool m_bTransparent = false;  // pixels no image covers stay transparent (movies, PNG, TGA)
+    // For Flash projects: a library of symbols instead of a movie, and a compressed file.
+    LibraryKind m_library = LibraryKind::None;
+    SwfCompression m_compression = SwfCompression::None;
 };
 
 // The options of a conversion, or of an extraction, as the settings give them.

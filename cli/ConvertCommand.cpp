@@ -218,6 +218,26 @@ BatchResult ConvertAll(const BatchRequest& request, const ConvertArgs& options,
     return batch;
 }
 
+// After the batch: the movie to standard output when asked, the summary, the exit status.
+int EndOfRun(const BatchResult& batch, std::size_t files, bool toStdout, bool summary,
+             Tally& tally) {
+    if (toStdout && batch.Converted() == 1 && tally.failed == 0) {
+        if (const std::string error = CopyToStandardOutput(batch.results.front().outputs.front());
+            !error.empty()) {
+            PrintError(kStdStream, error);
+            return kExitInputFailed;
+        }
+    }
+    if (OutputClosed()) return kExitInputFailed;
+    if (batch.cancelled) {
+        std::cerr << "quorvel: cancelled\n";
+        tally.notStarted = static_cast<int>(files - batch.results.size());
+    }
+    if (summary) PrintSummary(tally);
+    return tally.failed + tally.interrupted + tally.notStarted > 0 ? kExitInputFailed
+                                                                   : kExitSuccess;
+}
+
 int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen, const CLI::App& command) {
     if (const int status = RefusedUsage(options, chosen)) return status;
     if (const std::string warning = TargetUrlWarning(chosen.targetUrl); !warning.empty())
@@ -270,22 +290,7 @@ int RunConvert(const ConvertArgs& options, const ConvertOptions& chosen, const C
     tally.failed += RefuseOutputsThatAreInputs(request, options.html, ruffle.files);
     const bool summary = !options.quiet && (options.inputs.size() > 1 || files.size() > 1);
     const BatchResult batch = ConvertAll(request, options, ruffle, shownName, tally);
-    if (toStdout && batch.Converted() == 1 && tally.failed == 0) {
-        if (const std::string error = CopyToStandardOutput(batch.results.front().outputs.front());
-            !error.empty()) {
-            PrintError(kStdStream, error);
-            return kExitInputFailed;
-        }
-    }
-
-    if (OutputClosed()) return kExitInputFailed;
-    if (batch.cancelled) {
-        std::cerr << "quorvel: cancelled\n";
-        tally.notStarted = static_cast<int>(request.files.size() - batch.results.size());
-    }
-    if (summary) PrintSummary(tally);
-    return tally.failed + tally.interrupted + tally.notStarted > 0 ? kExitInputFailed
-                                                                   : kExitSuccess;
+    return EndOfRun(batch, request.files.size(), toStdout, summary, tally);
 }
 
 }  // namespace

@@ -114,6 +114,20 @@ std::vector<PlannedFile> PlanFiles(const BatchRequest& request, const JobControl
     return planned;
 }
 
+// Converts file `index` of a batch as planned, with its share of the threads and the batch's
+// memory.
+JobResult ConvertFileOfBatch(const ConversionPlan& plan, std::size_t index,
+                             const JobControl& control, const BatchEvents& events,
+                             unsigned threads, MemoryBudget& memory) {
+    JobControl fileControl;
+    fileControl.cancel = control.cancel;
+    fileControl.threads = threads;
+    fileControl.memory = &memory;
+    if (events.frames)
+        fileControl.progress = [&events, index](int frames) { events.frames(index, frames); };
+    return ConvertPlanned(plan, fileControl);
+}
+
 }  // namespace
 
 BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control,
@@ -142,19 +156,11 @@ BatchResult ConvertBatch(const BatchRequest& request, const JobControl& control,
             if (control.Cancelled()) return;
             const std::size_t i = next.fetch_add(1);
             if (i >= files.size()) return;
-            JobResult result;
-            if (planned[i].settled) {
-                result = std::move(*planned[i].settled);
-            } else {
-                JobControl fileControl;
-                fileControl.cancel = control.cancel;
-                fileControl.threads = threadsPerFile;
-                fileControl.memory = &memory;
-                if (events.frames)
-                    fileControl.progress = [&events, i](int frames) { events.frames(i, frames); };
-                result = ConvertPlanned(planned[i].plan, fileControl);
-                planned[i].plan = {};
-            }
+            JobResult result = planned[i].settled
+                                   ? std::move(*planned[i].settled)
+                                   : ConvertFileOfBatch(planned[i].plan, i, control, events,
+                                                        threadsPerFile, memory);
+            planned[i].plan = {};
             if (events.fileDone) events.fileDone(i, result);
             std::lock_guard<std::mutex> lock(progressMutex);
             results[i] = std::move(result);

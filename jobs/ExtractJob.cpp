@@ -118,28 +118,55 @@ JobResult Fail(JobResult result, std::string error) {
     return result;
 }
 
+// Checks the output folder, and that no frame file the run would write is the input itself.
+// Returns the start of every frame file's path ("<folder>/<title>_f"), or sets error.
+std::string FramePrefix(const std::string& gifPath, std::string folder, const FormatInfo& format,
+                        int digits, std::string& error) {
+    std::error_code ec;
+    if (folder.empty()) {
+        error = "no output folder given";
+    } else if (!std::filesystem::is_directory(folder, ec)) {
+        error = std::filesystem::exists(folder, ec)
+                    ? folder + " is not a folder"
+                    : "the output folder " + folder + " does not exist";
+    }
+    if (!error.empty()) return {};
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    // The title comes from the path as it is now, never from an earlier file.
+    const std::string title = TitleFromPath(gifPath);
+    const std::filesystem::path clash =
+        FrameFileThatIsTheInput(folder, title, format.extension, digits, gifPath);
+    if (!clash.empty()) {
+        error = "its frame file " + clash.string() + " is the same file as the input " + gifPath +
+                "; nothing was written";
+        return {};
+    }
+    return (folder == "/" ? folder : folder + "/") + title + "_f";
+}
+
+// Writes one composed frame to path, with an alpha channel when asked. Returns an empty string
+// or the cause.
+std::string WriteFrame(const FreeImageApi& freeImage, const FormatInfo& format,
+                       SourceFrame& frame, int width, int height, bool alpha,
+                       const std::string& path) {
+    FreeImageBitmap image = CopyFramePixels(frame, width, height);
+    if (image && alpha) image = WithAlpha(freeImage, image.get(), width, height, frame.uncovered);
+    if (!image) {
+        return "cannot convert frame " + std::to_string(frame.index) + " to " +
+               (alpha ? "32" : "24") + " bits per pixel";
+    }
+    return SaveImage(freeImage, image.get(), format, path);
+}
+
 JobResult Extract(const std::string& gifPath, std::string folder, const ExtractOptions& options,
                   const JobControl& control, JobResult& result) {
     const FormatInfo* format = FindFormat(options.format);
     if (format == nullptr) return Fail(result, "unknown image format");
 
-    if (folder.empty()) return Fail(result, "no output folder given");
+    std::string error;
+    const std::string prefix = FramePrefix(gifPath, folder, *format, options.digits, error);
+    if (!error.empty()) return Fail(result, error);
     std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-        return Fail(result, std::filesystem::exists(folder, ec)
-                                ? folder + " is not a folder"
-                                : "the output folder " + folder + " does not exist");
-    }
-    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    // The title comes from the path as it is now, never from an earlier file.
-    const std::string title = TitleFromPath(gifPath);
-    const std::string prefix = (folder == "/" ? folder : folder + "/") + title + "_f";
-    const std::filesystem::path clash =
-        FrameFileThatIsTheInput(folder, title, format->extension, options.digits, gifPath);
-    if (!clash.empty()) {
-        return Fail(result, "its frame file " + clash.string() + " is the same file as the input " +
-                                gifPath + "; nothing was written");
-    }
 
     std::string loadError;
     const FreeImageApi* freeImage = LoadFreeImage(&loadError);
@@ -172,15 +199,8 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
             control.Report(result.frames + static_cast<int>(result.skipped.size()));
             continue;
         }
-        FreeImageBitmap image = CopyFramePixels(*frame, source.Width(), source.Height());
-        if (image && alpha) {
-            image = WithAlpha(*freeImage, image.get(), source.Width(), source.Height(),
-                              frame->uncovered);
-        }
-        const std::string error = image ? SaveImage(*freeImage, image.get(), *format, path)
-                                        : "cannot convert frame " + std::to_string(frame->index) +
-                                              " to " + (alpha ? "32" : "24") + " bits per pixel";
-        image.reset();
+        error = WriteFrame(*freeImage, *format, *frame, source.Width(), source.Height(), alpha,
+                           path);
         source.Recycle(std::move(frame->pixels));
         if (!error.empty()) return Fail(result, "cannot write " + path + ": " + error);
 

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -441,6 +442,36 @@ private slots:
         const auto cliBytes = ReadFileBytes(cli / "loop.swf");
         QVERIFY(cliBytes.has_value());
         QCOMPARE(ReadFileBytes(*m_out / "loop.swf"), cliBytes);
+#endif
+    }
+
+    // The group for Flash projects writes what the command line's --library and --compress
+    // write: here an ActionScript 3 library, compressed with zlib.
+    void flashProjectOptionsMatchTheCommandLine() {
+#ifndef QUORVEL_CLI_PATH
+        QSKIP("the quorvel command line is not built");
+#else
+        ScratchDir cli;
+        QVERIFY(WriteAnimation(*m_in / "walk.gif", 4, 9, 5));
+        QVERIFY(LoadGif(*m_in / "walk.gif"));
+        auto* library = Control<QComboBox>("IDC_LIBRARY");
+        library->setCurrentIndex(library->findData(int(LibraryKind::As3)));
+        auto* compression = Control<QComboBox>("IDC_COMPRESSION");
+        compression->setCurrentIndex(compression->findData(int(SwfCompression::Zlib)));
+        QTRY_VERIFY(Button("IDC_CONVERT")->isEnabled());
+        QVERIFY(RunJob("IDC_CONVERT"));
+
+        QProcess quorvel;
+        quorvel.start(QStringLiteral(QUORVEL_CLI_PATH),
+                      QStringList{"convert", "-q", "--library", "--compress", "zlib", "-o",
+                                  Text(cli.Path()), Text(*m_in / "walk.gif")});
+        QVERIFY(quorvel.waitForFinished(kJobTimeoutMs));
+        QVERIFY2(quorvel.exitStatus() == QProcess::NormalExit && quorvel.exitCode() == 0,
+                 quorvel.readAllStandardError().constData());
+        const auto ours = ReadFileBytes(*m_out / "walk.swf");
+        QVERIFY(ours.has_value() && ours->size() > 8);
+        QCOMPARE(std::string(ours->begin(), ours->begin() + 3), std::string("CWS"));
+        QCOMPARE(ours, ReadFileBytes(cli / "walk.swf"));
 #endif
     }
 
