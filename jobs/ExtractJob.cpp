@@ -166,11 +166,9 @@ JobResult Extract(const std::string& gifPath, std::string folder, const ExtractO
     std::string error;
     const std::string prefix = FramePrefix(gifPath, folder, *format, options.digits, error);
     if (!error.empty()) return Fail(result, error);
+    const FreeImageApi* freeImage = LoadFreeImage(&error);
+    if (freeImage == nullptr) return Fail(result, error);
     std::error_code ec;
-
-    std::string loadError;
-    const FreeImageApi* freeImage = LoadFreeImage(&loadError);
-    if (freeImage == nullptr) return Fail(result, loadError);
 
     // One scan that decodes no pixel tells the frames to write before the first is decoded.
     const GifInfo scan = ScanAnimationFile(gifPath, options.Rules());
