@@ -181,12 +181,12 @@ GifInfo ScanPng(const std::vector<uint8_t>& bytes, FrameRules rules) {
     const auto add = [&info](std::optional<int> delay) {
         if (!delay) return;
         info.delaysMs.push_back(*delay);
-        info.durationMs += *delay;
     };
     ApngChunks::Frame frame;
     ApngChunks::Step step;
     while ((step = chunks.Next(frame)) == ApngChunks::Step::Frame) add(delays.Add(frame.delayMs));
     add(delays.Finish());
+    info.durationMs = delays.ShownMs();
     if (step == ApngChunks::Step::Failed) info.error = chunks.Error();
     info.images = chunks.FramesRead();
     info.frames = static_cast<int>(info.delaysMs.size());

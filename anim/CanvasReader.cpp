@@ -12,6 +12,7 @@
 #include "gif/CGifAnimation.h"
 
 std::optional<int> FrameDelays::Add(int delayMs) {
+    m_nShownMs += ShownDelay(delayMs);
     if (delayMs > 0) {
         m_bPending = false;
         return delayMs;

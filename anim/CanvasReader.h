@@ -21,9 +21,12 @@ public:
     std::optional<int> Add(int delayMs);
     // At the end of the file: the frame of the images still waiting, if any.
     std::optional<int> Finish();
+    // The images added so far, each as long as a browser shows it.
+    int64_t ShownMs() const { return m_nShownMs; }
 
 private:
     bool m_bEveryImage;
+    int64_t m_nShownMs = 0;
     bool m_bPending = false;
 };
 

@@ -145,10 +145,10 @@ GifInfo ScanWebp(const std::vector<uint8_t>& bytes, FrameRules rules) {
     const auto add = [&info](std::optional<int> delay) {
         if (!delay) return;
         info.delaysMs.push_back(*delay);
-        info.durationMs += *delay;
     };
     for (const int duration : layout.durations) add(delays.Add(duration));
     add(delays.Finish());
+    info.durationMs = delays.ShownMs();
     info.images = static_cast<int>(layout.durations.size());
     info.frames = static_cast<int>(info.delaysMs.size());
     info.loopExtension = PlaysAsRepeats(layout.animated ? std::optional<uint32_t>(layout.loopCount)

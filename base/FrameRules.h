@@ -12,3 +12,6 @@ struct FrameRules {
 
 // The frames a browser shows: every image, restored areas on the stage.
 inline constexpr FrameRules kBrowserFrames{true, true};
+
+// Browsers show a delay of 10 ms or less as 100 ms.
+constexpr int ShownDelay(int delayMs) { return delayMs <= 10 ? 100 : delayMs; }

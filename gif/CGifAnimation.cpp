@@ -285,6 +285,7 @@ std::optional<int> CGifAnimation::ReadImage(FrameControl& control, bool& pending
     if (!ComposeImage(control)) return -1;
     m_nFrameDisposal = control.disposal;
     control.disposal = 0;
+    m_nShownMs += ShownDelay(control.delay * 10);
     if (control.delay != 0) return m_nFrameDelay = control.delay * 10;
     if (m_rules.everyImage) return m_nFrameDelay = kDefaultDelay * 10;
     pending = true;  // delay 0: merges into the next image with a delay

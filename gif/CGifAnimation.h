@@ -91,6 +91,8 @@ public:
     int FrameDisposal() const { return m_nFrameDisposal; }
     // Image descriptors read since Load.
     int FrameCount() const { return m_nFrameCount; }
+    // The images read so far, each as long as a browser shows it, in milliseconds.
+    int64_t ShownMs() const { return m_nShownMs; }
     // The looping extension's ("NETSCAPE2.0" or "ANIMEXTS1.0") count minus one (so -1 loops for
     // ever), 0 without one.
     int LoopCount() const { return m_nLoopCount; }
@@ -179,6 +181,7 @@ private:
     RgbColor m_crTransparent = kWhiteRgb;  // restore-to-background fill with a transparent index
     RgbColor m_crBackground = kWhiteRgb;   // restore-to-background fill without one
     int32_t m_nFrameCount = 0;
+    int64_t m_nShownMs = 0;
     int32_t m_nLoopCount = 0;
     std::optional<int> m_loopExtension;
     ColorTables m_colors;

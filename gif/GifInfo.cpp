@@ -17,9 +17,9 @@ GifInfo Scan(LoadFunction load, FrameRules rules) {
     if (info.opened) {
         for (int delay = gif.NextFrame(); delay > 0; delay = gif.NextFrame()) {
             info.delaysMs.push_back(delay);
-            info.durationMs += delay;
         }
     }
+    info.durationMs = gif.ShownMs();
     info.frames = static_cast<int>(info.delaysMs.size());
     info.images = gif.FrameCount();
     info.loopExtension = gif.LoopExtension();

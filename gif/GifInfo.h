@@ -20,7 +20,9 @@ struct GifInfo {
     // Displayed frames as CGifAnimation::NextFrame returns them: by default images with delay 0
     // merge into the next image with a delay, and such images left at the end make one frame.
     int frames = 0;
-    int64_t durationMs = 0;  // the frames' delays added up
+    // How long one pass plays in a browser, whatever the rules: every image's delay as browsers
+    // show it (ShownDelay), added up.
+    int64_t durationMs = 0;
     std::vector<int> delaysMs;  // of each frame, in milliseconds
     // The "NETSCAPE2.0" (or "ANIMEXTS1.0") loop count (0: for ever); none without the extension.
     std::optional<int> loopExtension;

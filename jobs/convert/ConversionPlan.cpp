@@ -57,8 +57,8 @@ ConversionPlan PlanConversion(const GifInfo& scan, const ConvertOptions& options
         const int shown = plan.ShowFrames(i);
         plan.frames += shown > 0;
         movieFrames += shown;
-        plan.gifMs += ShownDelay(scan.delaysMs[i]);
     }
+    plan.gifMs = scan.durationMs;
     plan.movieMs = movieFrames * 1000 / plan.fps;
     return plan;
 }

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <numeric>
 
-int ShownDelay(int delayMs) { return delayMs <= 10 ? 100 : delayMs; }
 
 int ChooseFrameRate(const std::vector<int>& delaysMs) {
     for (int fps = 1; fps < kMaxGifTimingFps; ++fps) {

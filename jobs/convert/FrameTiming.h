@@ -12,9 +12,6 @@
 // The fastest frame rate the GIF's timing picks by itself.
 constexpr int kMaxGifTimingFps = 50;
 
-// Browsers show a delay of 10 ms or less as 100 ms.
-int ShownDelay(int delayMs);
-
 // The lowest whole rate from 1 to kMaxGifTimingFps at which every shown delay is a whole number
 // of frames; kMaxGifTimingFps when there is none.
 int ChooseFrameRate(const std::vector<int>& delaysMs);

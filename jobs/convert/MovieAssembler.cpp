@@ -192,11 +192,13 @@ std::string MovieAssembler::Verdict(JobResult& result, const std::string& readEr
     }
     if (m_seen > m_leftOut && m_written == 0) return "no frame could be written: " + m_firstLeftOut;
     // The fixed rate's movie can play far from the GIF's own length: say so.
+    // A whole read is compared with the animation as browsers play it, every image a frame.
     const int64_t movieMs = int64_t{m_written} * 1000 / m_plan.fps;
+    const int64_t gifMs = readError.empty() ? m_plan.gifMs : m_gifMs;
     if (m_plan.options.timing == Timing::Fixed && m_written > 1 &&
-        4 * std::abs(movieMs - m_gifMs) > m_gifMs) {
-        result.notes.push_back("plays in " + Seconds(movieMs) + "; the GIF lasts " +
-                               Seconds(m_gifMs) + std::string(kGifTimingHint));
+        4 * std::abs(movieMs - gifMs) > gifMs) {
+        result.notes.push_back("plays in " + Seconds(movieMs) + "; the " + m_plan.format +
+                               " lasts " + Seconds(gifMs) + std::string(kGifTimingHint));
     }
     return {};
 }

@@ -275,6 +275,10 @@ TEST_F(ConvertJobTest, DelaysDoNotReachTheMovieAndDelayZeroImagesMerge) {
     const JobResult result = ConvertFile(Settings(dir / "delays.gif", "", 25));
     ASSERT_TRUE(result.Succeeded()) << result.error;
     EXPECT_EQ(result.frames, 3);
+    // The GIF's length is the browser's, every image shown, whatever made the frames.
+    EXPECT_EQ(result.plan.gifMs, 2300);
+    ASSERT_EQ(result.notes.size(), 1u);
+    EXPECT_EQ(result.notes[0].rfind("plays in 0.1 s; the GIF lasts 2.3 s", 0), 0u) << result.notes[0];
     const SwfFile swf = ReadSwfFile(dir / "out" / "delays.swf");
     ASSERT_TRUE(swf.ok) << swf.error;
     EXPECT_EQ(swf.frameCount, 3);

@@ -73,13 +73,13 @@ TEST(FrameTimingTest, PlanOfTheMovieBesideTheGif) {
         const char* name;
         std::vector<int> delays;
         ConvertOptions options;
-        JobPlan plan;  // frames, fps, movieMs, gifMs
+        JobPlan plan;  // frames, width, height, fps, movieMs
     } cases[] = {
-        {"20 fps GIF at 10 fps", std::vector<int>(600, 50), fixed, {600, 0, 0, 10, 60000, 30000}},
-        {"20 fps GIF in its timing", std::vector<int>(600, 50), gif, {600, 0, 0, 20, 30000, 30000}},
-        {"delays of 0 shown as 100 ms", {0, 0, 200}, gif, {3, 0, 0, 10, 400, 400}},
-        {"a given rate rounds to its frames", {300, 300}, gifAt4, {2, 0, 0, 4, 500, 600}},
-        {"too short for the rate", {20, 20, 20}, gifAt4, {1, 0, 0, 4, 250, 60}},
+        {"20 fps GIF at 10 fps", std::vector<int>(600, 50), fixed, {600, 0, 0, 10, 60000}},
+        {"20 fps GIF in its timing", std::vector<int>(600, 50), gif, {600, 0, 0, 20, 30000}},
+        {"delays of 0 shown as 100 ms", {0, 0, 200}, gif, {3, 0, 0, 10, 400}},
+        {"a given rate rounds to its frames", {300, 300}, gifAt4, {2, 0, 0, 4, 500}},
+        {"too short for the rate", {20, 20, 20}, gifAt4, {1, 0, 0, 4, 250}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,7 +96,6 @@ TEST(FrameTimingTest, PlanOfTheMovieBesideTheGif) {
         EXPECT_EQ(shown.width * 10 + shown.height, 32);
         EXPECT_EQ(shown.fps, c.plan.fps);
         EXPECT_EQ(shown.movieMs, c.plan.movieMs);
-        EXPECT_EQ(shown.gifMs, c.plan.gifMs);
     }
 }
 
