@@ -21,18 +21,12 @@ set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "The Quorvel developers")
 set(CPACK_PACKAGE_CONTACT "${QUORVEL_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert animated GIF, WebP and APNG images into SWF movies")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Quorvel turns animated GIF, WebP and APNG images into SWF movies, one JPEG "
-    "picture per frame at the frame rate chosen, with an optional button over the "
-    "whole movie that opens a web address, and saves the frames of an animation as "
-    "BMP, PNG, JPG or TGA pictures. It comes as a command-line tool, quorvel, and a "
-    "desktop dialog, quorvel-gui; quorvel play shows a movie in the browser with "
-    "Ruffle, whose web build the package includes.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGE_DESCRIPTION_FILE ${CMAKE_CURRENT_LIST_DIR}/description)
 # Installed as the package lays it out, so that the install rules see the prefix /usr (the zsh
 # completion's folder depends on it).
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
