@@ -308,8 +308,8 @@ Command AddExtractCommand(CLI::App& app) {
     ExtractOptions& frames = options->frames;
     CLI::App* sub = app.add_subcommand(
         "extract",
-        "Write the frames of GIFs as image files, named <title>_f<index>.png: numbered from 0, as\n"
-        "wide as the last frame's number (a_f00.png to a_f10.png for 11 frames).\n"
+        "Write the frames of GIFs as image files, each input's named <title>_f<index>.png:\n"
+        "numbered from 0, as wide as the last frame's number (a_f00.png to a_f10.png for 11).\n"
         "An INPUT that is a folder stands for the animations in it (*.gif, *.webp, *.png, *.apng).");
     sub->add_option("INPUT", options->inputs,
                     "GIF files or folders of GIF files; - reads one GIF from standard input "
@@ -345,5 +345,11 @@ Command AddExtractCommand(CLI::App& app) {
                           ->check(WholeNumber())
                           ->check(CLI::Range(0, kMaxFrameDigits))
                           ->type_name("N");
+    sub->footer(
+        "For example:\n"
+        "  quorvel extract clip.gif -o 'frames/f_%03d.png' --frames 0-4,9\n"
+        "      frames/f_000.png to f_004.png, and f_009.png\n"
+        "  quorvel extract gifs/ walk.gif -o frames/ --format jpeg\n"
+        "      frames/<title>_f<index>.jpg for each animation of gifs/, and for walk.gif");
     return {sub, [options] { return RunExtract(*options); }};
 }
