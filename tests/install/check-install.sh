@@ -60,7 +60,7 @@ complete_words() { # the words typed so far; the last one is being completed
   fail "commands: $(complete_words quorvel "")"
 [ "$(complete_words quorvel convert --qu)" = "--quality --quiet" ] ||
   fail "convert --qu: $(complete_words quorvel convert --qu)"
-[ "$(complete_words quorvel extract clip.gif --format "")" = "bmp png jpg tga" ] ||
+[ "$(complete_words quorvel extract clip.gif --format "")" = "png bmp jpg jpeg tga" ] ||
   fail "extract --format: $(complete_words quorvel extract clip.gif --format "")"
 [ "$(complete_words quorvel convert --quality n)" = "normal" ] || fail "convert --quality n"
 [ "$(complete_words quorvel play --no)" = "--no-open" ] || fail "play --no: $(complete_words quorvel play --no)"
