@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -63,6 +64,7 @@ QString DescribeInput(const InputFacts& facts) {
     if (!facts.batch) return DescribeGif(facts.gif);
     if (!facts.listError.empty()) return QString::fromStdString(facts.listError);
     const std::size_t n = facts.files.size();
+    if (facts.chosen) return n == 1 ? Tr("1 GIF file chosen") : Tr("%1 GIF files chosen").arg(n);
     return n == 1 ? Tr("1 GIF file in the folder") : Tr("%1 GIF files in the folder").arg(n);
 }
 
@@ -82,6 +84,14 @@ QString InputProblem(const InputFacts& facts, bool scanning, bool outputGiven) {
     }
     if (!outputGiven) return Tr("Choose the output folder.");
     return {};
+}
+
+QString DescribeMovieSize(int64_t bytes, bool atMost) {
+    constexpr int64_t kKiB = 1024;
+    const QString size = bytes < 1000 * kKiB
+                             ? Tr("%1 KB").arg(std::max<int64_t>(1, (bytes + kKiB / 2) / kKiB))
+                             : Tr("%1 MB").arg(static_cast<double>(bytes) / (kKiB * kKiB), 0, 'f', 1);
+    return (atMost ? Tr("Movie file up to about %1") : Tr("Movie file about %1")).arg(size);
 }
 
 QString DescribeTimes(const JobPlan& times) {

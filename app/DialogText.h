@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,10 @@ QString DescribeInput(const InputFacts& facts);
 // Why Convert and Extract cannot start with this input, for the status line; empty when they
 // can. scanning: the input changed and its scan has not come back yet.
 QString InputProblem(const InputFacts& facts, bool scanning, bool outputGiven);
+
+// About how large the movie will be: "Movie file about 120 KB"; "up to about" when only what
+// changes is stored (the guess encodes whole frames).
+QString DescribeMovieSize(int64_t bytes, bool atMost);
 
 // "GIF 30.0 s · movie 60.0 s at 10 fps".
 QString DescribeTimes(const JobPlan& times);
