@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
+#include <QUrl>
 #include <algorithm>
 #include <cstdlib>
 
@@ -46,6 +47,40 @@ QString DescribeGif(const GifInfo& info) {
 }
 
 }  // namespace
+
+QString LibrariesText() {
+    const struct {
+        const char* name;
+        const char* licence;
+        const char* use;
+    } libraries[] = {
+        {"giflib", "MIT", "reads GIF files"},
+        {"libwebp", "BSD-3-Clause", "reads WebP files"},
+        {"libpng", "libpng licence", "reads PNG and APNG files"},
+        {"libjpeg-turbo", "IJG, BSD-3-Clause and zlib", "writes the movies' JPEG pictures"},
+        {"zlib", "zlib licence", "compresses movies and lossless pictures"},
+        {"liblzma (XZ Utils)", "public domain", "compresses LZMA movies"},
+        {"FreeImage", "GPLv2, GPLv3 or the FreeImage Public License", "writes extracted frames"},
+        {"Qt", "LGPLv3", "this window"},
+        {"Ruffle", "MIT or Apache-2.0", "plays movies in the browser (quorvel play)"},
+    };
+    QStringList lines{Tr("Made with:")};
+    for (const auto& library : libraries)
+        lines << Tr("%1 (%2): %3").arg(QString::fromLatin1(library.name), Tr(library.licence),
+                                       Tr(library.use));
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool IsPlaceholderAddress(const QString& address) {
+    const QString host = QUrl(address.trimmed()).host().toLower();
+    if (host.isEmpty()) return true;
+    for (const char* name :
+         {"example.com", "example.org", "example.net", "example", "test", "invalid", "localhost"}) {
+        const QString reserved = QString::fromLatin1(name);
+        if (host == reserved || host.endsWith(QLatin1Char('.') + reserved)) return true;
+    }
+    return false;
+}
 
 QString GifFileFilter() {
     return QStringLiteral("GIF Files (*.[gG][iI][fF] *.[wW][eE][bB][pP] *.[pP][nN][gG] *.[aA][pP][nN][gG])");

@@ -20,6 +20,12 @@ inline constexpr const char* kInfoCaption = "Info...";
 inline constexpr const char* kWarningCaption = "Quorvel";
 inline constexpr const char* kUseGifTiming = "Use the GIF's timing";
 
+// The libraries the program is made with and their licences, for the About box.
+QString LibrariesText();
+// A web address on a name kept for examples and tests (RFC 2606 and 6761: example.com, .org
+// and .net, and the .example, .test, .invalid and .localhost domains), or no address at all.
+bool IsPlaceholderAddress(const QString& address);
+
 // The file picker's filter; matches ".gif", ".webp", ".png" and ".apng" in any letter case.
 QString GifFileFilter();
 // Whether a file name ends like an animation a folder lists (HasAnimationExtension).
