@@ -38,19 +38,20 @@ constexpr int kEstimatePauseMs = 200;
 // The most the window takes when it opens: a 1280 x 900 screen at twice the pixels per point.
 constexpr QSize kOpeningSize(640, 450);
 
-// The first local file or folder of a drag, or an empty string.
-QString DroppedPath(const QMimeData* data) {
-    if (!data || !data->hasUrls()) return {};
-    for (const QUrl& url : data->urls())
-        if (url.isLocalFile()) return url.toLocalFile();
-    return {};
-}
-
 // What the window takes from a drag: a folder, or a file named like a GIF.
 bool Acceptable(const QString& path) {
     if (path.isEmpty()) return false;
     const QFileInfo info(path);
     return info.isDir() || (info.isFile() && HasGifName(path));
+}
+
+// The local files and folders of a drag that the window takes, in order.
+QStringList DroppedPaths(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && Acceptable(url.toLocalFile())) paths << url.toLocalFile();
+    return paths;
 }
 
 }  // namespace
@@ -396,12 +397,13 @@ void CQuorvelDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CQuorvelDlg::dragEnterEvent(QDragEnterEvent* event) {
-    const QString path = DroppedPath(event->mimeData());
-    if (IsJobRunning() || !Acceptable(path)) return;  // the cursor says it is refused
+    const QStringList paths = DroppedPaths(event->mimeData());
+    if (IsJobRunning() || paths.isEmpty()) return;  // the cursor says it is refused
     event->acceptProposedAction();
-    const QFileInfo info(path);
-    m_pDropHint->setText(info.isDir() ? tr("Drop to convert the GIF files in %1").arg(info.fileName())
-                                      : tr("Drop to load %1").arg(info.fileName()));
+    const QFileInfo info(paths.front());
+    m_pDropHint->setText(paths.size() > 1 ? tr("Drop to convert these %1 GIF files").arg(paths.size())
+                         : info.isDir()   ? tr("Drop to convert the GIF files in %1").arg(info.fileName())
+                                          : tr("Drop to load %1").arg(info.fileName()));
     m_pDropHint->setGeometry(rect());
     m_pDropHint->raise();
     m_pDropHint->show();
@@ -414,10 +416,10 @@ void CQuorvelDlg::dragLeaveEvent(QDragLeaveEvent* event) {
 
 void CQuorvelDlg::dropEvent(QDropEvent* event) {
     m_pDropHint->hide();
-    const QString path = DroppedPath(event->mimeData());
-    if (IsJobRunning() || !Acceptable(path)) return;
+    const QStringList paths = DroppedPaths(event->mimeData());
+    if (IsJobRunning() || paths.isEmpty()) return;
     event->acceptProposedAction();
-    LoadPath(path);
+    LoadPaths(paths);
 }
 
 void CQuorvelDlg::resizeEvent(QResizeEvent* event) {

@@ -73,7 +73,8 @@ signals:
 protected:
     // Enter in a field does nothing (it used to close the dialog); on a button it presses it.
     void keyPressEvent(QKeyEvent* event) override;
-    // GIF files and folders are taken, and the window shows it while they are dragged over it.
+    // GIF files and folders are taken, and the window shows it while they are dragged over it;
+    // several make a batch of them (LoadPaths).
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

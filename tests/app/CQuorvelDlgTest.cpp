@@ -135,10 +135,12 @@ private:
         return ended.wait(kJobTimeoutMs) || ended.count() == 1;
     }
 
-    // Hands the dialog a drag of one local path, as a file manager does; true when taken.
-    bool Drag(const QString& path, bool drop) {
+    // Hands the dialog a drag of local paths, as a file manager does; true when taken.
+    bool Drag(const QStringList& paths, bool drop) {
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
+        QList<QUrl> urls;
+        for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
         const QPoint at = m_dlg->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(m_dlg.get(), &enter);
@@ -266,19 +268,25 @@ private slots:
         QVERIFY(WriteAnimation(*m_in / "a.GIF", 2) && WriteAnimation(*m_in / "b.gif", 1));
         QVERIFY(WriteBytes(*m_in / "page.html", {'<', 'p', '>'}));
         auto* hint = Control<QLabel>("dropHint");
-        QVERIFY(!Drag(Text(*m_in / "page.html"), false));
+        QVERIFY(!Drag({Text(*m_in / "page.html")}, false));
         QVERIFY(!hint->isVisible());
-        QVERIFY(Drag(Text(*m_in / "a.GIF"), false));
+        QVERIFY(Drag({Text(*m_in / "a.GIF")}, false));
         QVERIFY(hint->isVisible() && hint->text().contains(QStringLiteral("a.GIF")));
 
-        QVERIFY(Drag(Text(*m_in / "a.GIF"), true));
+        QVERIFY(Drag({Text(*m_in / "a.GIF")}, true));
         QVERIFY(!hint->isVisible());
         QCOMPARE(Edit("IDC_GIF_PATH")->text(), Text(*m_in / "a.GIF"));
         QCOMPARE(Edit("IDC_OUTPUT_FOLDER")->text(), Text(m_in->Path()));
-        QVERIFY(Drag(Text(m_in->Path()), true));
+        QVERIFY(Drag({Text(m_in->Path())}, true));
         QVERIFY(Button("IDC_BATCH")->isChecked());
         QCOMPARE(Label("gifInfo"), QStringLiteral("2 GIF files in the folder"));
         QVERIFY(Label("movieTimes").isEmpty() || !Control("movieTimes")->isVisible());
+        // Several at once: a batch of the GIFs among them.
+        QVERIFY(Drag({Text(*m_in / "page.html"), Text(*m_in / "b.gif"), Text(*m_in / "a.GIF")}, false));
+        QCOMPARE(hint->text(), QStringLiteral("Drop to convert these 2 GIF files"));
+        QVERIFY(Drag({Text(*m_in / "page.html"), Text(*m_in / "b.gif"), Text(*m_in / "a.GIF")}, true));
+        QVERIFY(Button("IDC_BATCH")->isChecked());
+        QCOMPARE(Label("gifInfo"), QStringLiteral("2 GIF files chosen"));
         QVERIFY(m_prompts->Requests().isEmpty());
     }
 

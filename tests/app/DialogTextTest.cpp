@@ -159,6 +159,7 @@ private slots:
             "/in/a.gif: plays in 60.0 s; the GIF lasts 30.0 s (\"Use the GIF's timing\" keeps it)");
         QCOMPARE(DescribeConversion(noted).text,
                  QStringLiteral("The conversion finished successfully !!!\n") + expected);
+        QCOMPARE(DescribeConversion(noted).icon, JobMessage::Icon::Information);  // a note is no warning
         BatchResult batch;
         batch.results = {noted, Result(JobResult::Status::Succeeded, "/in/b.gif")};
         const JobMessage message = DescribeBatch(batch, 3, 1);
