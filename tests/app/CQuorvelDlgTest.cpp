@@ -713,6 +713,8 @@ private slots:
             QTest::addRow("information, %s", name) << "information" << key << "" << info;
             QTest::addRow("choice, %s", name) << "choice" << key << "Cancel" << choice;
         }
+        // Taken back by the program (0: no key): as if Cancel was pressed.
+        QTest::newRow("choice, withdrawn") << "choice" << 0 << "Cancel" << choice;
     }
 
     void everyMessageBoxAnswersSafely() {
@@ -729,7 +731,10 @@ private slots:
             if (!open) return;
             poll.stop();
             for (QAbstractButton* button : open->buttons()) shown << button->text();
-            QTest::keyClick(open, Qt::Key(key));
+            if (key == 0)
+                CPrompts::Withdraw();
+            else
+                QTest::keyClick(open, Qt::Key(key));
             closed = !open->isVisible();
             if (!closed) open->reject();
         });
