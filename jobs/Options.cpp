@@ -27,6 +27,7 @@ std::optional<LoopOption> LoopOptionFromName(std::string_view name) {
         if (SameIgnoringCase(word, name)) return LoopOption{kind, 1};
     }
     int times = 0;
+    if (name.starts_with('-')) return std::nullopt;  // "-0" too
     const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), times);
     if (error != std::errc() || end != name.data() + name.size() || times < 0) return std::nullopt;
     // 0 plays for ever, as a GIF's loop count of 0 does, and gifsicle's and ffmpeg's.
