@@ -213,7 +213,7 @@ TEST_F(ConvertCliTest, VerboseSaysThePlanOfEachMovie) {
                     "of the animation); 3 pictures encoded, done "},
         {{"--verbose", "--timing", "fixed", "--fps", "5"}, 0, "3 frames at 5 fps, 0.60 s a pass"},
         {{}, 0, ""},
-        {{"-v", "-q"}, 2, "quorvel: -v and -q cannot be used together\n"},
+        {{"-v", "-q"}, 2, "quorvel: --quiet and --verbose cannot be used together\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"convert", "clip.gif"};
@@ -288,7 +288,7 @@ TEST_F(ConvertCliTest, UsageErrorsExitTwoAndWriteNothing) {
         EXPECT_FALSE(fs::exists(dir / "clip.swf"));
     }
     EXPECT_TRUE(Contains(Quorvel({"convert", "clip.gif", "-j", "two"}).err,
-                         "quorvel: -j needs a whole number from 1 to 256, not two\n"));
+                         "quorvel: --jobs needs a whole number from 1 to 256, not two\n"));
 }
 
 TEST_F(ConvertCliTest, HelpDocumentsTheOptions) {

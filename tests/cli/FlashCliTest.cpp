@@ -305,7 +305,7 @@ TEST_F(FlashCliTest, InfoShowsAMoviesHeaderAndItsSymbols) {
     MakeGif("Walk.gif", 3);
     MakeGif("Jump.gif", 2);
     ASSERT_EQ(Quorvel({"convert", "--library", "Walk.gif", "Jump.gif", "-o", "lib.swf",
-                       "--compress", "lzma", "--fps", "12"})
+                       "--compress", "lzma", "--timing", "fixed", "--fps", "12"})
                   .status,
               0);
     const CliRun run = Quorvel({"info", "lib.swf"});

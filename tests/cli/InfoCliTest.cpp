@@ -68,10 +68,12 @@ TEST(InfoCliTest, DescribesEachGifAndItsMovie) {
         {{"fast.gif", "--timing", "fixed", "--fps", "20"},
          0,
          "  movie         0.30 s at 20 fps, the GIF's speed; loops for ever\n"},
+        // A frame shorter than one of the movie's is shown while the movie stays within a frame
+        // of the GIF, and left out otherwise.
         {{"fast.gif", "--fps", "10"},
          0,
-         "  movie         0.30 s at 10 fps, the GIF's speed; loops for ever\n"
-         "  movie frames  3, showing 3 of the 6 frames: 3 shorter than a frame at 10 fps left "
+         "  movie         0.40 s at 10 fps, 75% of the GIF's speed; loops for ever\n"
+         "  movie frames  4, showing 4 of the 6 frames: 2 shorter than a frame at 10 fps left "
          "out\n"},
         // An image without a delay is a frame as browsers show it (100 ms); the fixed rate
         // joins it to the next.
@@ -94,8 +96,8 @@ TEST(InfoCliTest, DescribesEachGifAndItsMovie) {
         {{"mixed.gif", "--loop", "0"}, 0, "the GIF's speed; loops for ever\n"},
         {{"quick.gif", "--fps", "10"},
          0,
-         "  movie         0.20 s at 10 fps, 120% of the GIF's speed; loops for ever\n"
-         "  movie frames  2, showing 2 of the 4 frames: 2 shorter than a frame at 10 fps left "
+         "  movie         0.30 s at 10 fps, 80% of the GIF's speed; loops for ever\n"
+         "  movie frames  3, showing 3 of the 4 frames: 1 shorter than a frame at 10 fps left "
          "out\n"},
         {{"two.apng"},
          0,
@@ -177,8 +179,15 @@ TEST(InfoCliTest, FoldersAndJson) {
     ASSERT_NO_FATAL_FAILURE(WriteZeroDelayGif(dir / "anims/a.gif"));
     ASSERT_TRUE(WriteText(dir / "anims/notes.txt", "not listed"));
     ASSERT_TRUE(WriteText(dir / "notes.txt", "hello, this is no picture"));
-    ASSERT_EQ(RunQuorvel({"convert", "-q", "anims/a.gif", "-o", "clear.swf", "--transparent"},
+    // A movie with pictures that let the page show through: an image over half the screen.
+    GifBuilder half(6, 4);
+    half.GlobalColors({kRed, kBlue}).Solid(0, 0, 3, 4, 1, 10);
+    ASSERT_TRUE(half.Write(dir / "half.gif")) << half.Error();
+    ASSERT_EQ(RunQuorvel({"convert", "-q", "half.gif", "-o", "clear.swf", "--transparent"},
                          dir.Path(), dir.Path())
+                  .status,
+              0);
+    ASSERT_EQ(RunQuorvel({"convert", "-q", "half.gif", "-o", "opaque.swf"}, dir.Path(), dir.Path())
                   .status,
               0);
     const CliRun folder = RunQuorvel({"info", "anims"}, dir.Path(), dir.Path());
@@ -226,13 +235,16 @@ TEST(InfoCliTest, FoldersAndJson) {
     EXPECT_EQ(movie.at("version"), 3);
     EXPECT_EQ(movie.at("compression"), "none");
     EXPECT_EQ(movie.at("alpha_bitmaps"), true);
-    EXPECT_EQ(movie.at("frames"), 10);
+    EXPECT_EQ(movie.at("frames"), 1);
     EXPECT_EQ(movie.at("symbols"), Json::array());
 
     // As text, a movie says whether its pictures can be transparent.
-    const CliRun text = RunQuorvel({"info", "clear.swf"}, dir.Path(), dir.Path());
-    EXPECT_NE(text.out.find("  transparency  bitmaps with an alpha channel\n"), std::string::npos)
-        << text.out;
+    for (const auto& [file, says] : {std::pair{"clear.swf", "bitmaps with an alpha channel"},
+                                     {"opaque.swf", "none"}}) {
+        const CliRun text = RunQuorvel({"info", file}, dir.Path(), dir.Path());
+        EXPECT_NE(text.out.find(std::string("  transparency  ") + says + "\n"), std::string::npos)
+            << text.out;
+    }
 }
 
 }  // namespace

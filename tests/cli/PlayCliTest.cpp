@@ -304,11 +304,18 @@ TEST_F(PlayCliTest, PlaysAMovieAsItIsAndSaysWhatItCannotPlay) {
     ASSERT_TRUE(WriteBytes(dir / "packed.swf", packed));
     // Whatever its name, or from standard input, the movie is served as movie.swf.
     fs::copy_file(dir / "clip.gif", dir / "nl\nx.gif");
-    // A transparent movie is played without its stage, as it is and converted on the fly.
-    ASSERT_EQ(Quorvel({"convert", "-q", "clip.gif", "-o", "clear.swf", "--transparent"}).status, 0);
-    ASSERT_EQ(Quorvel({"convert", "-q", "clip.gif", "-o", "lossless.swf", "--transparent",
+    // A transparent movie is played without its stage, as it is and converted on the fly: an
+    // image over half the screen leaves the rest clear. A movie whose pictures cover the stage
+    // keeps it.
+    GifBuilder half(8, 6);
+    half.GlobalColors({kRed, kBlue}).Solid(0, 0, 4, 6, 1, 10);
+    ASSERT_TRUE(half.Write(dir / "half.gif")) << half.Error();
+    ASSERT_EQ(Quorvel({"convert", "-q", "half.gif", "-o", "clear.swf", "--transparent"}).status, 0);
+    ASSERT_EQ(Quorvel({"convert", "-q", "half.gif", "-o", "lossless.swf", "--transparent",
                        "--bitmaps", "lossless"})
                   .status,
+              0);
+    ASSERT_EQ(Quorvel({"convert", "-q", "clip.gif", "-o", "covered.swf", "--transparent"}).status,
               0);
     const struct {
         std::string input;
@@ -323,7 +330,8 @@ TEST_F(PlayCliTest, PlaysAMovieAsItIsAndSaysWhatItCannotPlay) {
                   {"-", "clip.swf", "stdin", dir / "clip.gif"},
                   {"clear.swf", "clear.swf", "clear", "/dev/null", {}, true},
                   {"lossless.swf", "lossless.swf", "lossless", "/dev/null", {}, true},
-                  {"clip.gif", "clear.swf", "clip", "/dev/null", {"--transparent"}, true}};
+                  {"covered.swf", "covered.swf", "covered"},
+                  {"half.gif", "clear.swf", "half", "/dev/null", {"--transparent"}, true}};
     for (const auto& p : played) {
         SCOPED_TRACE(p.input);
         Answer page, served;
