@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -28,6 +30,8 @@ std::string TagName(uint32_t type) {
 
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 constexpr uint32_t kMaxChunk = 0x7fffffff;
+// Larger than any chunk read whole: a palette of 256 colours takes 768 bytes.
+constexpr uint32_t kMaxSmallChunk = 1024;
 
 }  // namespace
 
@@ -38,44 +42,102 @@ bool FrameFits(const ApngChunks::Frame& frame, uint32_t width, uint32_t height, 
     return uint64_t{frame.x} + frame.width <= width && uint64_t{frame.y} + frame.height <= height;
 }
 
+std::size_t MaxFrameData(const uint8_t* header, uint32_t width, uint32_t height) {
+    // Samples a pixel by colour type (grey, -, RGB, palette, grey and alpha, -, RGBA).
+    static constexpr uint64_t kSamples[7] = {1, 4, 3, 1, 2, 4, 4};
+    const uint64_t bits = header[8] * kSamples[std::min<uint8_t>(header[9], 6)];
+    // Rows with their filter bytes, and more filter bytes for the passes of an interlaced image.
+    const uint64_t rows = uint64_t{height} * (2 + (bits * width + 7) / 8) + 8 * uint64_t{height};
+    return static_cast<std::size_t>(2 * compressBound(static_cast<uLong>(rows)) + 4096);
+}
+
+FILE* OpenForChunks(const std::string& utf8Path) { return std::fopen(utf8Path.c_str(), "rbe"); }
+
+FILE* OpenForChunks(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return std::fopen("/dev/null", "rbe");
+    return fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");
+}
+
+void PutPngChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, std::size_t size) {
+    const auto put32 = [&out](uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+    };
+    put32(static_cast<uint32_t>(size));
+    const std::size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    if (size > 0) out.insert(out.end(), data, data + size);
+    put32(static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), out.data() + start, static_cast<uInt>(size + 4))));
+}
+
 bool ApngChunks::Fail(std::string cause) {
     m_error = std::move(cause);
     return false;
 }
 
-bool ApngChunks::Read(Chunk& chunk) {
-    const std::size_t left = m_size - m_pos;
-    if (left < 12) return Fail("the PNG file breaks off after frame " + std::to_string(m_frames));
-    const uint8_t* p = m_begin + m_pos;
-    chunk.size = Be32(p);
-    chunk.type = Be32(p + 4);
-    chunk.data = p + 8;
-    if (chunk.size > kMaxChunk) return Fail("a chunk longer than 2^31 - 1 bytes");
-    if (left - 12 < chunk.size)
-        return Fail("the PNG file breaks off in its " + TagName(chunk.type) + " chunk after frame " +
-                    std::to_string(m_frames));
-    const uLong crc = crc32(crc32(0L, Z_NULL, 0), p + 4, chunk.size + 4);
-    if (crc != Be32(chunk.data + chunk.size))
-        return Fail("the CRC of a " + TagName(chunk.type) + " chunk is wrong (after frame " +
-                    std::to_string(m_frames) + ")");
-    m_pos += 12 + std::size_t{chunk.size};
+bool ApngChunks::ReadHead(Head& head) {
+    if (m_putBack) {
+        head = *m_putBack;
+        m_putBack.reset();
+        return true;
+    }
+    uint8_t bytes[8];
+    if (std::fread(bytes, 1, 8, m_file.get()) != 8)
+        return Fail("the PNG file breaks off after frame " + std::to_string(m_frames));
+    head = {Be32(bytes), Be32(bytes + 4)};
+    if (head.size > kMaxChunk) return Fail("a chunk longer than 2^31 - 1 bytes");
     return true;
 }
 
-bool ApngChunks::CheckSequence(const Chunk& chunk) {
-    if (chunk.size < 4) return Fail("a " + TagName(chunk.type) + " chunk without a sequence number");
-    const uint32_t sequence = Be32(chunk.data);
+bool ApngChunks::ReadBody(const Head& head, std::vector<uint8_t>* to, std::size_t skip) {
+    uint8_t type[4], piece[65536];
+    for (int i = 0; i < 4; ++i) type[i] = static_cast<uint8_t>(head.type >> (24 - 8 * i));
+    uLong crc = crc32(crc32(0L, Z_NULL, 0), type, 4);
+    m_body.clear();
+    for (std::size_t left = head.size; left > 0;) {
+        const std::size_t want = std::min(left, sizeof piece);
+        if (std::fread(piece, 1, want, m_file.get()) != want)
+            return Fail("the PNG file breaks off in its " + TagName(head.type) +
+                        " chunk after frame " + std::to_string(m_frames));
+        crc = crc32(crc, piece, static_cast<uInt>(want));
+        const std::size_t first = std::min(want, skip - std::min(skip, m_body.size()));
+        m_body.insert(m_body.end(), piece, piece + first);
+        if (to) to->insert(to->end(), piece + first, piece + want);
+        left -= want;
+    }
+    uint8_t stored[4];
+    if (std::fread(stored, 1, 4, m_file.get()) != 4)
+        return Fail("the PNG file breaks off in its " + TagName(head.type) + " chunk after frame " +
+                    std::to_string(m_frames));
+    if (crc != Be32(stored))
+        return Fail("the CRC of a " + TagName(head.type) + " chunk is wrong (after frame " +
+                    std::to_string(m_frames) + ")");
+    return true;
+}
+
+bool ApngChunks::ReadSmall(const Head& head) {
+    if (head.size > kMaxSmallChunk)
+        return Fail("a " + TagName(head.type) + " chunk of " + std::to_string(head.size) + " bytes");
+    return ReadBody(head, nullptr, head.size);
+}
+
+bool ApngChunks::Skip(const Head& head) {
+    return ReadBody(head, nullptr, 0);
+}
+
+bool ApngChunks::CheckSequence(const Head& head) {
+    if (head.size < 4) return Fail("a " + TagName(head.type) + " chunk without a sequence number");
+    const uint32_t sequence = Be32(m_body.data());
     if (sequence != m_sequence)
-        return Fail("the " + TagName(chunk.type) + " chunk's sequence number is " +
+        return Fail("the " + TagName(head.type) + " chunk's sequence number is " +
                     std::to_string(sequence) + ", not " + std::to_string(m_sequence));
     ++m_sequence;
     return true;
 }
 
-bool ApngChunks::ReadControl(const Chunk& chunk, Frame& frame, bool first) {
-    if (chunk.size != 26) return Fail("an fcTL chunk of " + std::to_string(chunk.size) + " bytes");
-    if (!CheckSequence(chunk)) return false;
-    const uint8_t* p = chunk.data + 4;
+bool ApngChunks::ReadControl(const Head& head, Frame& frame, bool first) {
+    if (head.size != 26) return Fail("an fcTL chunk of " + std::to_string(head.size) + " bytes");
+    if (!ReadSmall(head) || !CheckSequence(head)) return false;
+    const uint8_t* p = m_body.data() + 4;
     frame = {};
     frame.width = Be32(p);
     frame.height = Be32(p + 4);
@@ -94,61 +156,84 @@ bool ApngChunks::ReadControl(const Chunk& chunk, Frame& frame, bool first) {
     return true;
 }
 
-bool ApngChunks::Open(const uint8_t* data, std::size_t size) {
+bool ApngChunks::Open(FILE* file, bool keepData) {
+    const int cause = errno;
     *this = ApngChunks();
-    m_begin = data;
-    m_size = size;
-    if (size < 8 || std::memcmp(data, kSignature, 8) != 0) return Fail("not a PNG file");
-    m_pos = 8;
-    Chunk chunk;
-    if (!Read(chunk)) return false;
-    if (chunk.type != Tag("IHDR") || chunk.size != 13) return Fail("the PNG file does not start with IHDR");
-    m_header = chunk.data;
-    m_width = Be32(chunk.data);
-    m_height = Be32(chunk.data + 4);
+    if (!file) return Fail("cannot open the file: " + std::string(std::strerror(cause)));
+    m_file.reset(file);
+    m_keepData = keepData;
+    uint8_t signature[8];
+    if (std::fread(signature, 1, 8, m_file.get()) != 8 || std::memcmp(signature, kSignature, 8) != 0)
+        return Fail("not a PNG file");
+    Head head;
+    if (!ReadHead(head)) return false;
+    if (head.type != Tag("IHDR") || head.size != 13) return Fail("the PNG file does not start with IHDR");
+    if (!ReadSmall(head)) return false;
+    std::memcpy(m_header, m_body.data(), sizeof m_header);
+    m_width = Be32(m_header);
+    m_height = Be32(m_header + 4);
     for (;;) {
-        const std::size_t start = m_pos;
-        if (!Read(chunk)) return false;
-        if (chunk.type == Tag("IDAT")) {
-            m_pos = start;
+        if (!ReadHead(head)) return false;
+        if (head.type == Tag("IDAT")) {
+            m_putBack = head;
             return true;
         }
-        if (chunk.type == Tag("IEND")) return Fail("the PNG file has no image data");
-        if (chunk.type == Tag("PLTE") || chunk.type == Tag("tRNS")) {
-            m_colours.insert(m_colours.end(), m_begin + start, m_begin + m_pos);
-        } else if (chunk.type == Tag("acTL") && !m_plays) {
-            if (chunk.size != 8) return Fail("an acTL chunk of " + std::to_string(chunk.size) + " bytes");
-            m_frameLimit = Be32(chunk.data);
+        if (head.type == Tag("IEND")) return Fail("the PNG file has no image data");
+        if (head.type == Tag("fcTL") && m_plays && !m_first) {
+            m_first.emplace();
+            if (!ReadControl(head, *m_first, true)) return false;
+            continue;
+        }
+        const bool colours = head.type == Tag("PLTE") || head.type == Tag("tRNS");
+        const bool control = head.type == Tag("acTL") && !m_plays;
+        if (!(colours || control)) {
+            if (!Skip(head)) return false;
+            continue;
+        }
+        if (!ReadSmall(head)) return false;
+        if (colours) {
+            PutPngChunk(m_colours, head.type == Tag("PLTE") ? "PLTE" : "tRNS", m_body.data(), m_body.size());
+        } else {
+            if (head.size != 8) return Fail("an acTL chunk of " + std::to_string(head.size) + " bytes");
+            m_frameLimit = Be32(m_body.data());
             if (m_frameLimit == 0 || m_frameLimit > kMaxChunk)
                 return Fail("the acTL chunk's frame count " + std::to_string(m_frameLimit) +
                             " is not 1 to 2^31 - 1");
-            m_plays = Be32(chunk.data + 4);
-        } else if (chunk.type == Tag("fcTL") && m_plays && !m_first) {
-            m_first.emplace();
-            if (!ReadControl(chunk, *m_first, true)) return false;
+            m_plays = Be32(m_body.data() + 4);
         }
     }
 }
 
 ApngChunks::Step ApngChunks::CollectData(Frame& frame, uint32_t dataType) {
-    for (;;) {
-        const std::size_t start = m_pos;
-        Chunk chunk;
-        if (!Read(chunk)) return Step::Failed;
-        if (chunk.type == dataType) {
-            if (dataType == Tag("fdAT") && !CheckSequence(chunk)) return Step::Failed;
-            const uint32_t skip = dataType == Tag("fdAT") ? 4 : 0;
-            frame.data.push_back({chunk.data + skip, chunk.size - skip});
-        } else if (chunk.type == Tag("fcTL") || chunk.type == Tag("IEND")) {
-            m_pos = start;
-            if (frame.data.empty()) {
+    const bool sequenced = dataType == Tag("fdAT");
+    const std::size_t limit = MaxFrameData(m_header, frame.width, frame.height);
+    std::size_t size = 0;
+    for (bool any = false;;) {
+        Head head;
+        if (!ReadHead(head)) return Step::Failed;
+        if (head.type == dataType) {
+            size += head.size - (sequenced ? std::min<uint32_t>(head.size, 4) : 0);
+            if (size > limit) {
+                Fail("frame " + std::to_string(m_frames + 1) + " holds more data than a " +
+                     std::to_string(frame.width) + " x " + std::to_string(frame.height) +
+                     " image can need");
+                return Step::Failed;
+            }
+            if (!ReadBody(head, m_keepData ? &frame.data : nullptr, sequenced ? 4 : 0)) return Step::Failed;
+            if (sequenced && !CheckSequence(head)) return Step::Failed;
+            any = true;
+        } else if (head.type == Tag("fcTL") || head.type == Tag("IEND")) {
+            m_putBack = head;
+            if (!any) {
                 Fail("frame " + std::to_string(m_frames + 1) + " has no image data");
                 return Step::Failed;
             }
             ++m_frames;
             return Step::Frame;
-        } else if (chunk.type == Tag("IDAT") || chunk.type == Tag("fdAT")) {
-            Fail("an " + TagName(chunk.type) + " chunk out of place");
+        } else if (head.type == Tag("IDAT") || head.type == Tag("fdAT")) {
+            Fail("an " + TagName(head.type) + " chunk out of place");
+            return Step::Failed;
+        } else if (!Skip(head)) {
             return Step::Failed;
         }
     }
@@ -164,16 +249,18 @@ ApngChunks::Step ApngChunks::Next(Frame& frame) {
         --m_frames;  // the default image is not part of the animation
     }
     if (static_cast<uint32_t>(m_frames) >= (m_plays ? m_frameLimit : 1)) return Step::End;
-    Chunk chunk;
+    frame.data.clear();
+    Head head;
     for (;;) {
-        if (!Read(chunk)) return Step::Failed;
-        if (chunk.type == Tag("IEND")) return Step::End;
-        if (chunk.type == Tag("fcTL")) break;
-        if (chunk.type == Tag("IDAT") || chunk.type == Tag("fdAT")) {
-            Fail("an " + TagName(chunk.type) + " chunk without a frame control before it");
+        if (!ReadHead(head)) return Step::Failed;
+        if (head.type == Tag("IEND")) return Step::End;
+        if (head.type == Tag("fcTL")) break;
+        if (head.type == Tag("IDAT") || head.type == Tag("fdAT")) {
+            Fail("an " + TagName(head.type) + " chunk without a frame control before it");
             return Step::Failed;
         }
+        if (!Skip(head)) return Step::Failed;
     }
-    if (!ReadControl(chunk, frame, false)) return Step::Failed;
+    if (!ReadControl(head, frame, false)) return Step::Failed;
     return CollectData(frame, Tag("fdAT"));
 }

@@ -13,24 +13,10 @@
 
 namespace {
 
-void PutBe32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-// Appends a chunk of type with data, and its CRC.
-void PutChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, std::size_t size) {
-    PutBe32(out, static_cast<uint32_t>(size));
-    const std::size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    if (size > 0) out.insert(out.end(), data, data + size);
-    PutBe32(out, static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), out.data() + start, static_cast<uInt>(size + 4))));
-}
-
 // The frame's image as a PNG of its own: the file's header with the frame's size, its colour
 // chunks, the frame's data as IDAT.
 std::vector<uint8_t> FramePng(const ApngChunks& chunks, const ApngChunks::Frame& frame) {
-    std::size_t size = 8 + 25 + chunks.ColourChunks().size() + 12;
-    for (const auto& span : frame.data) size += 12 + span.size;
+    const std::size_t size = 8 + 25 + chunks.ColourChunks().size() + 12 + frame.data.size() + 12;
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     std::vector<uint8_t> png(kSignature, kSignature + 8);
     png.reserve(size);
@@ -40,10 +26,10 @@ std::vector<uint8_t> FramePng(const ApngChunks& chunks, const ApngChunks::Frame&
         header[i] = static_cast<uint8_t>(frame.width >> (24 - 8 * i));
         header[4 + i] = static_cast<uint8_t>(frame.height >> (24 - 8 * i));
     }
-    PutChunk(png, "IHDR", header, sizeof header);
+    PutPngChunk(png, "IHDR", header, sizeof header);
     png.insert(png.end(), chunks.ColourChunks().begin(), chunks.ColourChunks().end());
-    for (const auto& span : frame.data) PutChunk(png, "IDAT", span.data, span.size);
-    PutChunk(png, "IEND", nullptr, 0);
+    PutPngChunk(png, "IDAT", frame.data.data(), frame.data.size());
+    PutPngChunk(png, "IEND", nullptr, 0);
     return png;
 }
 
@@ -64,17 +50,34 @@ void BlendOver(uint8_t* to, const uint8_t* from) {
 
 class ApngReader final : public CanvasReader {
 protected:
-    bool Open() override {
-        if (!m_chunks.Open(m_bytes.data(), m_bytes.size())) {
+    bool Open() override { return Begin(OpenForChunks(m_bytes)); }
+    // The chunks are read from the file as the frames come, never the whole file at once.
+    bool OpenFile(const std::string& utf8Path) override { return Begin(OpenForChunks(utf8Path)); }
+
+private:
+    bool Begin(FILE* file) {
+        if (!m_chunks.Open(file)) {
             SetError(m_chunks.Error());
             return false;
         }
         if (!SetScreen(m_chunks.Width(), m_chunks.Height())) return false;
-        m_canvas.assign(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()) * 4, 0);
+        // The canvas, a frame's own pixels and the area kept for a dispose op of previous: each
+        // at most the canvas, taken once so that no frame can run out of memory halfway.
+        const std::size_t bytes = static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()) * 4;
+        for (LargeBlock* block : {&m_canvas, &m_frame, &m_saved}) {
+            block->reset(static_cast<uint8_t*>(AllocateLarge(bytes)));
+            if (!*block) {
+                SetError("not enough memory for a " + std::to_string(Width()) + " x " +
+                         std::to_string(Height()) + " canvas");
+                return false;
+            }
+        }
+        std::memset(m_canvas.get(), 0, bytes);
         m_disposal.reset();
         return true;
     }
 
+protected:
     std::optional<int> ComposeNext(const uint8_t*& rgba) override {
         ApngChunks::Frame frame;
         const ApngChunks::Step step = m_chunks.Next(frame);
@@ -85,12 +88,12 @@ protected:
         if (!Decode(frame)) return std::nullopt;
         Dispose();
         const bool first = m_chunks.FramesRead() == 1;
-        if (frame.dispose == ApngChunks::Dispose::Previous && !first) Copy(frame, m_saved, true);
+        if (frame.dispose == ApngChunks::Dispose::Previous && !first) Copy(frame, true);
         if (frame.dispose == ApngChunks::Dispose::Previous && first)
             frame.dispose = ApngChunks::Dispose::Background;
         Draw(frame);
         m_disposal = frame;
-        rgba = m_canvas.data();
+        rgba = m_canvas.get();
         return frame.delayMs;
     }
 
@@ -104,8 +107,8 @@ private:
         bool ok = png_image_begin_read_from_memory(&image, png.data(), png.size()) != 0;
         if (ok) {
             image.format = PNG_FORMAT_RGBA;
-            m_frame.resize(PNG_IMAGE_SIZE(image));
-            ok = png_image_finish_read(&image, nullptr, m_frame.data(), 0, nullptr) != 0;
+            // The frame fits the canvas (ApngChunks checks it), so its pixels fit m_frame.
+            ok = png_image_finish_read(&image, nullptr, m_frame.get(), 0, nullptr) != 0;
         }
         if (!ok) {
             SetError("frame " + std::to_string(m_chunks.FramesRead()) +
@@ -119,7 +122,7 @@ private:
     void Dispose() {
         if (!m_disposal) return;
         if (m_disposal->dispose == ApngChunks::Dispose::Previous) {
-            Copy(*m_disposal, m_saved, false);
+            Copy(*m_disposal, false);
         } else if (m_disposal->dispose == ApngChunks::Dispose::Background) {
             for (uint32_t y = 0; y < m_disposal->height; ++y)
                 std::memset(Row(*m_disposal, y), 0, std::size_t{m_disposal->width} * 4);
@@ -128,16 +131,15 @@ private:
     }
 
     uint8_t* Row(const ApngChunks::Frame& frame, uint32_t y) {
-        return m_canvas.data() + ((std::size_t{frame.y} + y) * static_cast<std::size_t>(Width()) + frame.x) * 4;
+        return m_canvas.get() + ((std::size_t{frame.y} + y) * static_cast<std::size_t>(Width()) + frame.x) * 4;
     }
 
-    // The frame's area of the canvas into saved (or back).
-    void Copy(const ApngChunks::Frame& frame, std::vector<uint8_t>& saved, bool save) {
+    // The frame's area of the canvas into m_saved (or back).
+    void Copy(const ApngChunks::Frame& frame, bool save) {
         const std::size_t row = std::size_t{frame.width} * 4;
-        if (save) saved.resize(row * frame.height);
         for (uint32_t y = 0; y < frame.height; ++y) {
             uint8_t* area = Row(frame, y);
-            uint8_t* kept = saved.data() + row * y;
+            uint8_t* kept = m_saved.get() + row * y;
             std::memcpy(save ? kept : area, save ? area : kept, row);
         }
     }
@@ -146,7 +148,7 @@ private:
         const std::size_t row = std::size_t{frame.width} * 4;
         for (uint32_t y = 0; y < frame.height; ++y) {
             uint8_t* to = Row(frame, y);
-            const uint8_t* from = m_frame.data() + row * y;
+            const uint8_t* from = m_frame.get() + row * y;
             if (frame.blend == ApngChunks::Blend::Source) {
                 std::memcpy(to, from, row);
                 continue;
@@ -156,9 +158,9 @@ private:
     }
 
     ApngChunks m_chunks;
-    std::vector<uint8_t> m_canvas;  // Width() x Height() RGBA
-    std::vector<uint8_t> m_frame;   // the frame's own pixels, RGBA
-    std::vector<uint8_t> m_saved;   // the area a dispose op of previous gives back
+    LargeBlock m_canvas;  // Width() x Height() RGBA
+    LargeBlock m_frame;   // the frame's own pixels, RGBA, rows of its own width
+    LargeBlock m_saved;   // the area a dispose op of previous gives back
     std::optional<ApngChunks::Frame> m_disposal;  // the frame shown last, to dispose of
 };
 
@@ -166,11 +168,13 @@ private:
 
 std::unique_ptr<AnimationReader> MakeApngReader() { return std::make_unique<ApngReader>(); }
 
-GifInfo ScanPng(const std::vector<uint8_t>& bytes, FrameRules rules) {
+namespace {
+
+GifInfo ScanChunks(FILE* file, FrameRules rules) {
     GifInfo info;
     info.format = "PNG";  // "APNG" once the chunks say it is animated
     ApngChunks chunks;
-    info.opened = chunks.Open(bytes.data(), bytes.size());
+    info.opened = chunks.Open(file, false);
     info.error = info.opened ? ScreenProblem(chunks.Width(), chunks.Height()) : chunks.Error();
     info.opened = info.error.empty();
     if (!info.opened) return info;
@@ -192,4 +196,14 @@ GifInfo ScanPng(const std::vector<uint8_t>& bytes, FrameRules rules) {
     info.frames = static_cast<int>(info.delaysMs.size());
     info.loopExtension = PlaysAsRepeats(chunks.Plays());
     return info;
+}
+
+}  // namespace
+
+GifInfo ScanPng(const std::vector<uint8_t>& bytes, FrameRules rules) {
+    return ScanChunks(OpenForChunks(bytes), rules);
+}
+
+GifInfo ScanPngFile(const std::string& utf8Path, FrameRules rules) {
+    return ScanChunks(OpenForChunks(utf8Path), rules);
 }

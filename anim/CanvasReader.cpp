@@ -91,20 +91,23 @@ void CanvasReader::Reset() {
     m_strError.clear();
 }
 
+bool CanvasReader::OpenFile(const std::string& utf8Path) {
+    return ReadWholeFile(utf8Path, m_bytes, m_strError) && Open();
+}
+
 bool CanvasReader::Load(const std::string& utf8Path) {
     Reset();
     m_bytes.clear();
-    return ReadWholeFile(utf8Path, m_bytes, m_strError) && Start();
+    return OpenFile(utf8Path) && Start();
 }
 
 bool CanvasReader::Load(const uint8_t* data, std::size_t size) {
     Reset();
     m_bytes.assign(data, data + size);
-    return Start();
+    return Open() && Start();
 }
 
 bool CanvasReader::Start() {
-    if (!Open()) return false;
     const auto pixels = static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight);
     const std::size_t bytes = static_cast<std::size_t>(m_nStride) * static_cast<std::size_t>(m_nHeight);
     m_canvas.reset(static_cast<uint8_t*>(AllocateLarge(bytes)));

@@ -62,6 +62,8 @@ protected:
     // Reads the structure of the file in m_bytes: the screen (through SetScreen) and what the
     // images need. False with SetError.
     virtual bool Open() = 0;
+    // The same from the file at utf8Path: by default read whole into m_bytes, then Open.
+    virtual bool OpenFile(const std::string& utf8Path);
     // Composes the next image onto the RGBA canvas (Width() x Height(), rows top first) and
     // returns its delay in milliseconds (>= 0); none at the end or on an error (SetError).
     virtual std::optional<int> ComposeNext(const uint8_t*& rgba) = 0;
@@ -73,7 +75,7 @@ protected:
 
 private:
     void Reset();
-    // Open, then the frame's canvas (and coverage); false with the cause set.
+    // The frame's canvas (and coverage) once the file is open; false with the cause set.
     bool Start();
     void TakeCanvas(const uint8_t* rgba);
 
@@ -95,3 +97,4 @@ std::unique_ptr<AnimationReader> MakeApngReader();
 // The scans of each format: what the file holds, without decoding a pixel.
 GifInfo ScanWebp(const std::vector<uint8_t>& bytes, FrameRules rules);
 GifInfo ScanPng(const std::vector<uint8_t>& bytes, FrameRules rules);
+GifInfo ScanPngFile(const std::string& utf8Path, FrameRules rules);

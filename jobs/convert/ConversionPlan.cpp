@@ -20,6 +20,12 @@ void EstimateMemory(ConversionPlan& plan) {
         plan.jobBytes += pixels;  // two planes of a byte per pixel, a third of the colours' three
         plan.inFlightBytes += pixels / 3;
     }
+    // Readers that compose in RGBA keep more: libwebp a canvas and the one before it; the APNG
+    // reader a canvas, a frame and the area a dispose op keeps, and the frame's data.
+    const std::size_t area = static_cast<std::size_t>(std::max(plan.width, 0)) *
+                             static_cast<std::size_t>(std::max(plan.height, 0));
+    if (plan.format == "WebP") plan.jobBytes += 8 * area;
+    if (plan.format == "PNG" || plan.format == "APNG") plan.jobBytes += 16 * area;
 }
 
 }  // namespace

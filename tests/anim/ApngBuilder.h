@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ struct TestApngFrame {
     uint16_t delayNum = 1, delayDen = 10;
     uint8_t dispose = 0, blend = 0;
     std::vector<uint8_t> rgba;  // width * height pixels, rows top first
+    std::size_t zerosAfter = 0;  // zero bytes past the rows in its zlib stream: data no row needs
 };
 
 struct TestApng {
@@ -102,10 +104,26 @@ private:
             raw.push_back(0);
             raw.insert(raw.end(), f.rgba.begin() + y * f.width * 4, f.rgba.begin() + (y + 1) * f.width * 4);
         }
-        uLongf size = compressBound(static_cast<uLong>(raw.size()));
-        std::vector<uint8_t> out(size);
-        compress(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
-        out.resize(size);
+        // Deflated a piece at a time, so that a stream of gigabytes costs no more to make.
+        z_stream z{};
+        deflateInit(&z, Z_DEFAULT_COMPRESSION);
+        std::vector<uint8_t> out, zeros(1 << 16, 0);
+        uint8_t piece[1 << 16];
+        const auto feed = [&](const uint8_t* data, std::size_t size, int flush) {
+            z.next_in = const_cast<uint8_t*>(data);
+            z.avail_in = static_cast<uInt>(size);
+            do {
+                z.next_out = piece;
+                z.avail_out = sizeof piece;
+                deflate(&z, flush);
+                out.insert(out.end(), piece, piece + (sizeof piece - z.avail_out));
+            } while (z.avail_out == 0);
+        };
+        feed(raw.data(), raw.size(), Z_NO_FLUSH);
+        for (std::size_t left = f.zerosAfter; left > 0; left -= std::min(left, zeros.size()))
+            feed(zeros.data(), std::min(left, zeros.size()), Z_NO_FLUSH);
+        feed(nullptr, 0, Z_FINISH);
+        deflateEnd(&z);
         return out;
     }
 

@@ -147,6 +147,40 @@ TEST(ApngReader, TruncationAtEveryChunkBoundaryKeepsTheWholeFrames) {
     }
 }
 
+// A frame's zlib stream may run on past its rows (zeros deflated a thousand to one). A little
+// is read as browsers read it; more than a frame of its size could need is refused before it is
+// read or inflated, the frames before it kept: a frame costs what its pixels cost.
+TEST(ApngReader, DataPastTheRowsCostsNoMoreThanTheFrame) {
+    const Read clean = ReadAll(ThreeFrames().Build().bytes);
+    ASSERT_EQ(clean.frames.size(), 3u) << clean.error;
+    const struct {
+        std::size_t zeros;
+        std::size_t frames;
+        const char* error;
+    } cases[] = {
+        {1 << 10, 3, ""},
+        {1 << 24, 1, "frame 2 holds more data than a 2 x 2 image can need"},
+    };
+    for (const auto& c : cases) {
+        ApngWriter writer(4, 2);
+        TestApngFrame second{2, 2, 1, 0, 1, 20, 0, 0, Fill(4, {0, 255, 0, 255})};
+        second.zerosAfter = c.zeros;
+        writer.Plays(0)
+            .Frame({4, 2, 0, 0, 1, 10, 0, 0, Fill(8, {255, 0, 0, 255})})
+            .Frame(second)
+            .Frame({1, 1, 3, 1, 3, 100, 0, 0, Fill(1, {0, 0, 255, 255})});
+        const TestApng png = writer.Build();
+        ASSERT_GT(png.bytes.size(), c.zeros / 1100);
+        const Read read = ReadAll(png.bytes);
+        EXPECT_EQ(read.error, c.error) << c.zeros;
+        ASSERT_EQ(read.frames.size(), c.frames) << c.zeros;
+        EXPECT_TRUE(std::equal(read.frames.begin(), read.frames.end(), clean.frames.begin())) << c.zeros;
+        const GifInfo scan = ScanPng(png.bytes, {});
+        EXPECT_EQ(scan.error, c.error) << c.zeros;
+        EXPECT_EQ(scan.frames, static_cast<int>(c.frames)) << c.zeros;
+    }
+}
+
 TEST(ApngReader, DisposeAndBlendOps) {
     const std::vector<uint8_t> red = {255, 0, 0, 255}, clear = {0, 0, 0, 0}, halfGreen = {0, 255, 0, 128};
     // Two pixels on black; each row: the pixels' blue, green, red, then their coverage.

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "anim/ApngBuilder.h"
 #include "support/CliRunner.h"
 #include "support/GifBuilder.h"
 #include "support/SwfReader.h"
@@ -69,6 +70,34 @@ TEST(MemoryCliTest, LargeFramesStayWithinTheMemoryLimitOrFailCleanly) {
             EXPECT_NE(run.err.find("not enough memory"), std::string::npos) << run.err;
             EXPECT_EQ(ReadFileBytes(dir / "out" / "a.swf"), earlier);
             EXPECT_EQ(ListFolder(dir / "out"), std::vector<std::string>{"a.swf"});
+        }
+    }
+}
+
+// An APNG composes in RGBA, frames and their disposal beside the canvas: its memory is planned
+// with them, so a limit too tight for them is a clear failure before a frame is composed, and
+// a loose one converts.
+TEST(MemoryCliTest, ApngOfTheLargestScreenIsPlannedWithItsReadersMemory) {
+    if (kSanitized) GTEST_SKIP() << "address space limits do not work under AddressSanitizer";
+    ScratchDir dir;
+    ApngWriter apng(8191, 2048);
+    apng.Plays(0).Frame({8191, 2048, 0, 0, 1, 10, 0, 0, std::vector<uint8_t>(8191 * 2048 * 4, 255)});
+    for (uint32_t x = 0; x < 2; ++x) apng.Frame({1, 1, x, 0, 1, 10, 0, 0, {0, 0, 255, 255}});
+    ASSERT_TRUE(WriteBytes(dir / "big.apng", apng.Build().bytes));
+    const struct {
+        long limitKib;
+        bool converts;
+    } cases[] = {{2048 * 1024, true}, {300 * 1024, false}};
+    for (const auto& c : cases) {
+        fs::remove_all(dir / "out");
+        const CliRun run = RunQuorvel({"convert", "-q", "-o", "out", "big.apng", "-j", "8"}, dir.Path(),
+                                      dir.Path(), "/dev/null", c.limitKib);
+        EXPECT_EQ(run.status, c.converts ? 0 : 1) << run.err;
+        if (c.converts) {
+            EXPECT_EQ(swftest::ReadSwfFile(dir / "out" / "big.swf").frameCount, 3);
+        } else {
+            EXPECT_NE(run.err.find("not enough memory"), std::string::npos) << run.err;
+            EXPECT_FALSE(fs::exists(dir / "out" / "big.swf"));
         }
     }
 }
