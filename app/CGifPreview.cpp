@@ -14,6 +14,8 @@ namespace {
 // The pictures of one preview are kept under this many bytes: a longer GIF keeps every k-th
 // frame, shown for the frames it stands for.
 constexpr qint64 kPreviewBytes = 64 << 20;
+// The box keeps a new size this long before the frames are composed again for it.
+constexpr int kResizePauseMs = 250;
 
 }  // namespace
 
@@ -24,6 +26,9 @@ CGifPreview::CGifPreview(QWidget* parent) : QLabel(parent) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &CGifPreview::ShowNext);
+    m_resizePause.setSingleShot(true);
+    m_resizePause.setInterval(kResizePauseMs);
+    connect(&m_resizePause, &QTimer::timeout, this, &CGifPreview::OnResized);
 }
 
 CGifPreview::~CGifPreview() {
@@ -57,11 +62,17 @@ CGifPreview::Frames CGifPreview::ComposeFrames(const std::string& path, FrameRul
 }
 
 void CGifPreview::Compose(const QString& path, FrameRules rules, RgbColor stage, int frames) {
+    m_request = Request{path, rules, stage, frames, QSize()};
+    StartComposing();
+}
+
+void CGifPreview::StartComposing() {
     Stop();
     m_frames = {};  // the picture on show stays until the new frames come
     if (m_cancel) m_cancel->store(true);
     m_cancel = std::make_shared<std::atomic<bool>>(false);
     const quint64 serial = ++m_nSerial;
+    m_request->box = contentsRect().size();
     auto* watcher = new QFutureWatcher<Frames>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, serial] {
         watcher->deleteLater();
@@ -71,9 +82,21 @@ void CGifPreview::Compose(const QString& path, FrameRules rules, RgbColor stage,
         emit Composed();
     });
     // The composing works on its own copies; the pool waits for it when this object goes.
+    const Request& r = *m_request;
     watcher->setFuture(QtConcurrent::run(
-        &m_pool, [file = PathFromText(path), rules, stage, box = contentsRect().size(), frames,
-         cancel = m_cancel] { return ComposeFrames(file, rules, stage, box, frames, *cancel); }));
+        &m_pool, [file = PathFromText(r.path), rules = r.rules, stage = r.stage, box = r.box,
+                  frames = r.frames, cancel = m_cancel] {
+            return ComposeFrames(file, rules, stage, box, frames, *cancel);
+        }));
+}
+
+void CGifPreview::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    if (m_request) m_resizePause.start();
+}
+
+void CGifPreview::OnResized() {
+    if (m_request && m_request->box != contentsRect().size()) StartComposing();
 }
 
 void CGifPreview::SetTiming(std::vector<int> movieFrames, int fps, int passes) {
@@ -86,8 +109,12 @@ void CGifPreview::SetTiming(std::vector<int> movieFrames, int fps, int passes) {
 void CGifPreview::ShowText(const QString& text) {
     ++m_nSerial;  // a composing under way is no longer wanted
     if (m_cancel) m_cancel->store(true);
+    m_request.reset();
+    m_resizePause.stop();
     Stop();
     m_frames = {};
+    // setText alone keeps the picture when the text has not changed.
+    clear();
     setText(text);
 }
 

@@ -1,6 +1,8 @@
 #include "app/CInputScanner.h"
 
+#include <QFileInfo>
 #include <QFutureWatcher>
+#include <QStringList>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "app/DialogText.h"
@@ -40,6 +42,26 @@ void CInputScanner::ScanFolder(const QString& folder) {
         facts.batch = true;
         facts.path = folder;
         facts.files = ListAnimationFiles(PathFromText(folder), &facts.listError);
+        return facts;
+    });
+}
+
+void CInputScanner::ScanFiles(const QStringList& paths) {
+    Start([paths] {
+        InputFacts facts;
+        facts.batch = true;
+        facts.chosen = true;
+        facts.path = QFileInfo(paths.value(0)).absolutePath();
+        for (const QString& path : paths) {
+            if (!QFileInfo(path).isDir()) {
+                facts.files.push_back(PathFromText(path));
+                continue;
+            }
+            std::string error;
+            for (std::string& file : ListAnimationFiles(PathFromText(path), &error))
+                facts.files.push_back(std::move(file));
+            if (!error.empty() && facts.listError.empty()) facts.listError = error;
+        }
         return facts;
     });
 }

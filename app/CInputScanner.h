@@ -17,6 +17,8 @@ public:
     // Starts a scan; a scan started before it is forgotten.
     void ScanGif(const QString& path, FrameRules rules);
     void ScanFolder(const QString& folder);
+    // A batch of the files as given, each folder among them standing for its GIF files.
+    void ScanFiles(const QStringList& paths);
     // Forgets any scan under way.
     void Forget();
     // A scan has started and its facts have not come back yet.

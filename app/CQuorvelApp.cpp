@@ -12,10 +12,12 @@ CQuorvelApp::CQuorvelApp(int& argc, char** argv) : m_app(argc, argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral(QUORVEL_APP_ID));
 }
 
-int CQuorvelApp::InitInstance(const std::string& path) {
+int CQuorvelApp::InitInstance(const std::vector<std::string>& paths) {
     CQuorvelDlg dialog;
     QApplication::setWindowIcon(dialog.windowIcon());
-    if (!path.empty()) dialog.LoadPath(QFile::decodeName(QByteArray::fromStdString(path)));
+    QStringList given;
+    for (const std::string& path : paths) given << QFile::decodeName(QByteArray::fromStdString(path));
+    dialog.LoadPaths(given);
     dialog.exec();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <string>
+#include <vector>
 
 // The application: owns the QApplication and runs the main dialog modally. The program ends
 // when the dialog closes.
@@ -9,9 +10,9 @@ class CQuorvelApp {
 public:
     CQuorvelApp(int& argc, char** argv);
 
-    // Runs the main dialog until it closes, starting with path (a GIF or a folder) loaded when
-    // it is not empty; returns the process's exit status.
-    int InitInstance(const std::string& path = {});
+    // Runs the main dialog until it closes, starting with the paths (GIFs or folders) loaded
+    // (CQuorvelDlg::LoadPaths); returns the process's exit status.
+    int InitInstance(const std::vector<std::string>& paths = {});
 
 private:
     QApplication m_app;

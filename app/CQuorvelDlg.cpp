@@ -31,22 +31,27 @@
 
 namespace {
 
-// Typing pauses this long before the path is scanned.
+// Typing pauses this long before the path is scanned; changes of the options this long before
+// the movie's size is worked out again.
 constexpr int kInputPauseMs = 300;
-
-// The first local file or folder of a drag, or an empty string.
-QString DroppedPath(const QMimeData* data) {
-    if (!data || !data->hasUrls()) return {};
-    for (const QUrl& url : data->urls())
-        if (url.isLocalFile()) return url.toLocalFile();
-    return {};
-}
+constexpr int kEstimatePauseMs = 200;
+// The most the window takes when it opens: a 1280 x 900 screen at twice the pixels per point.
+constexpr QSize kOpeningSize(640, 450);
 
 // What the window takes from a drag: a folder, or a file named like a GIF.
 bool Acceptable(const QString& path) {
     if (path.isEmpty()) return false;
     const QFileInfo info(path);
     return info.isDir() || (info.isFile() && HasGifName(path));
+}
+
+// The local files and folders of a drag that the window takes, in order.
+QStringList DroppedPaths(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && Acceptable(url.toLocalFile())) paths << url.toLocalFile();
+    return paths;
 }
 
 }  // namespace
@@ -60,7 +65,8 @@ CQuorvelDlg::CQuorvelDlg(QWidget* parent) : QDialog(parent) {
 
     setWindowTitle(WindowTitle(std::nullopt));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/icons/quorvel.png")));
     setAcceptDrops(true);
 
@@ -82,11 +88,14 @@ CQuorvelDlg::CQuorvelDlg(QWidget* parent) : QDialog(parent) {
 
     m_inputPause.setSingleShot(true);
     m_inputPause.setInterval(kInputPauseMs);
+    m_estimatePause.setSingleShot(true);
+    m_estimatePause.setInterval(kEstimatePauseMs);
     Connect();
     OnGifTimingToggled();
     ScanInput();
-    // The dialog grows in width only; heights stay those of the controls.
-    setFixedHeight(sizeHint().height());
+    // It opens at the size its controls need, small enough for a small screen, and grows as the
+    // user likes.
+    resize(sizeHint().boundedTo(kOpeningSize).expandedTo(minimumSizeHint()));
 }
 
 CQuorvelDlg::~CQuorvelDlg() = default;  // the runner waits for its worker
@@ -101,6 +110,11 @@ void CQuorvelDlg::Connect() {
         UpdateControlStates();
     });
     connect(f.m_pFps, &QSpinBox::valueChanged, this, &CQuorvelDlg::ShowTimes);
+    connect(f.m_pQuality, &QButtonGroup::idToggled, this, &CQuorvelDlg::ScheduleSizeEstimate);
+    for (QCheckBox* box : {f.m_pChangedAreas, f.m_pTransparent})
+        connect(box, &QCheckBox::toggled, this, &CQuorvelDlg::ScheduleSizeEstimate);
+    connect(&m_estimatePause, &QTimer::timeout, this, &CQuorvelDlg::EstimateSize);
+    connect(&m_estimator, &CSizeEstimator::Estimated, this, &CQuorvelDlg::OnSizeEstimated);
     connect(f.m_pBrowseInputFolder, &QPushButton::clicked, this, &CQuorvelDlg::OnBrowseInputFolder);
     connect(f.m_pBrowseGif, &QPushButton::clicked, this, &CQuorvelDlg::OnBrowseGif);
     connect(f.m_pChangeOutputFolder, &QPushButton::clicked, this, &CQuorvelDlg::OnChangeOutputFolder);
@@ -122,6 +136,7 @@ void CQuorvelDlg::Connect() {
 
 void CQuorvelDlg::OnInputEdited() {
     m_strOutcome.clear();
+    m_chosenFiles.clear();
     m_scanner.Forget();
     const bool batch = m_form->m_pBatch->isChecked();
     m_facts = InputFacts{};
@@ -132,6 +147,7 @@ void CQuorvelDlg::OnInputEdited() {
     m_form->m_pTimes->clear();
     m_form->m_pUseGifTiming->hide();
     m_form->m_pPreview->ShowText(QString());
+    ShowTimes();
     m_inputPause.start();
     UpdateControlStates();
 }
@@ -143,7 +159,10 @@ void CQuorvelDlg::ScanInput() {
     m_facts.batch = s.m_bBatch;
     const QString path = TextFromPath(s.m_bBatch ? s.m_strInputFolder : s.m_strGifPath);
     if (!path.trimmed().isEmpty()) m_facts.path = path;
-    if (m_facts.path.isEmpty()) {
+    ScheduleSizeEstimate();
+    if (s.m_bBatch && !m_chosenFiles.isEmpty()) {
+        m_scanner.ScanFiles(m_chosenFiles);
+    } else if (m_facts.path.isEmpty()) {
         m_scanner.Forget();
         OnInputScanned(m_facts);
     } else if (s.m_bBatch) {
@@ -163,16 +182,19 @@ QString CQuorvelDlg::InputProblemNow() const {
 void CQuorvelDlg::OnInputScanned(const InputFacts& facts) {
     m_facts = facts;
     m_form->m_pGifInfo->setText(DescribeInput(facts));
-    if (facts.batch) {
+    const bool usable = facts.batch ? !facts.files.empty()
+                                    : facts.gif.opened && facts.gif.frames > 0;
+    if (!usable) {
+        m_form->m_pPreview->ShowText(QString());
+    } else if (facts.batch) {
         const int side = style()->pixelMetric(QStyle::PM_LargeIconSize) * 2;
         m_form->m_pPreview->ShowText(QString());
-        if (!facts.path.isEmpty() && facts.listError.empty())
-            m_form->m_pPreview->setPixmap(style()->standardIcon(QStyle::SP_DirIcon).pixmap(side));
-    } else if (facts.gif.opened && facts.gif.frames > 0) {
-        ComposePreview();
+        m_form->m_pPreview->setPixmap(style()->standardIcon(QStyle::SP_DirIcon).pixmap(side));
     } else {
-        m_form->m_pPreview->ShowText(QString());
+        ComposePreview();
     }
+    // A path typed (or pasted) gives the output folder as Browse does.
+    if (usable) SuggestOutputFolder(facts.chosen ? TextFromPath(facts.files.front()) : facts.path);
     ShowTimes();
     UpdateControlStates();
     emit InputScanned();
@@ -188,6 +210,7 @@ void CQuorvelDlg::ComposePreview() {
 void CQuorvelDlg::ShowTimes() {
     const bool shown = !Scanning() && !m_facts.batch && m_facts.gif.frames > 0;
     m_form->m_pTimes->setVisible(shown);
+    ScheduleSizeEstimate();
     if (!shown) {
         m_form->m_pUseGifTiming->hide();
         return;
@@ -201,6 +224,30 @@ void CQuorvelDlg::ShowTimes() {
     std::vector<int> schedule = plan.schedule;
     schedule.resize(m_facts.gif.delaysMs.size(), 1);
     m_form->m_pPreview->SetTiming(std::move(schedule), plan.fps, plan.passes);
+}
+
+void CQuorvelDlg::ScheduleSizeEstimate() {
+    // What was said about another input or other options is not left on show.
+    m_estimator.Forget();
+    m_form->m_pMovieSize->clear();
+    m_form->m_pMovieSize->hide();
+    if (!Scanning() && !m_facts.batch && m_facts.gif.frames > 0) m_estimatePause.start();
+    else m_estimatePause.stop();
+}
+
+void CQuorvelDlg::EstimateSize() {
+    if (Scanning() || m_facts.batch || m_facts.gif.frames == 0) return;
+    ConversionPlan plan =
+        PlanConversion(m_facts.gif, ConvertOptionsFrom(SettingsFromForm(*m_form)));
+    plan.gif = PathFromText(m_facts.path);
+    m_estimator.Estimate(plan);
+}
+
+void CQuorvelDlg::OnSizeEstimated(const SizeEstimate& estimate) {
+    if (!estimate.ok) return;
+    m_form->m_pMovieSize->setText(
+        DescribeMovieSize(estimate.bytes, m_form->m_pChangedAreas->isChecked()));
+    m_form->m_pMovieSize->show();
 }
 
 void CQuorvelDlg::UpdateControlStates() {
@@ -221,10 +268,12 @@ void CQuorvelDlg::UpdateControlStates() {
     for (QAbstractButton* button : f.m_pExtractFormat->buttons()) button->setEnabled(idle);
 
     const QString problem = InputProblemNow();
-    // While a job runs, Convert is its Cancel button.
-    f.m_pConvert->setEnabled(!idle || problem.isEmpty());
-    f.m_pConvert->setText(idle ? tr("C&onvert...") : tr("Cancel"));
-    f.m_pExtract->setEnabled(idle && !batch && problem.isEmpty());
+    // While a job runs, the button that started it is its Cancel button.
+    const bool extracting = !idle && m_job == Job::Extract;
+    f.m_pConvert->setEnabled(idle ? problem.isEmpty() : !extracting);
+    f.m_pConvert->setText(idle || extracting ? tr("C&onvert...") : tr("Cancel"));
+    f.m_pExtract->setEnabled(idle ? !batch && problem.isEmpty() : extracting);
+    f.m_pExtract->setText(extracting ? tr("Cancel") : tr("E&xtract..."));
     for (QWidget* command : Widgets{f.m_pConvert, f.m_pExtract})
         command->setToolTip(idle ? problem : QString());
     if (idle) f.m_pStatus->setText(problem.isEmpty() ? m_strOutcome : problem);
@@ -262,6 +311,7 @@ void CQuorvelDlg::OnChooseBackground() {
         connect(m_pColorDialog, &QColorDialog::colorSelected, this, [this](const QColor& color) {
             m_form->ShowBackground(static_cast<RgbColor>(color.rgb() & 0xFFFFFF));
             ComposePreview();
+            ScheduleSizeEstimate();
         });
     }
     m_pColorDialog->setCurrentColor(QColor::fromRgb(m_form->Background()));
@@ -295,6 +345,7 @@ void CQuorvelDlg::OnBrowseInputFolder() {
 
 void CQuorvelDlg::OnBatchToggled() {
     m_strOutcome.clear();
+    if (!m_form->m_pBatch->isChecked()) m_chosenFiles.clear();
     ScanInput();
 }
 
@@ -310,8 +361,23 @@ void CQuorvelDlg::LoadPath(const QString& path) {
     const bool folder = info.isDir();
     m_form->m_pBatch->setChecked(folder);
     (folder ? m_form->m_pInputFolder : m_form->m_pGifPath)->setText(info.absoluteFilePath());
+    m_chosenFiles.clear();
     ScanInput();
     SuggestOutputFolder(path);
+}
+
+void CQuorvelDlg::LoadPaths(const QStringList& paths) {
+    if (paths.size() < 2) {
+        if (!paths.isEmpty()) LoadPath(paths.front());
+        return;
+    }
+    if (IsJobRunning()) return;
+    QStringList files;
+    for (const QString& path : paths) files << QFileInfo(path).absoluteFilePath();
+    m_form->m_pBatch->setChecked(true);
+    m_form->m_pInputFolder->setText(QFileInfo(files.front()).absolutePath());
+    m_chosenFiles = files;  // after the edit, which forgets the files chosen before
+    ScanInput();
 }
 
 void CQuorvelDlg::OnAbout() {
@@ -331,12 +397,13 @@ void CQuorvelDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CQuorvelDlg::dragEnterEvent(QDragEnterEvent* event) {
-    const QString path = DroppedPath(event->mimeData());
-    if (IsJobRunning() || !Acceptable(path)) return;  // the cursor says it is refused
+    const QStringList paths = DroppedPaths(event->mimeData());
+    if (IsJobRunning() || paths.isEmpty()) return;  // the cursor says it is refused
     event->acceptProposedAction();
-    const QFileInfo info(path);
-    m_pDropHint->setText(info.isDir() ? tr("Drop to convert the GIF files in %1").arg(info.fileName())
-                                      : tr("Drop to load %1").arg(info.fileName()));
+    const QFileInfo info(paths.front());
+    m_pDropHint->setText(paths.size() > 1 ? tr("Drop to convert these %1 GIF files").arg(paths.size())
+                         : info.isDir()   ? tr("Drop to convert the GIF files in %1").arg(info.fileName())
+                                          : tr("Drop to load %1").arg(info.fileName()));
     m_pDropHint->setGeometry(rect());
     m_pDropHint->raise();
     m_pDropHint->show();
@@ -349,10 +416,10 @@ void CQuorvelDlg::dragLeaveEvent(QDragLeaveEvent* event) {
 
 void CQuorvelDlg::dropEvent(QDropEvent* event) {
     m_pDropHint->hide();
-    const QString path = DroppedPath(event->mimeData());
-    if (IsJobRunning() || !Acceptable(path)) return;
+    const QStringList paths = DroppedPaths(event->mimeData());
+    if (IsJobRunning() || paths.isEmpty()) return;
     event->acceptProposedAction();
-    LoadPath(path);
+    LoadPaths(paths);
 }
 
 void CQuorvelDlg::resizeEvent(QResizeEvent* event) {
@@ -360,11 +427,23 @@ void CQuorvelDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
 }
 
+bool CQuorvelDlg::ConfirmStop() {
+    const QString stop = tr("Stop and Close");
+    m_bAskingToClose = true;
+    const bool agreed = CPrompts::Choose(this, QString::fromUtf8(kWarningCaption),
+                                         tr("A conversion is running. Stop it and close?"),
+                                         {stop, tr("Cancel")}) == stop;
+    m_bAskingToClose = false;
+    if (!m_endedWhileAsking) return agreed;
+    // Nothing is left to stop: the job's end is shown, and the dialog stays.
+    const CJobRunner::Outcome outcome = std::move(*m_endedWhileAsking);
+    m_endedWhileAsking.reset();
+    OnJobFinished(outcome);
+    return false;
+}
+
 void CQuorvelDlg::done(int result) {
-    if (IsJobRunning() &&
-        !CPrompts::Question(this, QString::fromUtf8(kWarningCaption),
-                            tr("A conversion is running. Stop it and close?")))
-        return;
+    if (IsJobRunning() && !ConfirmStop()) return;
     if (IsJobRunning()) {
         m_runner.Abandon();
         m_job = Job::None;

@@ -3,11 +3,14 @@
 #include <QDialog>
 #include <QTimer>
 #include <cstddef>
+#include <QStringList>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/CInputScanner.h"
 #include "app/CJobRunner.h"
+#include "app/CSizeEstimator.h"
 #include "app/InputFacts.h"
 
 class CQuorvelForm;
@@ -20,7 +23,8 @@ struct ConversionSettings;
 // disabled, with the reason in the status line, while the input cannot be used. A job reads the
 // form once, when it starts, asks before replacing files, and runs on a worker (CJobRunner), one
 // at a time; while it runs the controls that would start another or change its inputs are
-// disabled and "C&onvert..." turns into "Cancel".
+// disabled, and the button that started it ("C&onvert..." or "E&xtract...") turns into
+// "Cancel". The window grows, and the preview with it.
 class CQuorvelDlg : public QDialog {
     Q_OBJECT
 
@@ -34,6 +38,10 @@ public:
     // mode with it as the input folder, anything else becomes the GIF to convert. Either fills
     // an empty output folder with its own folder. Ignored while a job runs.
     void LoadPath(const QString& path);
+    // Several files (and folders) at once, as a file manager hands them over: a batch of just
+    // those files (and the GIFs of the folders), the first one's folder as the input and the
+    // output folder. One path is LoadPath's.
+    void LoadPaths(const QStringList& paths);
 
     // Command handlers, one per button.
     void OnBrowseGif();
@@ -52,7 +60,8 @@ public:
     void OnAbout();
 
     // Closing the dialog (Exit, Escape, the close box) while a job runs asks first; when the
-    // user agrees, it cancels the job and waits for its worker before the dialog goes.
+    // user agrees, it cancels the job and waits for its worker before the dialog goes. A job
+    // that ends while the question is up takes the question back, and its message follows.
     void done(int result) override;
 
 signals:
@@ -64,7 +73,8 @@ signals:
 protected:
     // Enter in a field does nothing (it used to close the dialog); on a button it presses it.
     void keyPressEvent(QKeyEvent* event) override;
-    // GIF files and folders are taken, and the window shows it while they are dragged over it.
+    // GIF files and folders are taken, and the window shows it while they are dragged over it;
+    // several make a batch of them (LoadPaths).
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -86,6 +96,12 @@ private:
     void ShowTimes();
     void UpdateControlStates();
     void SuggestOutputFolder(const QString& path);
+    // About how large the movie will be, worked out again after a pause in changes.
+    void ScheduleSizeEstimate();
+    void EstimateSize();
+    void OnSizeEstimated(const SizeEstimate& estimate);
+    // Asks whether to stop the running job and close; false when the dialog stays.
+    bool ConfirmStop();
 
     // Jobs (CQuorvelDlgJobs.cpp).
     bool PrepareOutputFolder(const std::string& folder);
@@ -104,6 +120,9 @@ private:
     CInputScanner m_scanner;
     QTimer m_inputPause;
     InputFacts m_facts;
+    QStringList m_chosenFiles;  // a batch of files handed over, not a folder's
+    CSizeEstimator m_estimator;
+    QTimer m_estimatePause;
     QColorDialog* m_pColorDialog = nullptr;  // made when first needed
     QLabel* m_pDropHint = nullptr;           // over the window while a drop would be taken
 
@@ -113,4 +132,6 @@ private:
     std::size_t m_nBatchFiles = 0;     // the files a batch was given, skipped ones included
     std::size_t m_nBatchSkipped = 0;   // left out because their movie exists
     QString m_strOutcome;  // how the last job ended, for the status line while nothing changes
+    bool m_bAskingToClose = false;
+    std::optional<CJobRunner::Outcome> m_endedWhileAsking;
 };

@@ -66,7 +66,7 @@ bool CQuorvelDlg::PrepareOutputFolder(const std::string& folder) {
         CPrompts::Warning(this, Caption(), tr("The output folder %1 is a file.").arg(text));
         return false;
     }
-    const QString create = tr("Create");
+    const QString create = tr("Create Folder");
     if (CPrompts::Choose(this, Caption(), tr("The output folder %1 does not exist. Create it?").arg(text),
                          {create, tr("Cancel")}) != create)
         return false;
@@ -77,7 +77,7 @@ bool CQuorvelDlg::PrepareOutputFolder(const std::string& folder) {
 
 void CQuorvelDlg::OnConvert() {
     if (IsJobRunning()) {
-        m_runner.Cancel();
+        if (m_job != Job::Extract) m_runner.Cancel();
         return;
     }
     if (!InputProblemNow().isEmpty()) return;
@@ -90,7 +90,11 @@ void CQuorvelDlg::OnConvert() {
 }
 
 void CQuorvelDlg::OnExtract() {
-    if (IsJobRunning() || m_form->m_pBatch->isChecked() || !InputProblemNow().isEmpty()) return;
+    if (IsJobRunning()) {
+        if (m_job == Job::Extract) m_runner.Cancel();
+        return;
+    }
+    if (m_form->m_pBatch->isChecked() || !InputProblemNow().isEmpty()) return;
     const ConversionSettings s = SettingsFromForm(*m_form);
     if (PrepareOutputFolder(s.m_strOutputFolder)) StartExtraction(s);
 }
@@ -99,12 +103,15 @@ void CQuorvelDlg::StartConversion(const ConversionSettings& s) {
     const BatchRequest one{{s.m_strGifPath}, s.m_strOutputFolder, ConvertOptionsFrom(s)};
     const fs::path movie = MovieOf(one, 0);
     const QString shown = TextFromPath(movie.string());
-    if (!ExistingMovies(one).empty() &&
-        CPrompts::Choose(this, Caption(), tr("%1 exists already. Replace it?").arg(shown),
-                         {tr("Replace"), tr("Skip")}) != tr("Replace")) {
-        m_strOutcome = tr("Skipped: %1 exists").arg(shown);
-        UpdateControlStates();
-        return;
+    if (!ExistingMovies(one).empty()) {
+        const QString choice = CPrompts::Choose(this, Caption(), tr("%1 exists already. Replace it?").arg(shown),
+                                                {tr("Replace"), tr("Skip"), tr("Cancel")});
+        if (choice == tr("Cancel")) return;
+        if (choice == tr("Skip")) {
+            m_strOutcome = tr("Skipped: %1 exists").arg(shown);
+            UpdateControlStates();
+            return;
+        }
     }
     m_strJobMovie = movie.string();
     StartJob(Job::Convert, s.m_strOutputFolder,
@@ -208,6 +215,12 @@ void CQuorvelDlg::ResetProgress() {
 }
 
 void CQuorvelDlg::OnJobFinished(const CJobRunner::Outcome& outcome) {
+    if (m_bAskingToClose) {
+        // The question whether to stop it goes first; its end is shown once it has.
+        m_endedWhileAsking = outcome;
+        CPrompts::Withdraw();
+        return;
+    }
     const Job job = m_job;
     m_job = Job::None;
     ResetProgress();
@@ -237,16 +250,17 @@ void CQuorvelDlg::ShowJobMessage(Job job, const CJobRunner::Outcome& outcome) {
         job == Job::Batch     ? DescribeBatch(outcome.batch, m_nBatchFiles, m_nBatchSkipped)
         : job == Job::Convert ? DescribeConversion(outcome.single)
                               : DescribeExtraction(outcome.single);
-    if (message.icon == JobMessage::Icon::Warning) {
-        CPrompts::Warning(this, Caption(), message.text);
-        return;
-    }
-    if (message.icon != JobMessage::Icon::Information) return;
+    if (message.icon == JobMessage::Icon::None) return;
+    // What was written can be opened from the message, whatever else it says.
     const QString openFolder = tr("Open Folder");
     const QString play = tr("Play");
-    const QStringList actions = job == Job::Convert ? QStringList{openFolder, play} : QStringList{openFolder};
+    QStringList actions;
+    if (FilesWritten(outcome) > 0) actions << openFolder;
+    if (job == Job::Convert && outcome.single.Succeeded()) actions << play;
     const QString chosen =
-        CPrompts::Information(this, QString::fromUtf8(kInfoCaption), message.text, actions);
+        message.icon == JobMessage::Icon::Warning
+            ? CPrompts::Warning(this, Caption(), message.text, actions)
+            : CPrompts::Information(this, QString::fromUtf8(kInfoCaption), message.text, actions);
     const auto failed = [this](const QString& what) { ReportOpenFailure(what); };
     if (chosen == openFolder)
         DesktopOpener::Open(DesktopOpener::Kind::Folder, TextFromPath(m_strJobOutputFolder), this, failed);

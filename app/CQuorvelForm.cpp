@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSizePolicy>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <initializer_list>
@@ -55,18 +56,22 @@ QLabel* FieldLabel(const QString& text, QWidget* buddy) {
 
 QString Tr(const char* text) { return QCoreApplication::translate("CQuorvelDlg", text); }
 
-// A radio button standing for an option's value in its group.
+// A radio button standing for an option's value.
 struct Choice {
     QString text;
     const char* name;
     int value;
 };
 
-void AddChoices(QBoxLayout* row, QButtonGroup* group, std::initializer_list<Choice> choices) {
+// Radio buttons standing for an option's values in its group, `columns` to a row.
+void AddChoices(QGridLayout* grid, int columns, QButtonGroup* group,
+                std::initializer_list<Choice> choices) {
+    int at = 0;
     for (const Choice& c : choices) {
         auto* button = Named(new QRadioButton(c.text), c.name);
         group->addButton(button, c.value);
-        row->addWidget(button);
+        grid->addWidget(button, at / columns, at % columns);
+        ++at;
     }
 }
 
@@ -87,26 +92,37 @@ public:
     }
     QLineEdit* Edit(const char* name) const {
         auto* edit = Named(new QLineEdit, name);
-        edit->setMinimumWidth(du.X(160));
+        edit->setMinimumWidth(du.X(80));
         return edit;
+    }
+    // A group inside another, with tight margins: the window fits small screens.
+    static QGroupBox* Section(const QString& title, QLayout* layout) {
+        auto* box = new QGroupBox(title);
+        box->setFlat(true);
+        box->setLayout(layout);
+        layout->setContentsMargins(6, 2, 6, 4);
+        layout->setSpacing(4);
+        return box;
     }
 
     QGroupBox* InputGroup() {
         f.m_pInputFolder = Edit("IDC_INPUT_FOLDER");
         f.m_pBrowseInputFolder = Button(Tr("&Browse..."), "IDC_BROWSE_INPUT_FOLDER", 50);
         f.m_pGifPath = Edit("IDC_GIF_PATH");
-        f.m_pBrowseGif = Button(Tr("&Browse..."), "IDC_BROWSE_GIF", 50);
+        f.m_pBrowseGif = Button(Tr("B&rowse..."), "IDC_BROWSE_GIF", 50);
         f.m_pOutputFolder = Edit("IDC_OUTPUT_FOLDER");
         f.m_pChangeOutputFolder = Button(Tr("&Change..."), "IDC_CHANGE_OUTPUT_FOLDER", 50);
         auto* box = new QGroupBox(Tr("Input options"));
         auto* grid = new QGridLayout(box);
+        grid->setContentsMargins(6, 4, 6, 6);
+        grid->setSpacing(4);
         const struct {
             QString label;
             QLineEdit* edit;
             QPushButton* button;
-        } rows[] = {{Tr("Input folder:"), f.m_pInputFolder, f.m_pBrowseInputFolder},
-                    {Tr("Path to the GIF file:"), f.m_pGifPath, f.m_pBrowseGif},
-                    {Tr("Output folder:"), f.m_pOutputFolder, f.m_pChangeOutputFolder}};
+        } rows[] = {{Tr("&Input folder:"), f.m_pInputFolder, f.m_pBrowseInputFolder},
+                    {Tr("&Path to the GIF file:"), f.m_pGifPath, f.m_pBrowseGif},
+                    {Tr("Output fol&der:"), f.m_pOutputFolder, f.m_pChangeOutputFolder}};
         for (int row = 0; row < 3; ++row) {
             grid->addWidget(FieldLabel(rows[row].label, rows[row].edit), row, 0);
             grid->addWidget(rows[row].edit, row, 1);
@@ -116,28 +132,31 @@ public:
         return box;
     }
 
+    // The preview grows with the window; the lines below it say what the input holds.
     QGroupBox* PreviewGroup() {
         f.m_pPreview = Named(new CGifPreview, "preview");
-        f.m_pPreview->setFixedSize(du.X(130), du.X(100));
+        f.m_pPreview->setMinimumSize(du.X(88), du.X(60));
+        f.m_pPreview->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         f.m_pPreview->setFrameShape(QFrame::StyledPanel);
         f.m_pPreview->setToolTip(Tr("The movie as it will play; click to play it again."));
         f.m_pGifInfo = Named(new QLabel, "gifInfo");
         f.m_pTimes = Named(new QLabel, "movieTimes");
-        for (QLabel* label : {f.m_pGifInfo, f.m_pTimes}) {
+        f.m_pMovieSize = Named(new QLabel, "movieSize");
+        f.m_pMovieSize->setToolTip(Tr("Worked out from the first frames at the chosen quality."));
+        for (QLabel* label : {f.m_pGifInfo, f.m_pTimes, f.m_pMovieSize}) {
             label->setWordWrap(true);
             label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         }
-        f.m_pUseGifTiming = Button(Tr(kUseGifTiming), "useGifTiming", 0);
+        f.m_pUseGifTiming = Button(QLatin1Char('&') + Tr(kUseGifTiming), "useGifTiming", 0);
         f.m_pUseGifTiming->setToolTip(Tr("Play every frame for its own delay, as browsers do."));
         f.m_pUseGifTiming->hide();
         auto* box = new QGroupBox(Tr("Preview"));
         auto* column = new QVBoxLayout(box);
-        column->addWidget(f.m_pPreview, 0, Qt::AlignHCenter);
-        column->addWidget(f.m_pGifInfo);
-        column->addWidget(f.m_pTimes);
+        column->setContentsMargins(6, 4, 6, 6);
+        column->setSpacing(4);
+        column->addWidget(f.m_pPreview, 1);
+        for (QWidget* line : {f.m_pGifInfo, f.m_pTimes, f.m_pMovieSize}) column->addWidget(line);
         column->addWidget(f.m_pUseGifTiming, 0, Qt::AlignLeft);
-        column->addStretch(1);
-        box->setFixedWidth(du.X(150));
         return box;
     }
 
@@ -147,66 +166,75 @@ public:
         f.m_pFps->setAlignment(Qt::AlignCenter);
         f.m_pFps->setFixedWidth(du.X(40));
         f.m_pTargetUrl = Edit("IDC_TARGET_URL");
-        f.m_pTargetUrl->setMinimumWidth(du.X(100));
-        f.m_pGifTiming =
-            Named(new QCheckBox(Tr("Play with the GIF's own timing and looping")), "IDC_GIF_TIMING");
-        auto* box = new QGroupBox(Tr("General"));
-        auto* column = new QVBoxLayout(box);
+        f.m_pTargetUrl->setMinimumWidth(du.X(60));
+        f.m_pGifTiming = Named(new QCheckBox(Tr("Play with the GIF's own timing and &looping")),
+                               "IDC_GIF_TIMING");
+        f.m_pChangedAreas = Named(new QCheckBox(Tr("Only store what c&hanges")), "IDC_CHANGED_AREAS");
+        f.m_pTransparent = Named(new QCheckBox(Tr("&Keep transparency")), "IDC_TRANSPARENT");
+        f.m_pTransparent->setToolTip(Tr("Pixels that no image of the GIF covers stay transparent, "
+                                        "so that the page below the movie shows through."));
+        auto* column = new QVBoxLayout;
+        auto* box = Section(Tr("General"), column);
         auto* row = new QHBoxLayout;
-        row->addWidget(FieldLabel(Tr("FPS:"), f.m_pFps));
+        row->addWidget(FieldLabel(Tr("&FPS:"), f.m_pFps));
         row->addWidget(f.m_pFps);
-        row->addSpacing(du.X(12));
-        row->addWidget(FieldLabel(Tr("Target URL:"), f.m_pTargetUrl));
+        row->addSpacing(du.X(8));
+        row->addWidget(FieldLabel(Tr("&Target URL:"), f.m_pTargetUrl));
         row->addWidget(f.m_pTargetUrl, 1);
         column->addLayout(row);
         column->addWidget(f.m_pGifTiming);
+        auto* checks = new QHBoxLayout;
+        checks->addWidget(f.m_pTransparent);
+        checks->addWidget(f.m_pChangedAreas);
+        checks->addStretch(1);
+        column->addLayout(checks);
         return box;
     }
 
-    QGroupBox* ConversionGroup() {
+    // The quality's choices two by two, the stage colour, and the batch and Convert beside them.
+    QLayout* QualityRow() {
         f.m_pQuality = new QButtonGroup(d);
-        auto* qualityBox = new QGroupBox(Tr("Quality"));
-        auto* qualityRow = new QHBoxLayout(qualityBox);
-        AddChoices(qualityRow, f.m_pQuality,
+        auto* grid = new QGridLayout;
+        auto* qualityBox = Section(Tr("&Quality"), grid);
+        AddChoices(grid, 2, f.m_pQuality,
                    {{Tr("Low quality"), "IDC_QUALITY_LOW", int(Quality::Low)},
                     {Tr("Normal quality"), "IDC_QUALITY_NORMAL", int(Quality::Normal)},
                     {Tr("High quality"), "IDC_QUALITY_HIGH", int(Quality::High)},
                     {Tr("Lossless"), "IDC_QUALITY_LOSSLESS", kLosslessButton}});
-        f.m_pChangedAreas = Named(new QCheckBox(Tr("Only store what changes")), "IDC_CHANGED_AREAS");
-        f.m_pTransparent = Named(new QCheckBox(Tr("Keep transparency")), "IDC_TRANSPARENT");
-        f.m_pTransparent->setToolTip(Tr("Pixels that no image of the GIF covers stay transparent, "
-                                        "so that the page below the movie shows through."));
-        // A small swatch of the stage colour, beside the quality group.
+        // A small swatch of the stage colour.
         f.m_pBackground = Button(QString(), "IDC_BACKGROUND", 24);
         f.m_pBackground->setAccessibleName(Tr("Stage colour"));
         auto* stageColumn = new QVBoxLayout;
         stageColumn->addStretch(1);
-        stageColumn->addWidget(new QLabel(Tr("Stage:")), 0, Qt::AlignHCenter);
+        stageColumn->addWidget(FieldLabel(Tr("&Stage:"), f.m_pBackground), 0, Qt::AlignHCenter);
         stageColumn->addWidget(f.m_pBackground, 0, Qt::AlignHCenter);
         stageColumn->addStretch(1);
+        f.m_pBatch = Named(new QCheckBox(Tr("Batch con&version")), "IDC_BATCH");
+        f.m_pConvert = Button(Tr("C&onvert..."), "IDC_CONVERT", 60);
+        auto* commands = new QVBoxLayout;
+        commands->addStretch(1);
+        commands->addWidget(f.m_pBatch);
+        commands->addWidget(f.m_pConvert);
+        auto* line = new QHBoxLayout;
+        line->addWidget(qualityBox, 1);
+        line->addLayout(stageColumn);
+        line->addLayout(commands);
+        return line;
+    }
 
-        f.m_pBatch = Named(new QCheckBox(Tr("Batch conversion")), "IDC_BATCH");
-        f.m_pConvert = Button(Tr("C&onvert..."), "IDC_CONVERT", 100);
-        auto* convertColumn = new QVBoxLayout;
-        for (QWidget* w : {static_cast<QWidget*>(f.m_pTransparent), static_cast<QWidget*>(f.m_pChangedAreas),
-                           static_cast<QWidget*>(f.m_pBatch), static_cast<QWidget*>(f.m_pConvert)})
-            convertColumn->addWidget(w);
-
+    QGroupBox* ConversionGroup() {
         auto* box = new QGroupBox(Tr("Conversion options"));
         auto* column = new QVBoxLayout(box);
+        column->setContentsMargins(6, 4, 6, 6);
+        column->setSpacing(4);
         column->addWidget(GeneralGroup());
-        auto* line = new QHBoxLayout;
-        line->addWidget(qualityBox);
-        line->addLayout(stageColumn);
-        line->addStretch(1);
-        line->addLayout(convertColumn);
-        column->addLayout(line);
+        column->addLayout(QualityRow());
         column->addWidget(FlashGroup());
         return box;
     }
 
     // A movie that plays, or a library of symbols a Flash project creates by name; compressed
-    // or not.
+    // or not. The lists are as wide as the window lets them be.
     QGroupBox* FlashGroup() {
         f.m_pLibrary = Named(new QComboBox, "IDC_LIBRARY");
         f.m_pLibrary->addItem(Tr("A movie that plays"), int(LibraryKind::None));
@@ -218,34 +246,41 @@ public:
         f.m_pCompression->addItem(Tr("None"), int(SwfCompression::None));
         f.m_pCompression->addItem(Tr("zlib (Flash Player 6 and later)"), int(SwfCompression::Zlib));
         f.m_pCompression->addItem(Tr("LZMA (Flash Player 11 and later)"), int(SwfCompression::Lzma));
-        auto* box = new QGroupBox(Tr("For Flash projects"));
-        auto* row = new QHBoxLayout(box);
-        row->addWidget(FieldLabel(Tr("Write:"), f.m_pLibrary));
-        row->addWidget(f.m_pLibrary, 1);
-        row->addSpacing(du.X(12));
-        row->addWidget(FieldLabel(Tr("Compression:"), f.m_pCompression));
-        row->addWidget(f.m_pCompression);
+        for (QComboBox* list : {f.m_pLibrary, f.m_pCompression}) {
+            list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            list->setMinimumContentsLength(8);
+        }
+        auto* row = new QHBoxLayout;
+        auto* box = Section(Tr("For Flash projects"), row);
+        row->addWidget(FieldLabel(Tr("&Write:"), f.m_pLibrary));
+        row->addWidget(f.m_pLibrary, 3);
+        row->addSpacing(du.X(8));
+        row->addWidget(FieldLabel(Tr("Co&mpression:"), f.m_pCompression));
+        row->addWidget(f.m_pCompression, 2);
         return box;
     }
 
     QGroupBox* ExtractionGroup() {
         f.m_pExtractFormat = new QButtonGroup(d);
-        auto* box = new QGroupBox(Tr("Extraction options"));
-        auto* row = new QHBoxLayout(box);
-        AddChoices(row, f.m_pExtractFormat,
+        auto* box = new QGroupBox(Tr("Extraction optio&ns"));
+        auto* column = new QVBoxLayout(box);
+        column->setContentsMargins(6, 4, 6, 6);
+        column->setSpacing(4);
+        auto* grid = new QGridLayout;
+        AddChoices(grid, 2, f.m_pExtractFormat,
                    {{Tr("BMP file"), "IDC_FORMAT_BMP", int(ExtractFormat::Bmp)},
                     {Tr("PNG file"), "IDC_FORMAT_PNG", int(ExtractFormat::Png)},
                     {Tr("JPG file"), "IDC_FORMAT_JPG", int(ExtractFormat::Jpg)},
                     {Tr("TGA file"), "IDC_FORMAT_TGA", int(ExtractFormat::Tga)}});
-        row->addStretch(1);
-        f.m_pExtract = Button(Tr("E&xtract..."), "IDC_EXTRACT", 100);
-        row->addWidget(f.m_pExtract);
+        column->addLayout(grid);
+        f.m_pExtract = Button(Tr("E&xtract..."), "IDC_EXTRACT", 60);
+        column->addWidget(f.m_pExtract, 0, Qt::AlignRight);
         return box;
     }
 
     QLayout* ProgressRows() {
         f.m_pProgress = Named(new QProgressBar, "IDC_PROGRESS");
-        f.m_pProgress->setMinimumWidth(du.X(180));
+        f.m_pProgress->setMinimumWidth(du.X(100));
         f.m_pProgress->setTextVisible(false);
         f.m_pProgress->setRange(0, 1);
         f.m_pProgress->setValue(0);
@@ -274,21 +309,26 @@ CQuorvelForm::CQuorvelForm(QDialog* dialog, const ConversionSettings& start) {
     auto* inputs = new QVBoxLayout;
     inputs->addWidget(build.InputGroup());
     inputs->addWidget(build.ConversionGroup());
+    inputs->addStretch(1);
+    auto* side = new QVBoxLayout;
+    side->addWidget(build.PreviewGroup(), 1);
+    side->addWidget(build.ExtractionGroup());
     auto* top = new QHBoxLayout;
-    top->addLayout(inputs, 1);
-    top->addWidget(build.PreviewGroup());
+    top->addLayout(inputs, 3);
+    top->addLayout(side, 2);
     auto* main = new QVBoxLayout(dialog);
-    main->addLayout(top);
-    main->addWidget(build.ExtractionGroup());
+    main->setContentsMargins(6, 6, 6, 6);
+    main->setSpacing(4);
+    main->addLayout(top, 1);
     main->addLayout(build.ProgressRows());
 
     // The tab order follows the layout: inputs, options, commands.
     const QList<QWidget*> order = {
         m_pInputFolder, m_pBrowseInputFolder, m_pGifPath, m_pBrowseGif, m_pOutputFolder,
-        m_pChangeOutputFolder, m_pFps, m_pTargetUrl, m_pGifTiming, m_pQuality->button(0),
-        m_pQuality->button(1), m_pQuality->button(2), m_pQuality->button(kLosslessButton),
-        m_pBackground, m_pTransparent, m_pChangedAreas, m_pBatch, m_pConvert, m_pLibrary,
-        m_pCompression, m_pUseGifTiming,
+        m_pChangeOutputFolder, m_pFps, m_pTargetUrl, m_pGifTiming, m_pTransparent,
+        m_pChangedAreas, m_pQuality->button(0), m_pQuality->button(1), m_pQuality->button(2),
+        m_pQuality->button(kLosslessButton), m_pBackground, m_pLibrary, m_pCompression, m_pBatch,
+        m_pConvert, m_pUseGifTiming,
         m_pExtractFormat->button(0), m_pExtractFormat->button(1), m_pExtractFormat->button(2),
         m_pExtractFormat->button(3), m_pExtract, m_pAbout, m_pExit};
     for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);

@@ -37,10 +37,12 @@ public:
     QLineEdit* m_pOutputFolder = nullptr;
     QPushButton* m_pChangeOutputFolder = nullptr;
 
-    // The movie playing, what the input holds, and how long the GIF and the movie play.
+    // The movie playing, what the input holds, how long the GIF and the movie play, and about
+    // how large the movie will be.
     CGifPreview* m_pPreview = nullptr;
     QLabel* m_pGifInfo = nullptr;
     QLabel* m_pTimes = nullptr;
+    QLabel* m_pMovieSize = nullptr;
     QPushButton* m_pUseGifTiming = nullptr;  // shown when the two differ
 
     // Conversion options.

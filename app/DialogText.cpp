@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
+#include <QUrl>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -46,6 +48,40 @@ QString DescribeGif(const GifInfo& info) {
 
 }  // namespace
 
+QString LibrariesText() {
+    const struct {
+        const char* name;
+        const char* licence;
+        const char* use;
+    } libraries[] = {
+        {"giflib", "MIT", "reads GIF files"},
+        {"libwebp", "BSD-3-Clause", "reads WebP files"},
+        {"libpng", "libpng licence", "reads PNG and APNG files"},
+        {"libjpeg-turbo", "IJG, BSD-3-Clause and zlib", "writes the movies' JPEG pictures"},
+        {"zlib", "zlib licence", "compresses movies and lossless pictures"},
+        {"liblzma (XZ Utils)", "public domain", "compresses LZMA movies"},
+        {"FreeImage", "GPLv2, GPLv3 or the FreeImage Public License", "writes extracted frames"},
+        {"Qt", "LGPLv3", "this window"},
+        {"Ruffle", "MIT or Apache-2.0", "plays movies in the browser (quorvel play)"},
+    };
+    QStringList lines{Tr("Made with:")};
+    for (const auto& library : libraries)
+        lines << Tr("%1 (%2): %3").arg(QString::fromLatin1(library.name), Tr(library.licence),
+                                       Tr(library.use));
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool IsPlaceholderAddress(const QString& address) {
+    const QString host = QUrl(address.trimmed()).host().toLower();
+    if (host.isEmpty()) return true;
+    for (const char* name :
+         {"example.com", "example.org", "example.net", "example", "test", "invalid", "localhost"}) {
+        const QString reserved = QString::fromLatin1(name);
+        if (host == reserved || host.endsWith(QLatin1Char('.') + reserved)) return true;
+    }
+    return false;
+}
+
 QString GifFileFilter() {
     return QStringLiteral("GIF Files (*.[gG][iI][fF] *.[wW][eE][bB][pP] *.[pP][nN][gG] *.[aA][pP][nN][gG])");
 }
@@ -63,6 +99,7 @@ QString DescribeInput(const InputFacts& facts) {
     if (!facts.batch) return DescribeGif(facts.gif);
     if (!facts.listError.empty()) return QString::fromStdString(facts.listError);
     const std::size_t n = facts.files.size();
+    if (facts.chosen) return n == 1 ? Tr("1 GIF file chosen") : Tr("%1 GIF files chosen").arg(n);
     return n == 1 ? Tr("1 GIF file in the folder") : Tr("%1 GIF files in the folder").arg(n);
 }
 
@@ -82,6 +119,14 @@ QString InputProblem(const InputFacts& facts, bool scanning, bool outputGiven) {
     }
     if (!outputGiven) return Tr("Choose the output folder.");
     return {};
+}
+
+QString DescribeMovieSize(int64_t bytes, bool atMost) {
+    constexpr int64_t kKiB = 1024;
+    const QString size = bytes < 1000 * kKiB
+                             ? Tr("%1 KB").arg(std::max<int64_t>(1, (bytes + kKiB / 2) / kKiB))
+                             : Tr("%1 MB").arg(static_cast<double>(bytes) / (kKiB * kKiB), 0, 'f', 1);
+    return (atMost ? Tr("Movie file up to about %1") : Tr("Movie file about %1")).arg(size);
 }
 
 QString DescribeTimes(const JobPlan& times) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,12 @@ inline constexpr const char* kInfoCaption = "Info...";
 inline constexpr const char* kWarningCaption = "Quorvel";
 inline constexpr const char* kUseGifTiming = "Use the GIF's timing";
 
+// The libraries the program is made with and their licences, for the About box.
+QString LibrariesText();
+// A web address on a name kept for examples and tests (RFC 2606 and 6761: example.com, .org
+// and .net, and the .example, .test, .invalid and .localhost domains), or no address at all.
+bool IsPlaceholderAddress(const QString& address);
+
 // The file picker's filter; matches ".gif", ".webp", ".png" and ".apng" in any letter case.
 QString GifFileFilter();
 // Whether a file name ends like an animation a folder lists (HasAnimationExtension).
@@ -34,6 +41,10 @@ QString DescribeInput(const InputFacts& facts);
 // Why Convert and Extract cannot start with this input, for the status line; empty when they
 // can. scanning: the input changed and its scan has not come back yet.
 QString InputProblem(const InputFacts& facts, bool scanning, bool outputGiven);
+
+// About how large the movie will be: "Movie file about 120 KB"; "up to about" when only what
+// changes is stored (the guess encodes whole frames).
+QString DescribeMovieSize(int64_t bytes, bool atMost);
 
 // "GIF 30.0 s · movie 60.0 s at 10 fps".
 QString DescribeTimes(const JobPlan& times);

@@ -6,11 +6,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quorvel-gui [FILE.gif | FOLDER]\n"
+    "Usage: quorvel-gui [FILE.gif | FOLDER]...\n"
     "Turn animated GIF images into SWF movies, or extract their frames, in a small window.\n"
     "\n"
     "  FILE.gif       start with this GIF loaded\n"
     "  FOLDER         start in batch mode with this folder of GIF files\n"
+    "  FILE... FOLDER...  start in batch mode with these GIF files (and those of the folders)\n"
     "  -h, --help     print this help and exit\n"
     "  -V, --version  print the version and exit\n"
     "\n"
@@ -38,9 +39,8 @@ GuiCommandLine ParseGuiCommandLine(int argc, const char* const* argv) {
                       << "'\nRun 'quorvel-gui --help' for usage.\n";
             result.exitStatus = 2;
             return result;
-        } else if (result.path.empty()) {
-            // A file manager may hand over several files: the first one is loaded.
-            result.path = arg;
+        } else {
+            result.paths.emplace_back(arg);
         }
     }
     return result;

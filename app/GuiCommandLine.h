@@ -1,12 +1,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-// What quorvel-gui was started with: at most one GIF or folder to load, or a request that is
-// answered on the terminal before any window (or display) is needed.
+// What quorvel-gui was started with: the GIFs or folders to load (a file manager hands over
+// every file chosen), or a request that is answered on the terminal before any window (or
+// display) is needed.
 struct GuiCommandLine {
     int exitStatus = -1;  // >= 0: answered (--help, --version) or refused; exit with it
-    std::string path;     // the GIF or folder to start with; empty for none
+    std::vector<std::string> paths;  // the GIFs or folders to start with, in order
 };
 
 // Reads the arguments; --help and --version are printed on standard output, a usage error on

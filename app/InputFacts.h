@@ -13,6 +13,9 @@ struct InputFacts {
     QString path;      // the GIF or the folder scanned
     FrameRules rules;  // a single GIF's frames follow them
     GifInfo gif;       // a single GIF
-    std::vector<std::string> files;  // a batch folder's GIF files
+    std::vector<std::string> files;  // a batch folder's GIF files, or the files chosen
     std::string listError;           // why the folder could not be listed
+    // A batch of files handed over one by one (and the GIFs of folders among them); path is
+    // the first one's folder.
+    bool chosen = false;
 };

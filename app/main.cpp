@@ -8,5 +8,5 @@ int main(int argc, char** argv) {
     if (commandLine.exitStatus >= 0) return commandLine.exitStatus;
     KeepFrameBuffersInHeap();
     CQuorvelApp app(argc, argv);
-    return app.InitInstance(commandLine.path);
+    return app.InitInstance(commandLine.paths);
 }

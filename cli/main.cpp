@@ -13,7 +13,8 @@ namespace {
 
 constexpr const char* kShortUsage =
     "Usage: quorvel convert INPUT... [-o DIR] [--timing fixed|gif] [--fps N] [--url URL]\n"
-    "       quorvel extract INPUT [-o DIR] [--format bmp|png|jpg|tga]\n"
+    "       quorvel extract INPUT... [-o DIR|f_%03d.png] [--format png|jpg|bmp|tga]\n"
+    "               [--frames 0-4,9]\n"
     "       quorvel play INPUT [--timing fixed|gif] [--fps N] [--no-open]\n"
     "       quorvel info FILE|DIR... [--timing fixed|gif] [--fps N] [--json]\n"
     "       quorvel help [COMMAND]\n"

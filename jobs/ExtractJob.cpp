@@ -1,9 +1,8 @@
 #include "jobs/ExtractJob.h"
 
-#include <charconv>
+#include <algorithm>
 #include <filesystem>
 #include <optional>
-#include <string_view>
 #include <system_error>
 
 #include "base/AtomicFile.h"
@@ -68,34 +67,6 @@ FreeImageBitmap WithAlpha(const FreeImageApi& freeImage, FIBITMAP* image, int wi
     return rgba;
 }
 
-// A frame's number as its file name gives it: the index, padded with zeros to `digits`.
-std::string FrameNumber(uint64_t index, int digits) {
-    std::string number = std::to_string(index);
-    if (static_cast<int>(number.size()) < digits)
-        number.insert(0, static_cast<std::size_t>(digits) - number.size(), '0');
-    return number;
-}
-
-// A file in folder that the run would write a frame to ("<title>_f<number><extension>", for any
-// number of frames) and that is the input itself, a link to it say; empty when there is none.
-std::filesystem::path FrameFileThatIsTheInput(const std::string& folder, const std::string& title,
-                                              std::string_view extension, int digits,
-                                              const std::string& input) {
-    const std::optional<FileIdentity> gif = IdentityOf(input);
-    if (!gif) return {};
-    const std::string start = title + "_f";
-    return FindEntryThatIs(folder, *gif, [&](std::string_view name) {
-        if (name.size() <= start.size() + extension.size() || !name.starts_with(start) ||
-            !name.ends_with(extension))
-            return false;
-        name = name.substr(start.size(), name.size() - start.size() - extension.size());
-        uint64_t index = 0;
-        const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
-        return error == std::errc() && end == name.data() + name.size() &&
-               FrameNumber(index, digits) == name;
-    });
-}
-
 // A FreeImage copy of a frame's pixels, rows top first; null when the frame is empty or FreeImage
 // cannot be loaded. Its resolution is 0, which the JPEG and PNG writers carry into their files.
 FreeImageBitmap CopyFramePixels(SourceFrame& frame, int width, int height) {
@@ -118,32 +89,6 @@ JobResult Fail(JobResult result, std::string error) {
     return result;
 }
 
-// Checks the output folder, and that no frame file the run would write is the input itself.
-// Returns the start of every frame file's path ("<folder>/<title>_f"), or sets error.
-std::string FramePrefix(const std::string& gifPath, std::string folder, const FormatInfo& format,
-                        int digits, std::string& error) {
-    std::error_code ec;
-    if (folder.empty()) {
-        error = "no output folder given";
-    } else if (!std::filesystem::is_directory(folder, ec)) {
-        error = std::filesystem::exists(folder, ec)
-                    ? folder + " is not a folder"
-                    : "the output folder " + folder + " does not exist";
-    }
-    if (!error.empty()) return {};
-    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    // The title comes from the path as it is now, never from an earlier file.
-    const std::string title = TitleFromPath(gifPath);
-    const std::filesystem::path clash =
-        FrameFileThatIsTheInput(folder, title, format.extension, digits, gifPath);
-    if (!clash.empty()) {
-        error = "its frame file " + clash.string() + " is the same file as the input " + gifPath +
-                "; nothing was written";
-        return {};
-    }
-    return (folder == "/" ? folder : folder + "/") + title + "_f";
-}
-
 // Writes one composed frame to path, with an alpha channel when asked. Returns an empty string
 // or the cause.
 std::string WriteFrame(const FreeImageApi& freeImage, const FormatInfo& format,
@@ -158,75 +103,176 @@ std::string WriteFrame(const FreeImageApi& freeImage, const FormatInfo& format,
     return SaveImage(freeImage, image.get(), format, path);
 }
 
-JobResult Extract(const std::string& gifPath, std::string folder, const ExtractOptions& options,
-                  const JobControl& control, JobResult& result) {
-    const FormatInfo* format = FindFormat(options.format);
-    if (format == nullptr) return Fail(result, "unknown image format");
 
-    std::string error;
-    const std::string prefix = FramePrefix(gifPath, folder, *format, options.digits, error);
-    if (!error.empty()) return Fail(result, error);
-    const FreeImageApi* freeImage = LoadFreeImage(&error);
-    if (freeImage == nullptr) return Fail(result, error);
+// Why frame files cannot go into folder; empty when they can.
+std::string FolderProblem(const std::string& folder) {
     std::error_code ec;
+    if (folder.empty()) return "no output folder given";
+    if (std::filesystem::is_directory(folder, ec)) return {};
+    return std::filesystem::exists(folder, ec) ? folder + " is not a folder"
+                                               : "the output folder " + folder + " does not exist";
+}
 
-    // One scan that decodes no pixel tells the frames to write before the first is decoded.
-    const GifInfo scan = ScanAnimationFile(gifPath, options.Rules());
-    if (scan.opened) {
-        result.plan = {scan.frames, scan.width, scan.height};
-        control.Planned(result.plan);
+// How the frame files of an animation of `frames` frames are named: the options' pattern, or
+// "<title>_f<number><extension>". None, with error set, for a pattern that names none.
+std::optional<FrameNamePattern> NamesOf(const std::string& gifPath, const ExtractOptions& options,
+                                        const FormatInfo& format, int frames, std::string& error) {
+    if (options.pattern.empty()) {
+        const int digits = options.digits == ExtractOptions::kDigitsOfLastFrame
+                               ? DigitsOf(static_cast<uint64_t>(std::max(frames - 1, 0)))
+                               : options.digits;
+        // The title comes from the path as it is now, never from an earlier file.
+        return FrameNamePattern{TitleFromPath(gifPath) + "_f", digits, format.extension};
     }
-    FrameSource source;
-    const bool alpha = options.transparent && format->alpha;
-    source.ComposeOn(options.background, alpha, options.Rules());
-    if (!source.Open(gifPath)) return Fail(result, source.Error());
-    for (;;) {
-        if (control.Cancelled()) {
-            result.status = JobResult::Status::Cancelled;
-            break;
-        }
-        std::optional<SourceFrame> frame = source.Next();
-        if (!frame) break;
+    std::optional<FrameNamePattern> names;
+    if (options.pattern.find('/') != std::string::npos)
+        error = "it names files of the output folder: no '/'";
+    else
+        names = ReadFrameNamePattern(options.pattern, error);
+    if (!names) error = "the name pattern " + options.pattern + ": " + error;
+    return names;
+}
 
-        const std::string path =
-            prefix + FrameNumber(static_cast<uint64_t>(frame->index), options.digits) +
-            format->extension;
-        if (options.existing == Existing::Keep && std::filesystem::exists(path, ec)) {
-            source.Recycle(std::move(frame->pixels));
-            result.skipped.push_back(path);
-            control.Report(result.frames + static_cast<int>(result.skipped.size()));
-            continue;
+// Why the frame files cannot be written as planned: one of them is the input itself, a link to
+// it say; empty when none is.
+std::string FrameThatIsTheInput(const ExtractPlan& plan) {
+    const std::optional<FileIdentity> input = IdentityOf(plan.input);
+    if (!input) return {};
+    for (const PlannedFrame& file : plan.files) {
+        if (IdentityOf(file.path) == input) {
+            return "its frame file " + file.path + " is the same file as the input " + plan.input +
+                   "; nothing was written";
         }
-        error = WriteFrame(*freeImage, *format, *frame, source.Width(), source.Height(), alpha,
-                           path);
-        source.Recycle(std::move(frame->pixels));
-        if (!error.empty()) return Fail(result, "cannot write " + path + ": " + error);
-
-        result.outputs.push_back(path);
-        ++result.frames;
-        control.Report(result.frames + static_cast<int>(result.skipped.size()));
     }
+    return {};
+}
 
+// The chosen frames and their files, in frame order.
+std::vector<PlannedFrame> FramesOf(const std::string& folder, const FrameNamePattern& names,
+                                   const FrameSelection& chosen, int frames) {
+    const std::string prefix = folder == "/" ? folder : folder + "/";
+    std::vector<PlannedFrame> files;
+    files.reserve(static_cast<std::size_t>(chosen.Count(frames)));
+    for (int i = 0; i < frames; ++i) {
+        if (chosen.Contains(i)) files.push_back({i, prefix + names.NameOf(static_cast<uint64_t>(i))});
+    }
+    return files;
+}
+
+// Writes the frame of the plan's next file, or keeps the file that is there when asked;
+// returns an empty string or the cause.
+std::string TakeFrame(const FreeImageApi& freeImage, const FormatInfo& format,
+                      const ExtractOptions& options, FrameSource& source, SourceFrame& frame,
+                      const std::string& path, JobResult& result) {
+    std::error_code ec;
+    if (options.existing == Existing::Keep && std::filesystem::exists(path, ec)) {
+        result.skipped.push_back(path);
+        return {};
+    }
+    const bool alpha = options.transparent && format.alpha;
+    const std::string error =
+        WriteFrame(freeImage, format, frame, source.Width(), source.Height(), alpha, path);
+    if (!error.empty()) return "cannot write " + path + ": " + error;
+    result.outputs.push_back(path);
+    ++result.frames;
+    return {};
+}
+
+// How an extraction that wrote or kept what it could ends: a warning where the animation breaks
+// off after some frames, a failure where nothing was kept.
+JobResult Finish(const ExtractPlan& plan, const FrameSource& source, bool stoppedEarly,
+                 JobResult result) {
     if (result.status == JobResult::Status::Cancelled) return result;
     if (!source.Error().empty()) {
         if (result.frames == 0) return Fail(result, source.Error());
         result.warnings.push_back(source.Error() + "; kept the " + std::to_string(result.frames) +
                                   " frame" + (result.frames == 1 ? "" : "s") + " before it");
     } else if (result.frames == 0 && result.skipped.empty()) {
-        return Fail(result, "the " + scan.format + " has no images");
+        return Fail(result, plan.damage.empty() ? "the " + plan.format + " has no images"
+                                                : plan.damage);
+    } else if (stoppedEarly && !plan.damage.empty()) {
+        result.warnings.push_back(plan.damage + "; the frames chosen come before it");
     }
     return result;
 }
 
+JobResult Extract(const ExtractPlan& plan, const ExtractOptions& options,
+                  const JobControl& control, JobResult& result) {
+    const FormatInfo* format = FindFormat(options.format);
+    std::string error = format == nullptr ? "unknown image format" : plan.error;
+    if (!error.empty()) return Fail(result, error);
+    const FreeImageApi* freeImage = LoadFreeImage(&error);
+    if (freeImage == nullptr) return Fail(result, error);
+    if (plan.scanned) {
+        result.plan = plan.plan;
+        control.Planned(result.plan);
+    }
+
+    FrameSource source;
+    source.ComposeOn(options.background, options.transparent && format->alpha, options.Rules());
+    if (!source.Open(plan.input)) return Fail(result, source.Error());
+    // Every frame is composed, up to the last one chosen; with all chosen, to the end, which
+    // tells whether the file is whole.
+    std::size_t next = 0;
+    while (next < plan.files.size() || options.frames.All()) {
+        if (control.Cancelled()) {
+            result.status = JobResult::Status::Cancelled;
+            break;
+        }
+        std::optional<SourceFrame> frame = source.Next();
+        if (!frame) break;
+        if (next < plan.files.size() && plan.files[next].index == frame->index) {
+            error = TakeFrame(*freeImage, *format, options, source, *frame, plan.files[next].path,
+                              result);
+            ++next;
+            if (error.empty()) control.Report(result.frames + static_cast<int>(result.skipped.size()));
+        }
+        source.Recycle(std::move(frame->pixels));
+        if (!error.empty()) return Fail(result, error);
+    }
+    return Finish(plan, source, !options.frames.All() && next == plan.files.size(),
+                  std::move(result));
+}
+
 }  // namespace
 
-JobResult ExtractFrames(const std::string& gifPath, const std::string& outputFolder,
-                        const ExtractOptions& options, const JobControl& control) {
+ExtractPlan PlanExtraction(const std::string& gifPath, const std::string& outputFolder,
+                           const ExtractOptions& options) {
+    ExtractPlan plan;
+    plan.input = gifPath;
+    plan.folder = outputFolder;
+    if (plan.folder.size() > 1 && plan.folder.back() == '/') plan.folder.pop_back();
+    const FormatInfo* format = FindFormat(options.format);
+    plan.error = format == nullptr ? "unknown image format" : FolderProblem(outputFolder);
+    if (!plan.error.empty()) return plan;
+
+    const GifInfo scan = ScanAnimationFile(gifPath, options.Rules());
+    plan.scanned = scan.opened;
+    plan.format = scan.format;
+    plan.damage = scan.error;
+    if (!scan.opened) return plan;  // the extraction says why, when it opens the file
+    plan.plan = {options.frames.Count(scan.frames), scan.width, scan.height};
+    if (scan.frames > 0) plan.error = options.frames.Problem(scan.frames, scan.format);
+    const std::optional<FrameNamePattern> names =
+        NamesOf(gifPath, options, *format, scan.frames, plan.error);
+    if (!plan.error.empty() || !names) return plan;
+    plan.files = FramesOf(plan.folder, *names, options.frames, scan.frames);
+    plan.error = FrameThatIsTheInput(plan);
+    return plan;
+}
+
+JobResult ExtractPlanned(const ExtractPlan& plan, const ExtractOptions& options,
+                         const JobControl& control) {
     JobResult result;
-    result.input = gifPath;
+    result.input = plan.input;
     try {
-        return Extract(gifPath, outputFolder, options, control, result);
+        return Extract(plan, options, control, result);
     } catch (const std::bad_alloc&) {  // the frames written so far are whole
         return Fail(std::move(result), "not enough memory for the frames of this GIF");
     }
+}
+
+JobResult ExtractFrames(const std::string& gifPath, const std::string& outputFolder,
+                        const ExtractOptions& options, const JobControl& control) {
+    return ExtractPlanned(PlanExtraction(gifPath, outputFolder, options), options, control);
 }

@@ -9,6 +9,7 @@
 #include "base/FrameRules.h"
 #include "base/MovieFormat.h"
 #include "base/Pixels.h"
+#include "jobs/FrameFiles.h"
 
 // The choices and limits of the jobs' options, named once for the jobs, the command line and
 // the dialog.
@@ -157,12 +158,21 @@ struct ConvertOptions {
     MovieFormat Format() const;
 };
 
-// What an extraction writes for each composed frame: "<folder>/<title>_f<index>.<format>".
+// What an extraction writes for each composed frame: "<folder>/<title>_f<index>.<format>", or
+// the name the pattern gives it.
 struct ExtractOptions {
+    // As digits: the index padded to as many digits as the last frame's number has, so that the
+    // names sort ("a_f00" to "a_f10" for 11 frames, whichever frames are chosen).
+    static constexpr int kDigitsOfLastFrame = -1;
+
     ExtractFormat format = ExtractFormat::Bmp;
     RgbColor background = kWhiteRgb;  // what the frames are composed on
     bool transparent = false;         // PNG and TGA frames keep the pixels no image covers clear
     int digits = 0;  // the index padded with zeros to this many digits ("a_f007.png"); 0: none
+    // The frame files' names, "frame_%03d.png" (ReadFrameNamePattern), in the folder; empty:
+    // "<title>_f<index>.<format>". The pattern's own width stands, not digits.
+    std::string pattern;
+    FrameSelection frames;  // the frames written, by their numbers; empty: all
     // A frame file that exists is replaced, or left as it is and listed in JobResult::skipped.
     Existing existing = Existing::Replace;
     bool likeGif = false;  // the frames a browser shows (every image, restored areas on the stage)

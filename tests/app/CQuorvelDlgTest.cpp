@@ -6,6 +6,9 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QLabel>
+#include <QKeySequence>
+#include <QRadioButton>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -18,7 +21,10 @@
 #include <set>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <map>
 #include <functional>
 #include <memory>
 #include <set>
@@ -26,6 +32,7 @@
 #include "PromptRecorder.h"
 #include "app/CGifPreview.h"
 #include "app/CQuorvelDlg.h"
+#include "app/DialogText.h"
 #include "support/GifBuilder.h"
 #include "support/TestJob.h"
 #include "support/SwfReader.h"
@@ -44,6 +51,31 @@ bool WriteAnimation(const fs::path& path, int frames, int width = 8, int height 
     gif.GlobalColors({kRed, kGreen, kBlue, kWhite}).Loop(0);
     for (int i = 0; i < frames; ++i)
         gif.Solid(0, 0, width, height, static_cast<uint8_t>(i % 4), delay);
+    return gif.Write(path);
+}
+
+// `frames` frames of 16 colours in a pattern that changes from frame to frame, so that every
+// picture costs its JPEG some bytes.
+bool WriteBusyAnimation(const fs::path& path, int frames, int width = 96, int height = 64) {
+    GifBuilder gif(width, height);
+    std::vector<GifRgb> colours;
+    for (int i = 0; i < 16; ++i)
+        colours.push_back({static_cast<uint8_t>(i * 16), static_cast<uint8_t>(255 - i * 13), static_cast<uint8_t>(i * 97)});
+    gif.GlobalColors(colours).Loop(0);
+    uint32_t state = 12345;
+    for (int f = 0; f < frames; ++f) {
+        GifImage image;
+        image.width = width;
+        image.height = height;
+        image.control = true;
+        image.delay = 10;
+        for (int i = 0; i < width * height; ++i) {
+            state = state * 1103515245u + 12345u;
+            // Runs of a colour, broken now and then: neither flat nor pure noise.
+            image.pixels.push_back(static_cast<uint8_t>((i / 7 + f + ((state >> 16) % 5 == 0 ? (state >> 20) : 0)) % 16));
+        }
+        gif.Image(std::move(image));
+    }
     return gif.Write(path);
 }
 
@@ -103,10 +135,12 @@ private:
         return ended.wait(kJobTimeoutMs) || ended.count() == 1;
     }
 
-    // Hands the dialog a drag of one local path, as a file manager does; true when taken.
-    bool Drag(const QString& path, bool drop) {
+    // Hands the dialog a drag of local paths, as a file manager does; true when taken.
+    bool Drag(const QStringList& paths, bool drop) {
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(path)});
+        QList<QUrl> urls;
+        for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
         const QPoint at = m_dlg->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(m_dlg.get(), &enter);
@@ -199,7 +233,7 @@ private slots:
         QTest::newRow("not a GIF") << false << "page.gif" << true << "This is not a GIF file.";
         QTest::newRow("missing") << false << "gone.gif" << true
                                  << "The GIF cannot be read: No such file or directory";
-        QTest::newRow("no output folder") << false << "anim.gif" << false << "Choose the output folder.";
+        QTest::newRow("output folder cleared") << false << "anim.gif" << false << "Choose the output folder.";
         QTest::newRow("folder without GIFs") << true << "empty" << true << "The folder holds no GIF files.";
         QTest::newRow("usable GIF") << false << "anim.gif" << true << "";
         QTest::newRow("usable folder") << true << "." << true << "";
@@ -214,9 +248,10 @@ private slots:
         QVERIFY(WriteBytes(*m_in / "page.gif", {'<', 'h', 't', 'm', 'l', '>'}));
         fs::create_directory(*m_in / "empty");
         if (batch) Click("IDC_BATCH");
-        Edit("IDC_OUTPUT_FOLDER")->setText(output ? Text(m_out->Path()) : QString());
+        Edit("IDC_OUTPUT_FOLDER")->setText(Text(m_out->Path()));
         if (!input.isEmpty())
             QVERIFY(Enter(batch ? "IDC_INPUT_FOLDER" : "IDC_GIF_PATH", Text(*m_in / input.toStdString())));
+        if (!output) Edit("IDC_OUTPUT_FOLDER")->clear();
         QCOMPARE(Label("status"), problem);
         QCOMPARE(Button("IDC_CONVERT")->isEnabled(), problem.isEmpty());
         QCOMPARE(Button("IDC_EXTRACT")->isEnabled(), problem.isEmpty() && !batch);
@@ -233,19 +268,25 @@ private slots:
         QVERIFY(WriteAnimation(*m_in / "a.GIF", 2) && WriteAnimation(*m_in / "b.gif", 1));
         QVERIFY(WriteBytes(*m_in / "page.html", {'<', 'p', '>'}));
         auto* hint = Control<QLabel>("dropHint");
-        QVERIFY(!Drag(Text(*m_in / "page.html"), false));
+        QVERIFY(!Drag({Text(*m_in / "page.html")}, false));
         QVERIFY(!hint->isVisible());
-        QVERIFY(Drag(Text(*m_in / "a.GIF"), false));
+        QVERIFY(Drag({Text(*m_in / "a.GIF")}, false));
         QVERIFY(hint->isVisible() && hint->text().contains(QStringLiteral("a.GIF")));
 
-        QVERIFY(Drag(Text(*m_in / "a.GIF"), true));
+        QVERIFY(Drag({Text(*m_in / "a.GIF")}, true));
         QVERIFY(!hint->isVisible());
         QCOMPARE(Edit("IDC_GIF_PATH")->text(), Text(*m_in / "a.GIF"));
         QCOMPARE(Edit("IDC_OUTPUT_FOLDER")->text(), Text(m_in->Path()));
-        QVERIFY(Drag(Text(m_in->Path()), true));
+        QVERIFY(Drag({Text(m_in->Path())}, true));
         QVERIFY(Button("IDC_BATCH")->isChecked());
         QCOMPARE(Label("gifInfo"), QStringLiteral("2 GIF files in the folder"));
         QVERIFY(Label("movieTimes").isEmpty() || !Control("movieTimes")->isVisible());
+        // Several at once: a batch of the GIFs among them.
+        QVERIFY(Drag({Text(*m_in / "page.html"), Text(*m_in / "b.gif"), Text(*m_in / "a.GIF")}, false));
+        QCOMPARE(hint->text(), QStringLiteral("Drop to convert these 2 GIF files"));
+        QVERIFY(Drag({Text(*m_in / "page.html"), Text(*m_in / "b.gif"), Text(*m_in / "a.GIF")}, true));
+        QVERIFY(Button("IDC_BATCH")->isChecked());
+        QCOMPARE(Label("gifInfo"), QStringLiteral("2 GIF files chosen"));
         QVERIFY(m_prompts->Requests().isEmpty());
     }
 
@@ -256,11 +297,12 @@ private slots:
         QTest::addColumn<QStringList>("choices");
         QTest::addColumn<QStringList>("kept");     // still the old bytes
         QTest::addColumn<QStringList>("written");  // new
-        const QStringList one = {"Replace", "Skip"};
+        const QStringList one = {"Replace", "Skip", "Cancel"};
         const QStringList many = {"Replace All", "Skip Existing", "Cancel"};
         QTest::newRow("movie, replace") << "convert" << "Replace" << one << QStringList() << QStringList{"a.swf"};
         QTest::newRow("movie, skip") << "convert" << "Skip" << one << QStringList{"a.swf"} << QStringList();
         QTest::newRow("movie, Escape") << "convert" << "" << one << QStringList{"a.swf"} << QStringList();
+        QTest::newRow("movie, cancel") << "convert" << "Cancel" << one << QStringList{"a.swf"} << QStringList();
         QTest::newRow("frames, replace all")
             << "extract" << "Replace All" << many << QStringList() << QStringList{"a_f0.bmp", "a_f1.bmp"};
         QTest::newRow("frames, skip existing")
@@ -296,8 +338,9 @@ private slots:
             QVERIFY2(bytes && bytes->size() > old.size(), qPrintable(name));
         }
         QCOMPARE(m_out->List().size(), std::size_t(kept.size() + written.size()));
-        if (written.isEmpty() && answer != QLatin1String("Cancel"))
-            QVERIFY2(Label("status").startsWith(QStringLiteral("Skipped: ")), qPrintable(Label("status")));
+        // Skip says what was left; Cancel (and Escape) leave everything as it was.
+        QCOMPARE(Label("status").startsWith(QStringLiteral("Skipped: ")),
+                 written.isEmpty() && answer.startsWith(QStringLiteral("Skip")));
     }
 
     void missingOutputFolderIsOffered() {
@@ -308,31 +351,55 @@ private slots:
         m_prompts->QueueAnswer(QStringLiteral("Cancel"));
         Click("IDC_CONVERT");
         QVERIFY(!m_dlg->IsJobRunning() && !fs::exists(folder));
-        m_prompts->QueueAnswer(QStringLiteral("Create"));
+        m_prompts->QueueAnswer(QStringLiteral("Create Folder"));
         QVERIFY(RunJob("IDC_CONVERT"));
         QVERIFY(m_prompts->Texts(CPrompts::Kind::Choice)[0].contains(QStringLiteral("does not exist")));
+        QCOMPARE(m_prompts->OfKind(CPrompts::Kind::Choice)[1].choices,
+                 (QStringList{"Create Folder", "Cancel"}));
         QVERIFY(fs::exists(folder / "a.swf"));
     }
 
-    void cancelSaysNothingWasWritten_data() {
-        QTest::addColumn<bool>("batch");
-        QTest::newRow("one GIF") << false;
-        QTest::newRow("a folder") << true;
+    // The button that started a job is its Cancel button while it runs, and the other one
+    // starts nothing; the status line says what the cancelled job had written.
+    void cancelOnTheButtonThatStarted_data() {
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<QString>("cancel");  // the button that shows "Cancel"
+        QTest::addColumn<QString>("other");   // the other, disabled with its own caption
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("one GIF") << "convert" << "IDC_CONVERT" << "IDC_EXTRACT" << "E&xtract...";
+        QTest::newRow("a folder") << "batch" << "IDC_CONVERT" << "IDC_EXTRACT" << "E&xtract...";
+        QTest::newRow("frames") << "extract" << "IDC_EXTRACT" << "IDC_CONVERT" << "C&onvert...";
     }
 
-    void cancelSaysNothingWasWritten() {
-        QFETCH(bool, batch);
+    void cancelOnTheButtonThatStarted() {
+        QFETCH(QString, job);
+        QFETCH(QString, cancel);
+        QFETCH(QString, other);
+        QFETCH(QString, caption);
         for (const char* name : {"a.gif", "b.gif", "c.gif"}) QVERIFY(WriteLongAnimation(*m_in / name));
-        QVERIFY(batch ? LoadFolder(m_in->Path()) : LoadGif(*m_in / "a.gif"));
+        QVERIFY(job == QLatin1String("batch") ? LoadFolder(m_in->Path()) : LoadGif(*m_in / "a.gif"));
+        const QByteArray cancelName = cancel.toLatin1();
+        const QByteArray otherName = other.toLatin1();
         QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
-        Click("IDC_CONVERT");
-        QCOMPARE(Button("IDC_CONVERT")->text(), QStringLiteral("Cancel"));
-        Click("IDC_CONVERT");
+        Click(job == QLatin1String("extract") ? "IDC_EXTRACT" : "IDC_CONVERT");
+        QCOMPARE(Button(cancelName)->text(), QStringLiteral("Cancel"));
+        QVERIFY(Button(cancelName)->isEnabled());
+        QCOMPARE(Button(otherName)->text(), caption);
+        QVERIFY(!Button(otherName)->isEnabled());
+        Click(otherName);  // disabled: the job runs on
+        QVERIFY(m_dlg->IsJobRunning());
+        Click(cancelName);
         QVERIFY(ended.wait(kJobTimeoutMs) || ended.count() == 1);
-        QCOMPARE(Label("status"), QStringLiteral("Cancelled: nothing was written"));
-        QVERIFY(m_out->List().empty());
+        // A movie appears only when complete; frames written before the cancel stay.
+        const std::size_t written = m_out->List().size();
+        if (job != QLatin1String("extract")) QCOMPARE(written, std::size_t(0));
+        QCOMPARE(Label("status"), written == 0 ? QStringLiteral("Cancelled: nothing was written")
+                                               : written == 1
+                                                   ? QStringLiteral("Cancelled: 1 file was written before")
+                                                   : QStringLiteral("Cancelled: %1 files were written before").arg(written));
         QVERIFY(m_prompts->Requests().isEmpty());
         QCOMPARE(Button("IDC_CONVERT")->text(), QStringLiteral("C&onvert..."));
+        QCOMPARE(Button("IDC_EXTRACT")->text(), QStringLiteral("E&xtract..."));
         QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Quorvel"));
     }
 
@@ -513,6 +580,7 @@ private slots:
         QStringList bar;
         auto* progress = Control<QProgressBar>("IDC_PROGRESS");
         connect(progress, &QProgressBar::valueChanged, this, [&] { bar << progress->text(); });
+        m_prompts->PressAction(QStringLiteral("Open Folder"));
         QVERIFY(RunJob("IDC_CONVERT"));
         QVERIFY2(!bar.filter(QRegularExpression("^[0-3] of 3 files, 14 of 14 frames, 100%(, 0:00 left)?$")).isEmpty(),
                  qPrintable(bar.join('|')));
@@ -525,6 +593,11 @@ private slots:
                                                     "(\"Use the GIF's timing\" keeps it)")));
         QCOMPARE(m_out->List(), (std::vector<std::string>{"a.swf", "fast.swf"}));
         QCOMPARE(Label("status"), QStringLiteral("2 of 3 files converted"));
+        // Its summary opens the output folder too.
+        QCOMPARE(m_prompts->OfKind(CPrompts::Kind::Warning)[0].choices, QStringList{"Open Folder"});
+        QCOMPARE(m_prompts->OpenedItems().size(), 1);
+        QCOMPARE(m_prompts->OpenedItems()[0].kind, DesktopOpener::Kind::Folder);
+        QCOMPARE(m_prompts->OpenedItems()[0].target, Text(m_out->Path()));
     }
 
     // The bar's total is the frames the batch writes under the dialog's rules: with the GIF's
@@ -552,23 +625,57 @@ private slots:
         QCOMPARE(m_out->List(), (std::vector<std::string>{"zero.swf"}));
     }
 
+    // Closing while a job runs asks whether to stop it. A job that ends while the question is
+    // up takes the question back: its message comes after it, never over it, and nothing is
+    // left up with nothing running.
+    void closingDuringAJobAsksFirst_data() {
+        QTest::addColumn<bool>("endsWhileAsking");
+        QTest::addColumn<QStringList>("answers");  // to each question, in turn
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("cancel, then stop") << false << QStringList{"", "Stop and Close"} << true;
+        QTest::newRow("cancel twice") << false << QStringList{"Cancel", "Cancel"} << false;
+        QTest::newRow("ends while asking") << true << QStringList{"Stop and Close"} << false;
+    }
+
     void closingDuringAJobAsksFirst() {
-        QVERIFY(WriteLongAnimation(*m_in / "long.gif"));
+        QFETCH(bool, endsWhileAsking);
+        QFETCH(QStringList, answers);
+        QFETCH(bool, closed);
+        QVERIFY(endsWhileAsking ? WriteAnimation(*m_in / "long.gif", 3) : WriteLongAnimation(*m_in / "long.gif"));
         QVERIFY(LoadGif(*m_in / "long.gif"));
         QSignalSpy ended(m_dlg.get(), &CQuorvelDlg::JobEnded);
         Click("IDC_CONVERT");
-        m_prompts->QueueAnswer(QString());  // No: the job runs on
-        QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
-        QVERIFY(m_dlg->isVisible() && m_dlg->IsJobRunning());
-        m_prompts->QueueAnswer(QStringLiteral("Yes"));
-        QVERIFY(m_dlg->close());
-        QVERIFY(!m_dlg->IsJobRunning());  // close() came back after the worker had ended
+        QVERIFY(m_dlg->IsJobRunning());
+        if (endsWhileAsking)  // the user reads the question while the job ends behind it
+            m_prompts->WhileChoosing([&] { QVERIFY(QTest::qWaitFor([&] { return !m_dlg->IsJobRunning(); }, kJobTimeoutMs)); });
+        for (const QString& answer : answers) {
+            m_prompts->QueueAnswer(answer);
+            QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
+            QVERIFY(m_dlg->isVisible() || closed);
+        }
+        QCOMPARE(m_dlg->isVisible(), !closed);
+        if (!endsWhileAsking && !closed) {
+            QVERIFY(m_dlg->IsJobRunning());
+            Click("IDC_CONVERT");  // cancels
+            QVERIFY(ended.wait(kJobTimeoutMs) || ended.count() == 1);
+        }
+        QVERIFY(!m_dlg->IsJobRunning());  // a close came back after the worker had ended
         QCOMPARE(ended.count(), 1);
-        QCOMPARE(m_prompts->Texts(CPrompts::Kind::Question),
-                 QStringList(2, QStringLiteral("A conversion is running. Stop it and close?")));
         QCoreApplication::processEvents();
-        QVERIFY(m_out->List().empty());
-        QCOMPARE(m_prompts->Requests().size(), 2);
+        const QList<CPrompts::Request>& requests = m_prompts->Requests();
+        QCOMPARE(requests.size(), answers.size() + (endsWhileAsking ? 1 : 0));
+        for (qsizetype i = 0; i < answers.size(); ++i) {
+            QCOMPARE(requests[i].text, QStringLiteral("A conversion is running. Stop it and close?"));
+            QCOMPARE(requests[i].choices, (QStringList{"Stop and Close", "Cancel"}));
+        }
+        if (endsWhileAsking) {
+            QCOMPARE(requests.last().kind, CPrompts::Kind::Information);
+            QCOMPARE(m_prompts->Over(requests.size() - 1), 0);
+            QCOMPARE(m_out->List(), std::vector<std::string>{"long.swf"});
+            QCOMPARE(Button("IDC_CONVERT")->text(), QStringLiteral("C&onvert..."));
+        } else {
+            QVERIFY(m_out->List().empty());
+        }
     }
 
     void destroyingDuringAJobIsSafe() {
@@ -594,32 +701,319 @@ private slots:
         QVERIFY(!m_dlg->isVisible());
     }
 
-    // Escape closes every kind of message box, answering what changes nothing.
-    void everyMessageBoxClosesOnEscape() {
+    // Escape closes every kind of message box, and Enter presses its default: both answer what
+    // changes nothing. Each button says what it does.
+    void everyMessageBoxAnswersSafely_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("buttons");
+        const QStringList info = {"Open Folder", "Play", "Close"};
+        const QStringList choice = {"Replace", "Skip", "Cancel"};
+        for (const auto& [name, key] : {std::pair{"Escape", int(Qt::Key_Escape)}, std::pair{"Enter", int(Qt::Key_Return)}}) {
+            QTest::addRow("warning, %s", name) << "warning" << key << "" << QStringList{"Open Folder", "Close"};
+            QTest::addRow("information, %s", name) << "information" << key << "" << info;
+            QTest::addRow("choice, %s", name) << "choice" << key << "Cancel" << choice;
+        }
+        // Taken back by the program (0: no key): as if Cancel was pressed.
+        QTest::newRow("choice, withdrawn") << "choice" << 0 << "Cancel" << choice;
+    }
+
+    void everyMessageBoxAnswersSafely() {
+        QFETCH(QString, box);
+        QFETCH(int, key);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, buttons);
         m_prompts.reset();  // the real boxes
-        QStringList answers;
-        const auto escape = [](const std::function<void()>& open) {
-            bool closed = false;
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, [&] {
-                auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                if (!box) return;
-                poll.stop();
-                QTest::keyClick(box, Qt::Key_Escape);
-                closed = !box->isVisible();
-                if (!closed) box->reject();
-            });
-            poll.start(10);
-            open();
-            return closed;
-        };
+        QStringList shown;
+        bool closed = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* open = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!open) return;
+            poll.stop();
+            for (QAbstractButton* button : open->buttons()) shown << button->text();
+            if (key == 0)
+                CPrompts::Withdraw();
+            else
+                QTest::keyClick(open, Qt::Key(key));
+            closed = !open->isVisible();
+            if (!closed) open->reject();
+        });
+        poll.start(10);
         QWidget* parent = m_dlg.get();
-        QVERIFY(escape([&] { CPrompts::Warning(parent, "Quorvel", "text"); }));
-        QVERIFY(escape([&] { answers << CPrompts::Information(parent, "Info...", "text", {"Open Folder", "Play"}); }));
-        QVERIFY(escape([&] { answers << (CPrompts::Question(parent, "Quorvel", "?") ? "Yes" : "No"); }));
-        QVERIFY(escape([&] { answers << CPrompts::Choose(parent, "Quorvel", "?", {"Replace", "Skip"}); }));
-        QCOMPARE(answers, (QStringList{"", "No", "Skip"}));
+        QString got;
+        if (box == QLatin1String("warning")) got = CPrompts::Warning(parent, "Quorvel", "text", {"Open Folder"});
+        if (box == QLatin1String("information")) got = CPrompts::Information(parent, "Info...", "text", {"Open Folder", "Play"});
+        if (box == QLatin1String("choice")) got = CPrompts::Choose(parent, "Quorvel", "?", {"Replace", "Skip", "Cancel"});
         m_prompts = std::make_unique<PromptRecorder>();
+        QVERIFY(closed);
+        QCOMPARE(got, answer);
+        std::sort(shown.begin(), shown.end());
+        std::sort(buttons.begin(), buttons.end());
+        QCOMPARE(shown, buttons);
+    }
+
+    // What the window showed of one input goes when another comes that cannot be shown: no
+    // picture stays, none comes late, and no length or size is left.
+    void noStalePreview_data() {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("missing path") << "gone.gif";
+        QTest::newRow("not a GIF") << "page.gif";
+        QTest::newRow("batch, no folder yet") << "batch";
+        QTest::newRow("batch, folder without GIFs") << "empty";
+    }
+
+    void noStalePreview() {
+        QFETCH(QString, change);
+        QVERIFY(WriteAnimation(*m_in / "anim.gif", 4, 40, 30));
+        QVERIFY(WriteBytes(*m_in / "page.gif", {'<', 'h', 't', 'm', 'l', '>'}));
+        fs::create_directory(*m_in / "empty");
+        auto* preview = Control<CGifPreview>("preview");
+        QSignalSpy composed(preview, &CGifPreview::Composed);
+        QVERIFY(LoadGif(*m_in / "anim.gif"));
+        QVERIFY(composed.wait(10000));
+        QTRY_VERIFY(Control("movieSize")->isVisible());
+        QVERIFY(!preview->pixmap().isNull() && preview->ShownFrame() >= 0);
+
+        QSignalSpy scanned(m_dlg.get(), &CQuorvelDlg::InputScanned);
+        if (change == QLatin1String("batch") || change == QLatin1String("empty")) Click("IDC_BATCH");
+        if (change == QLatin1String("empty")) Edit("IDC_INPUT_FOLDER")->setText(Text(*m_in / "empty"));
+        else if (change != QLatin1String("batch")) Edit("IDC_GIF_PATH")->setText(Text(*m_in / change.toStdString()));
+        QVERIFY(scanned.count() > 0 || scanned.wait(10000));
+        QTest::qWait(400);  // a composing or a guess under way would have come back by now
+        QVERIFY(preview->pixmap().isNull());
+        QCOMPARE(preview->ComposedFrames(), 0);
+        QCOMPARE(preview->ShownFrame(), -1);
+        QVERIFY(!Control("movieTimes")->isVisible());
+        QVERIFY(!Control("movieSize")->isVisible());
+        QVERIFY(!Button("IDC_CONVERT")->isEnabled());
+    }
+
+    // A path typed (or pasted) fills an empty output folder with its own folder once it turns
+    // out usable, as Browse does; a folder given already stays.
+    void typedPathFillsTheOutputFolder_data() {
+        QTest::addColumn<bool>("batch");
+        QTest::addColumn<QString>("input");   // under the scratch folder
+        QTest::addColumn<bool>("given");      // an output folder given before
+        QTest::addColumn<QString>("output");  // "": empty; "out": the one given; else under the scratch folder
+        QTest::newRow("GIF") << false << "anim.gif" << false << ".";
+        QTest::newRow("GIF, output given") << false << "anim.gif" << true << "out";
+        QTest::newRow("GIF in a subfolder") << false << "gifs/b.gif" << false << "gifs";
+        QTest::newRow("missing GIF") << false << "gone.gif" << false << "";
+        QTest::newRow("not a GIF") << false << "page.gif" << false << "";
+        QTest::newRow("folder") << true << "gifs" << false << "gifs";
+        QTest::newRow("folder, output given") << true << "gifs" << true << "out";
+        QTest::newRow("folder without GIFs") << true << "empty" << false << "";
+    }
+
+    void typedPathFillsTheOutputFolder() {
+        QFETCH(bool, batch);
+        QFETCH(QString, input);
+        QFETCH(bool, given);
+        QFETCH(QString, output);
+        fs::create_directory(*m_in / "gifs");
+        fs::create_directory(*m_in / "empty");
+        QVERIFY(WriteAnimation(*m_in / "anim.gif", 2) && WriteAnimation(*m_in / "gifs" / "b.gif", 2));
+        QVERIFY(WriteBytes(*m_in / "page.gif", {'<', 'h', 't', 'm', 'l', '>'}));
+        if (batch) Click("IDC_BATCH");
+        if (given) Edit("IDC_OUTPUT_FOLDER")->setText(Text(m_out->Path()));
+        QVERIFY(Enter(batch ? "IDC_INPUT_FOLDER" : "IDC_GIF_PATH", Text(*m_in / input.toStdString())));
+        const QString expected = output.isEmpty()                 ? QString()
+                                 : output == QLatin1String("out") ? Text(m_out->Path())
+                                 : output == QLatin1String(".")   ? Text(m_in->Path())
+                                                                  : Text(*m_in / output.toStdString());
+        QCOMPARE(Edit("IDC_OUTPUT_FOLDER")->text(), expected);
+        QCOMPARE(Button("IDC_CONVERT")->isEnabled(), !output.isEmpty());
+    }
+
+    // Several files from the file manager (its %F) open as a batch of just those, the GIFs of a
+    // folder among them included; one file opens as before.
+    void severalFilesOpenAsABatch_data() {
+        QTest::addColumn<QStringList>("given");  // under the scratch folder
+        QTest::addColumn<QString>("info");
+        QTest::addColumn<QStringList>("movies");  // written beside the GIFs' first folder
+        QTest::newRow("two of three files") << QStringList{"a.gif", "c.gif"} << "2 GIF files chosen"
+                                            << QStringList{"a.swf", "c.swf"};
+        QTest::newRow("a file and a folder") << QStringList{"c.gif", "more"} << "3 GIF files chosen"
+                                             << QStringList{"c.swf", "d.swf", "e.swf"};
+        QTest::newRow("one file") << QStringList{"b.gif"} << "8 x 6 pixels, 2 frames, loops forever"
+                                  << QStringList{"b.swf"};
+    }
+
+    void severalFilesOpenAsABatch() {
+        QFETCH(QStringList, given);
+        QFETCH(QString, info);
+        QFETCH(QStringList, movies);
+        fs::create_directory(*m_in / "more");
+        for (const char* name : {"a.gif", "b.gif", "c.gif", "more/d.gif", "more/e.gif"})
+            QVERIFY(WriteAnimation(*m_in / name, 2));
+        QStringList paths;
+        for (const QString& name : given) paths << Text(*m_in / name.toStdString());
+        QSignalSpy scanned(m_dlg.get(), &CQuorvelDlg::InputScanned);
+        m_dlg->LoadPaths(paths);
+        QVERIFY(scanned.wait(10000));
+        QCOMPARE(Label("gifInfo"), info);
+        QCOMPARE(Button("IDC_BATCH")->isChecked(), given.size() > 1);
+        QCOMPARE(Edit("IDC_OUTPUT_FOLDER")->text(), Text(m_in->Path()));
+        QVERIFY(RunJob("IDC_CONVERT"));
+        for (const char* movie : {"a.swf", "b.swf", "c.swf", "d.swf", "e.swf"})
+            QCOMPARE(fs::exists(*m_in / movie), movies.contains(QLatin1String(movie)));
+        if (given.size() < 2) return;
+        // The folder typed anew is a folder again: the files chosen are forgotten.
+        QVERIFY(Enter("IDC_INPUT_FOLDER", Text(*m_in / "more")));
+        QCOMPARE(Label("gifInfo"), QStringLiteral("2 GIF files in the folder"));
+    }
+
+    // Every control is reached by one mnemonic of its own: a button's or check box's, its
+    // label's, or its group's for radio buttons; no other control shares it, and none has two.
+    void everyControlHasItsOwnMnemonic_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("focused");  // Alt and the letter move the focus to it (or its group)
+        for (const char* name : {"IDC_INPUT_FOLDER", "IDC_GIF_PATH", "IDC_OUTPUT_FOLDER", "IDC_FPS",
+                                 "IDC_TARGET_URL", "IDC_BACKGROUND", "IDC_LIBRARY", "IDC_COMPRESSION",
+                                 "IDC_QUALITY_NORMAL", "IDC_FORMAT_BMP"})
+            QTest::newRow(name) << name << true;
+        for (const char* name : {"IDC_BROWSE_INPUT_FOLDER", "IDC_BROWSE_GIF", "IDC_CHANGE_OUTPUT_FOLDER",
+                                 "IDC_GIF_TIMING", "IDC_TRANSPARENT", "IDC_CHANGED_AREAS", "IDC_BATCH",
+                                 "IDC_CONVERT", "useGifTiming", "IDC_EXTRACT", "IDC_ABOUT", "IDOK"})
+            QTest::newRow(name) << name << false;
+    }
+
+    void everyControlHasItsOwnMnemonic() {
+        QFETCH(QString, control);
+        QFETCH(bool, focused);
+        // What each mnemonic reaches: a label's buddy, a button, a group of radio buttons.
+        std::map<QString, std::vector<QWidget*>> reaches;
+        const auto add = [&](const QString& text, QWidget* target) {
+            const int marks = int(text.count('&')) - 2 * int(text.count(QStringLiteral("&&")));
+            QVERIFY2(marks <= 1, qPrintable(text));
+            const QKeySequence key = QKeySequence::mnemonic(text);
+            if (!key.isEmpty()) reaches[key.toString()].push_back(target);
+        };
+        for (QLabel* label : m_dlg->findChildren<QLabel*>())
+            if (label->buddy()) add(label->text(), label->buddy());
+        for (QAbstractButton* button : m_dlg->findChildren<QAbstractButton*>())
+            if (!qobject_cast<QRadioButton*>(button)) add(button->text(), button);
+        for (QGroupBox* group : m_dlg->findChildren<QGroupBox*>()) add(group->title(), group);
+        QWidget* widget = Control(control.toLatin1().constData());
+        QWidget* target = qobject_cast<QRadioButton*>(widget) ? widget->parentWidget() : widget;
+        QStringList keys;
+        for (const auto& [key, targets] : reaches)
+            if (std::find(targets.begin(), targets.end(), target) != targets.end()) keys << key;
+        QCOMPARE(keys.size(), 1);
+        QCOMPARE(reaches[keys[0]].size(), std::size_t(1));
+        if (!focused) return;
+        if (!widget->isEnabled()) Click("IDC_BATCH");  // the input folder is the batch's
+        QVERIFY(widget->isEnabled());
+        m_dlg->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg.get()));
+        Button("IDOK")->setFocus();
+        QTest::keySequence(m_dlg.get(), QKeySequence(keys[0]));
+        QWidget* now = QApplication::focusWidget();
+        QVERIFY2(now && (now == target || target->isAncestorOf(now)), qPrintable(keys[0]));
+    }
+
+    // The GIF's length is how long one pass plays in a browser, every image shown: the same with
+    // the GIF's timing ticked or not, and what `quorvel info` says, images with delay 0 too.
+    void gifLengthIsTheBrowsers_data() {
+        QTest::addColumn<bool>("gifTiming");
+        QTest::newRow("fixed rate") << false;
+        QTest::newRow("the GIF's timing") << true;
+    }
+
+    void gifLengthIsTheBrowsers() {
+#ifndef QUORVEL_CLI_PATH
+        QSKIP("the quorvel command line is not built");
+#else
+        QFETCH(bool, gifTiming);
+        GifBuilder gif(16, 16);
+        gif.GlobalColors({kRed, kGreen});
+        for (int pass = 0; pass < 3; ++pass)
+            for (const int delay : {0, 0, 10, 0, 2, 2, 30, 1})
+                gif.Solid(0, 0, 16, 16, static_cast<uint8_t>(delay % 2), delay);
+        QVERIFY(gif.Write(*m_in / "zero.gif"));
+        QVERIFY(LoadGif(*m_in / "zero.gif"));
+        if (gifTiming) {
+            QSignalSpy scanned(m_dlg.get(), &CQuorvelDlg::InputScanned);
+            Click("IDC_GIF_TIMING");
+            QVERIFY(scanned.wait(10000));
+        }
+        const QRegularExpressionMatch shown =
+            QRegularExpression("^GIF ([0-9.]+) s \u00b7 ").match(Label("movieTimes"));
+        QVERIFY2(shown.hasMatch(), qPrintable(Label("movieTimes")));
+
+        QProcess quorvel;
+        quorvel.start(QStringLiteral(QUORVEL_CLI_PATH), {"info", Text(*m_in / "zero.gif")});
+        QVERIFY(quorvel.waitForFinished(kJobTimeoutMs));
+        const QString info = QString::fromUtf8(quorvel.readAllStandardOutput());
+        const QRegularExpressionMatch told = QRegularExpression("duration +([0-9.]+) s").match(info);
+        QVERIFY2(told.hasMatch(), qPrintable(info));
+        QCOMPARE(shown.captured(1), QString::number(told.captured(1).toDouble(), 'f', 1));
+#endif
+    }
+
+    // Before converting, the window says about how large the movie will be at the chosen
+    // quality; what it said goes as soon as an option changes, and the guess is near the movie
+    // the conversion writes.
+    void movieSizeBeforeConverting_data() {
+        QTest::addColumn<QString>("quality");
+        QTest::addColumn<bool>("changedAreas");
+        QTest::newRow("low") << "IDC_QUALITY_LOW" << false;
+        QTest::newRow("high") << "IDC_QUALITY_HIGH" << false;
+        QTest::newRow("lossless") << "IDC_QUALITY_LOSSLESS" << false;
+        QTest::newRow("changed areas") << "IDC_QUALITY_NORMAL" << true;
+    }
+
+    void movieSizeBeforeConverting() {
+        QFETCH(QString, quality);
+        QFETCH(bool, changedAreas);
+        QVERIFY(WriteBusyAnimation(*m_in / "busy.gif", 40));
+        QVERIFY(LoadGif(*m_in / "busy.gif"));
+        QLabel* size = Control<QLabel>("movieSize");
+        QTRY_VERIFY(size->isVisible());
+        const QString before = size->text();
+        Click(quality.toLatin1().constData());
+        if (changedAreas) Click("IDC_CHANGED_AREAS");
+        QVERIFY(!size->isVisible() && size->text().isEmpty());  // nothing stale meanwhile
+        QTRY_VERIFY(size->isVisible());
+        const QRegularExpressionMatch guess =
+            QRegularExpression(QStringLiteral("^Movie file (up to )?about ([0-9.]+) (KB|MB)$")).match(size->text());
+        QVERIFY2(guess.hasMatch(), qPrintable(size->text()));
+        QCOMPARE(!guess.captured(1).isEmpty(), changedAreas);
+        if (!changedAreas) QVERIFY2(size->text() != before, qPrintable(before));
+        const double guessed = guess.captured(2).toDouble() * (guess.captured(3) == QLatin1String("MB") ? 1 << 20 : 1 << 10);
+
+        QVERIFY(RunJob("IDC_CONVERT"));
+        const auto movie = ReadFileBytes(*m_out / "busy.swf");
+        QVERIFY(movie.has_value());
+        const double actual = static_cast<double>(movie->size());
+        const QByteArray said = QStringLiteral("guessed %1, wrote %2").arg(guessed).arg(actual).toLatin1();
+        if (changedAreas)
+            QVERIFY2(actual <= guessed * 1.1, said.constData());
+        else
+            QVERIFY2(std::abs(actual - guessed) <= 0.2 * actual, said.constData());
+    }
+
+    // The window opens small enough for a 1280 x 900 screen at twice the pixels per point, and
+    // grows: the preview with it, its frames composed anew for the larger box.
+    void windowFitsAndGrows() {
+        QVERIFY(m_dlg->width() <= 640 && m_dlg->height() <= 450);
+        QVERIFY(m_dlg->minimumSizeHint().width() <= 640 && m_dlg->minimumSizeHint().height() <= 450);
+        QVERIFY(WriteAnimation(*m_in / "big.gif", 3, 320, 240));
+        auto* preview = Control<CGifPreview>("preview");
+        QSignalSpy composed(preview, &CGifPreview::Composed);
+        QVERIFY(LoadGif(*m_in / "big.gif"));
+        QVERIFY(composed.wait(10000));
+        const QSize small = preview->pixmap().size();
+        const QSize box = preview->size();
+        m_dlg->resize(1200, 850);
+        QVERIFY(composed.wait(10000));
+        QVERIFY(preview->width() > box.width() && preview->height() > box.height());
+        const QSize grown = preview->pixmap().size();
+        QVERIFY2(grown.width() > small.width() && grown.height() > small.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(grown.width()).arg(grown.height())));
+        QVERIFY(grown.width() <= preview->contentsRect().width() && grown.width() <= 640);
     }
 
     void aboutBox() {
@@ -635,8 +1029,15 @@ private slots:
         QVERIFY(WithModal([&] { QTest::keyClick(m_dlg.get(), Qt::Key_F1); }, inspect));
         QCOMPARE(labels.value(0), QStringLiteral("Quorvel Version " QUORVEL_VERSION));
         QVERIFY(labels.value(1).startsWith(QStringLiteral("Licence: ")));
-        QVERIFY(labels.value(2).contains(QStringLiteral("https://")));
         QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        // The libraries it is made with, by name and licence; no address kept for examples.
+        const QString all = labels.join('\n');
+        for (const char* named : {"giflib (MIT)", "libjpeg-turbo (IJG, BSD-3-Clause and zlib)",
+                                  "FreeImage (GPLv2, GPLv3 or the FreeImage Public License)",
+                                  "Qt (LGPLv3)", "Ruffle (MIT or Apache-2.0)", "libwebp (BSD-3-Clause)",
+                                  "libpng (libpng licence)", "zlib (zlib licence)"})
+            QVERIFY2(all.contains(QLatin1String(named)), named);
+        for (const QString& label : labels) QVERIFY2(!IsPlaceholderAddress(label) || !label.contains("://"), qPrintable(label));
     }
 };
 

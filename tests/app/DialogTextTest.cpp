@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "app/DialogText.h"
+#include "app/GuiCommandLine.h"
 
 namespace {
 
@@ -158,6 +159,7 @@ private slots:
             "/in/a.gif: plays in 60.0 s; the GIF lasts 30.0 s (\"Use the GIF's timing\" keeps it)");
         QCOMPARE(DescribeConversion(noted).text,
                  QStringLiteral("The conversion finished successfully !!!\n") + expected);
+        QCOMPARE(DescribeConversion(noted).icon, JobMessage::Icon::Information);  // a note is no warning
         BatchResult batch;
         batch.results = {noted, Result(JobResult::Status::Succeeded, "/in/b.gif")};
         const JobMessage message = DescribeBatch(batch, 3, 1);
@@ -165,6 +167,78 @@ private slots:
         QCOMPARE(message.text, QStringLiteral("The conversion finished successfully !!!\n"
                                               "1 of 3 files skipped: their movies exist.\n\n") +
                                    expected);
+    }
+
+    // About how large the movie will be, in KB below a thousand of them, else in MB.
+    void movieSize_data() {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<bool>("atMost");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing yet") << qint64(0) << false << "Movie file about 1 KB";
+        QTest::newRow("rounds to the nearest") << qint64(1536) << false << "Movie file about 2 KB";
+        QTest::newRow("rounds down") << qint64(1535) << false << "Movie file about 1 KB";
+        QTest::newRow("KB") << qint64(120 * 1024) << false << "Movie file about 120 KB";
+        QTest::newRow("last KB") << qint64(999 * 1024) << false << "Movie file about 999 KB";
+        QTest::newRow("first MB") << qint64(1000 * 1024) << false << "Movie file about 1.0 MB";
+        QTest::newRow("MB") << qint64(5767168) << false << "Movie file about 5.5 MB";
+        QTest::newRow("changed areas") << qint64(120 * 1024) << true << "Movie file up to about 120 KB";
+    }
+
+    void movieSize() {
+        QFETCH(qint64, bytes);
+        QFETCH(bool, atMost);
+        QFETCH(QString, text);
+        QCOMPARE(DescribeMovieSize(bytes, atMost), text);
+    }
+
+    // The About box names no address kept for examples.
+    void placeholderAddresses_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("placeholder");
+        QTest::newRow("none") << "" << true;
+        QTest::newRow(".example") << "https://quorvel.example" << true;
+        QTest::newRow("example.org") << "https://example.org/quorvel" << true;
+        QTest::newRow("under example.com") << "http://www.example.com" << true;
+        QTest::newRow(".test") << "https://quorvel.test/" << true;
+        QTest::newRow(".invalid") << "https://a.invalid" << true;
+        QTest::newRow("localhost") << "http://localhost:8080/" << true;
+        QTest::newRow("a real name") << "https://quorvel.org" << false;
+        QTest::newRow("a project page") << "https://codeberg.org/quorvel/quorvel" << false;
+        QTest::newRow("like example, but not") << "https://examples.org" << false;
+        QTest::newRow("ends like it, but not") << "https://myexample.com" << false;
+    }
+
+    void placeholderAddresses() {
+        QFETCH(QString, address);
+        QFETCH(bool, placeholder);
+        QCOMPARE(IsPlaceholderAddress(address), placeholder);
+    }
+
+    // A file manager hands over every file chosen; each is taken, in order.
+    void commandLineTakesEveryPath_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<int>("status");
+        QTest::newRow("none") << QStringList{} << QStringList{} << -1;
+        QTest::newRow("one") << QStringList{"a.gif"} << QStringList{"a.gif"} << -1;
+        QTest::newRow("several") << QStringList{"a.gif", "b.gif", "dir"} << QStringList{"a.gif", "b.gif", "dir"} << -1;
+        QTest::newRow("after --") << QStringList{"--", "-x.gif", "b.gif"} << QStringList{"-x.gif", "b.gif"} << -1;
+        QTest::newRow("unknown option") << QStringList{"a.gif", "-q"} << QStringList{"a.gif"} << 2;
+    }
+
+    void commandLineTakesEveryPath() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, paths);
+        QFETCH(int, status);
+        std::vector<std::string> strings{"quorvel-gui"};
+        for (const QString& arg : args) strings.push_back(arg.toStdString());
+        std::vector<const char*> argv;
+        for (const std::string& arg : strings) argv.push_back(arg.c_str());
+        const GuiCommandLine parsed = ParseGuiCommandLine(static_cast<int>(argv.size()), argv.data());
+        QCOMPARE(parsed.exitStatus, status);
+        QStringList got;
+        for (const std::string& path : parsed.paths) got << QString::fromStdString(path);
+        QCOMPARE(got, paths);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "PromptRecorder.h"
 
+#include <utility>
+
 PromptRecorder::PromptRecorder() {
     CPrompts::SetHook([this](const CPrompts::Request& request) { return Answer(request); });
     DesktopOpener::SetHook([this](DesktopOpener::Kind kind, const QString& target) {
@@ -28,9 +30,15 @@ QStringList PromptRecorder::Texts(CPrompts::Kind kind) const {
 
 QString PromptRecorder::Answer(const CPrompts::Request& request) {
     m_requests << request;
-    if (request.kind == CPrompts::Kind::Information)
+    m_over << m_nWaiting;
+    if (request.kind == CPrompts::Kind::Information || request.kind == CPrompts::Kind::Warning)
         return request.choices.contains(m_action) ? m_action : QString();
-    if (request.kind == CPrompts::Kind::Warning) return {};
+    if (request.kind == CPrompts::Kind::Choice && m_during) {
+        const std::function<void()> during = std::exchange(m_during, {});
+        ++m_nWaiting;
+        during();
+        --m_nWaiting;
+    }
     if (m_answers.isEmpty()) {
         ++m_nUnexpected;
         return {};

@@ -113,6 +113,7 @@ TEST_F(ConventionsCliTest, ProgressTotalIsTheFramesWrittenUnderEveryFrameRule) {
         {{"convert", "zero.gif", "--timing", "gif", "--fps", "10"}, 7},
         {{"convert", "zero.gif", "--like-gif", "--fps", "10"}, 7},
         {{"extract", "zero.gif", "--like-gif", "-o", "frames"}, 8},
+        {{"extract", "zero.gif", "--like-gif", "--frames", "1-3,6", "-o", "chosen"}, 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[2] + " " + c.args[3]);
@@ -349,12 +350,12 @@ TEST_F(ConventionsCliTest, NoOverwriteKeepsExistingOutputsWithANote) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(ReadText(dir / "a.swf").substr(0, 3), "FWS");
 
-    ASSERT_TRUE(WriteBytes(dir / "a_f1.bmp", {'o', 'l', 'd'}));
+    ASSERT_TRUE(WriteBytes(dir / "a_f1.png", {'o', 'l', 'd'}));
     run = Quorvel({"extract", "--no-overwrite", "a.gif"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "./a_f0.bmp\n");
-    EXPECT_TRUE(Contains(run.err, "./a_f1.bmp")) << run.err;
-    EXPECT_EQ(ReadText(dir / "a_f1.bmp"), "old");
+    EXPECT_EQ(run.out, "./a_f0.png\n");
+    EXPECT_TRUE(Contains(run.err, "./a_f1.png")) << run.err;
+    EXPECT_EQ(ReadText(dir / "a_f1.png"), "old");
 }
 
 TEST_F(ConventionsCliTest, DigitsPadFrameNumbers) {
@@ -363,13 +364,14 @@ TEST_F(ConventionsCliTest, DigitsPadFrameNumbers) {
         std::vector<std::string> extra;
         const char* first;
         const char* last;
-    } cases[] = {{{}, "a_f0.png", "a_f10.png"},
+    } cases[] = {{{}, "a_f00.png", "a_f10.png"},  // as wide as the last frame's number
                  {{"--digits", "3"}, "a_f000.png", "a_f010.png"},
-                 {{"--digits", "1"}, "a_f0.png", "a_f10.png"}};
+                 {{"--digits", "1"}, "a_f0.png", "a_f10.png"},
+                 {{"--digits", "0"}, "a_f0.png", "a_f10.png"}};
     for (const auto& c : cases) {
         fs::remove_all(dir / "f");
         fs::create_directory(dir / "f");
-        std::vector<std::string> args = {"extract", "a.gif", "-o", "f", "-f", "png"};
+        std::vector<std::string> args = {"extract", "a.gif", "-o", "f"};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         const CliRun run = Quorvel(args);
         ASSERT_EQ(run.status, 0) << run.err;

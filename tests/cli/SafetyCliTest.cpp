@@ -81,7 +81,20 @@ TEST(SafetyCliTest, OutputsThatAreInputsAreRefusedBeforeAnythingIsWritten) {
          "a.gif: its Ruffle folder d/ruffle is a symbolic link"},
         // A name the run never writes is no clash.
         {{{"a.gif", ""}, {"f/a_f01.png", "../a.gif"}}, {"extract", "a.gif", "-o", "f"}, "",
-         {"f/a_f0.bmp", "f/a_f1.bmp"}},
+         {"f/a_f0.png", "f/a_f1.png"}},
+        // Nor is a frame file another input of the run, or an earlier input's frame file.
+        {{{"a.gif", ""}, {"b.gif", ""}, {"b_f0.png", "=a.gif"}}, {"extract", "a.gif", "b.gif"},
+         "b.gif: its frame file ./b_f0.png is the same file as the input a.gif; nothing was "
+         "written for it",
+         {"a_f0.png", "a_f1.png"}},
+        {{{"d/a.gif", ""}, {"d/a_f0.png", ""}}, {"extract", "d"},
+         "d/a.gif: its frame file d/a_f0.png is the same file as the input d/a_f0.png",
+         {"d/a_f0_f0.png", "d/a_f0_f1.png"}},
+        {{{"a.gif", ""}, {"d/a.gif", ""}}, {"extract", "a.gif", "d/a.gif", "-o", "f"},
+         "d/a.gif: its frame file f/a_f0.png is also one of a.gif; nothing was written for it",
+         {"f/a_f0.png", "f/a_f1.png"}},
+        {{{"a.gif", ""}, {"f/x1.png", "=a.gif"}}, {"extract", "a.gif", "-o", "f/x%d.png"},
+         "a.gif: its frame file f/x1.png is the same file as the input a.gif"},
     };
     ScratchDir dir;
     // A Ruffle of a few of the names the real one has, for --offline.

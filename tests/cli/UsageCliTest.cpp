@@ -43,7 +43,7 @@ TEST_F(UsageCliTest, OutputNamesAFolderMadeWhenMissingOrWithOneGifTheMovie) {
          ""},
         {{"extract", "a.gif", "-o", "deep/frames"},
          0,
-         "deep/frames/a_f0.bmp\ndeep/frames/a_f1.bmp\ndeep/frames/a_f2.bmp\n",
+         "deep/frames/a_f0.png\ndeep/frames/a_f1.png\ndeep/frames/a_f2.png\n",
          ""},
         // A folder that is there stays a folder, whatever its name.
         {{"convert", "b.gif", "-o", "deep/movies/../../empty"},

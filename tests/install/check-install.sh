@@ -11,7 +11,7 @@ fail() { echo "check-install: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 share=$prefix/share
-for file in bin/quorvel bin/quorvel-gui share/man/man1/quorvel.1 share/man/man1/quorvel-gui.1 \
+for file in bin/quorvel bin/quorvel-gui share/man/man1/quorvel.1.gz share/man/man1/quorvel-gui.1.gz \
             share/bash-completion/completions/quorvel share/zsh/site-functions/_quorvel \
             share/icons/hicolor/scalable/apps/quorvel.svg share/quorvel/ruffle/ruffle.js; do
   [ -e "$prefix/$file" ] || fail "$file was not installed"
@@ -37,10 +37,10 @@ grep -qE '^http://127\.0\.0\.1:[0-9]+/[0-9a-f]{32}/$' "$site/address" || fail "p
 
 # The manual pages render without warnings and name every option that --help lists.
 for page in quorvel quorvel-gui; do
-  warnings=$(groff -man -Tutf8 -ww -z "$share/man/man1/$page.1" 2>&1)
+  warnings=$(zcat "$share/man/man1/$page.1.gz" | groff -man -Tutf8 -ww -z 2>&1)
   [ -z "$warnings" ] || fail "$page.1: $warnings"
 done
-manual=$(groff -man -Tascii -P-cbou "$share/man/man1/quorvel.1")
+manual=$(zcat "$share/man/man1/quorvel.1.gz" | groff -man -Tascii -P-cbou)
 for command in convert extract play info; do
   for option in $("$prefix/bin/quorvel" help $command | grep -oE -- '--[a-z][a-z-]+' | sort -u); do
     [ "$option" = --help ] && continue
@@ -60,7 +60,7 @@ complete_words() { # the words typed so far; the last one is being completed
   fail "commands: $(complete_words quorvel "")"
 [ "$(complete_words quorvel convert --qu)" = "--quality --quiet" ] ||
   fail "convert --qu: $(complete_words quorvel convert --qu)"
-[ "$(complete_words quorvel extract clip.gif --format "")" = "bmp png jpg tga" ] ||
+[ "$(complete_words quorvel extract clip.gif --format "")" = "png bmp jpg jpeg tga" ] ||
   fail "extract --format: $(complete_words quorvel extract clip.gif --format "")"
 [ "$(complete_words quorvel convert --quality n)" = "normal" ] || fail "convert --quality n"
 [ "$(complete_words quorvel play --no)" = "--no-open" ] || fail "play --no: $(complete_words quorvel play --no)"

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <numeric>
 
 #include "base/AtomicFile.h"
 #include "base/Leftovers.h"
@@ -307,6 +308,142 @@ TEST_F(ExtractJobTest, ListsItsFolderForLeftoversOncePerRun) {
     ForgetListedFolders();  // a new run
     ASSERT_TRUE(ExtractFrames(settings).Succeeded());
     EXPECT_FALSE(fs::exists(late));
+}
+
+// The width the numbers get from the last frame's number, whichever frames are chosen; a
+// width given stands, and a pattern's own.
+TEST_F(ExtractJobTest, NumbersAreAsWideAsTheLastFramesNumberWhenAsked) {
+    const struct {
+        int frames;
+        int digits;
+        const char* pattern;
+        std::vector<FrameRange> chosen;
+        std::vector<std::string> names;
+    } cases[] = {
+        {1, ExtractOptions::kDigitsOfLastFrame, "", {}, {"anim_f0.png"}},
+        {10, ExtractOptions::kDigitsOfLastFrame, "", {{0, 0}, {9, 9}}, {"anim_f0.png", "anim_f9.png"}},
+        {11, ExtractOptions::kDigitsOfLastFrame, "", {{0, 0}, {10, 10}}, {"anim_f00.png", "anim_f10.png"}},
+        {11, ExtractOptions::kDigitsOfLastFrame, "", {{3, 3}}, {"anim_f03.png"}},
+        {101, ExtractOptions::kDigitsOfLastFrame, "", {{7, 7}, {100, 100}}, {"anim_f007.png", "anim_f100.png"}},
+        {11, 0, "", {{9, 10}}, {"anim_f10.png", "anim_f9.png"}},
+        {3, 4, "", {{2, 2}}, {"anim_f0002.png"}},
+        {11, ExtractOptions::kDigitsOfLastFrame, "x%d.png", {{0, 0}, {10, 10}}, {"x0.png", "x10.png"}},
+        {3, 5, "%02d%%.png", {{1, 1}}, {"01%.png"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.frames) + " frames, " + c.pattern);
+        GifBuilder gif(2, 2);
+        gif.GlobalColors({kRed, kBlue});
+        for (int i = 0; i < c.frames; ++i) gif.Solid(0, 0, 2, 2, static_cast<uint8_t>(i % 2), 10);
+        ASSERT_TRUE(gif.Write(gifPath));
+        fs::remove_all(out);
+        fs::create_directory(out);
+        settings.extract.format = ExtractFormat::Png;
+        settings.extract.digits = c.digits;
+        settings.extract.pattern = c.pattern;
+        settings.extract.frames.ranges = c.chosen;
+        const JobResult result = ExtractFrames(settings);
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        EXPECT_EQ(Written(), c.names);
+    }
+}
+
+// The chosen frames are the frames of those numbers, in order, each in a file named after its
+// number; progress plans and counts only them.
+TEST_F(ExtractJobTest, ChosenFramesKeepTheirNumbersAndProgressCountsThem) {
+    const auto frames = ComposedFrames(gifPath);
+    ASSERT_EQ(frames.size(), 3u);
+    const struct {
+        std::vector<FrameRange> chosen;
+        std::vector<int> numbers;
+    } cases[] = {{{{1, 1}}, {1}},
+                 {{{2, 2}, {0, 0}}, {0, 2}},
+                 {{{1, FrameRange::kToTheEnd}}, {1, 2}},
+                 {{{0, 2}, {1, 1}}, {0, 1, 2}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.numbers.size() * 10 + c.numbers.front());
+        fs::remove_all(out);
+        fs::create_directory(out);
+        settings.extract.frames.ranges = c.chosen;
+        std::vector<int> progress;
+        int planned = -1;
+        JobControl control;
+        control.planned = [&](const JobPlan& plan) { planned = plan.frames; };
+        control.progress = [&](int done) { progress.push_back(done); };
+        const JobResult result = ExtractFrames(settings, control);
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        EXPECT_TRUE(result.warnings.empty());
+        EXPECT_EQ(planned, static_cast<int>(c.numbers.size()));
+        EXPECT_EQ(result.frames, planned);
+        std::vector<int> counted(c.numbers.size());
+        std::iota(counted.begin(), counted.end(), 1);
+        EXPECT_EQ(progress, counted);
+        ASSERT_EQ(result.outputs.size(), c.numbers.size());
+        for (std::size_t k = 0; k < c.numbers.size(); ++k) {
+            const int n = c.numbers[k];
+            EXPECT_EQ(result.outputs[k], out.string() + "/anim_f" + std::to_string(n) + ".bmp");
+            EXPECT_EQ(Read(result.outputs[k]).pixels, frames[static_cast<std::size_t>(n)]) << n;
+        }
+        EXPECT_EQ(Written().size(), c.numbers.size());
+    }
+}
+
+// Nothing is written when the frames cannot be written as planned: a chosen frame the GIF does
+// not have, a pattern that names none, a frame file that is the input itself.
+TEST_F(ExtractJobTest, PlansThatCannotBeCarriedOutWriteNothing) {
+    const std::string input = (out / "f1.png").string();  // a GIF, whatever its name
+    fs::copy_file(gifPath, input);
+    const struct {
+        std::vector<FrameRange> chosen;
+        const char* pattern;
+        std::string gif;
+        std::string error;
+    } cases[] = {
+        {{{0, 1}, {3, 3}}, "", gifPath, "there is no frame 3: the GIF has 3 frames, 0 to 2"},
+        {{{2, 5}}, "", gifPath, "the range 2-5 goes past the last frame: the GIF has 3 frames, 0 to 2"},
+        {{}, "a/%d.png", gifPath, "the name pattern a/%d.png: it names files of the output folder: no '/'"},
+        {{}, "%d_%d.png", gifPath, "the name pattern %d_%d.png: it has more than one frame number (%d); a name has one"},
+        {{}, "f%d.png", input,
+         "its frame file " + out.string() + "/f1.png is the same file as the input " + input +
+             "; nothing was written"},
+        {{{0, 0}}, "f%d.png", input, ""},  // frame 1 is not written: no clash
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        settings.gif = c.gif;
+        settings.extract.frames.ranges = c.chosen;
+        settings.extract.pattern = c.pattern;
+        JobControl control;
+        int planned = 0;
+        control.planned = [&](const JobPlan& plan) { planned = plan.frames; };
+        const JobResult result = ExtractFrames(settings, control);
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(result.Succeeded(), c.error.empty());
+        EXPECT_EQ(planned, c.error.empty() ? 1 : 0);
+        const std::vector<std::string> written =
+            c.error.empty() ? std::vector<std::string>{"f0.png", "f1.png"}
+                            : std::vector<std::string>{"f1.png"};
+        EXPECT_EQ(Written(), written);
+        EXPECT_EQ(ReadFileBytes(input), ReadFileBytes(gifPath));
+    }
+}
+
+// Frames chosen before the place where the file breaks off are written whole, with a warning;
+// decoding stops after the last of them.
+TEST_F(ExtractJobTest, ChosenFramesBeforeABreakAreKeptWithAWarning) {
+    std::vector<uint8_t> bytes = ThreeFrames().Build();
+    bytes.resize(bytes.size() - 3);  // into the last image
+    ASSERT_TRUE(WriteBytes(gifPath, bytes));
+    settings.extract.frames.ranges = {{1, 1}};
+    const JobResult result = ExtractFrames(settings);
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(result.frames, 1);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0],
+              "the file ends inside image 4; the frames chosen come before it");
+    EXPECT_EQ(Written(), (std::vector<std::string>{"anim_f1.bmp"}));
+    settings.extract.frames.ranges = {{2, 2}};  // past the break: not there
+    EXPECT_EQ(ExtractFrames(settings).error, "there is no frame 2: the GIF has 2 frames, 0 to 1");
 }
 
 TEST(GifTitle, IsTheFileNameWithoutFolderAndExtension) {
