@@ -74,7 +74,9 @@ std::string InOurWords(const CLI::ParseError& error) {
     if (matches("(\\S+): Value (.*) not in range \\[?(\\S+) (?:-|to) (\\S+?)\\]?"))
         return parts[1].str() + " needs a whole number from " + parts[3].str() + " to " +
                parts[4].str() + ", not " + parts[2].str();
-    if (dynamic_cast<const CLI::ValidationError*>(&error) && matches("(\\S+): (.*)"))
+    // A check of ours that says what the option needs reads on from its name; others keep
+    // CLI11's "--option: what is wrong".
+    if (dynamic_cast<const CLI::ValidationError*>(&error) && matches("(\\S+): (needs .*)"))
         return parts[1].str() + " " + parts[2].str();
     if (matches("(\\S+) is required")) return "no " + parts[1].str() + " given";
     if (matches("(\\S+) requires (\\S+)")) return parts[1].str() + " needs " + parts[2].str();
