@@ -6,9 +6,9 @@
 
 // How quorvel explains its usage: the help, and usage errors that say where to read more.
 
-// Help that shows each value as what the user types (N, COLOR, URL, DIR, NAME), leaving
-// ranges, choices and defaults to the option's own words, rather than CLI11's
-// "INT:INT in [1 - 255]" or "Needs: --html".
+// Help that shows each value as what the user types (N, COLOR, URL, DIR, NAME, or the choices
+// themselves: fixed|gif), leaving ranges and defaults to the option's own words, rather than
+// CLI11's "INT:INT in [1 - 255]" or "Needs: --html".
 class HelpFormatter : public CLI::Formatter {
 public:
     std::string make_option_opts(const CLI::Option* option) const override;
