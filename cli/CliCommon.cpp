@@ -6,7 +6,13 @@
 #include <cstdio>
 #include <iostream>
 
+#include <filesystem>
+#include <system_error>
+
 #include "base/AtomicFile.h"
+#include "jobs/BatchJob.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -27,20 +33,61 @@ CLI::Validator WholeNumber() {
             const std::size_t digits = value.find_first_not_of("+-") == 1 ? 1 : 0;
             const bool whole = value.size() > digits &&
                                value.find_first_not_of("0123456789", digits) == std::string::npos;
-            return whole ? std::string() : value + " is not a whole number";
+            return whole ? std::string() : "needs a whole number, not " + value;
         },
         "INT");
+}
+
+CLI::Validator NumberFrom(int64_t low, int64_t high) {
+    return CLI::Validator(
+        [low, high](std::string& value) {
+            const std::size_t digits = value.find_first_not_of("+-") == 1 ? 1 : 0;
+            const bool whole = value.size() > digits && value.size() < 19 &&
+                               value.find_first_not_of("0123456789", digits) == std::string::npos;
+            const int64_t number = whole ? std::stoll(value) : 0;
+            return whole && number >= low && number <= high
+                       ? std::string()
+                       : "needs a whole number from " + std::to_string(low) + " to " +
+                             std::to_string(high) + ", not " + value;
+        },
+        "");
+}
+
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, int& failed) {
+    std::vector<std::string> files;
+    for (const std::string& input : inputs) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(input, ec);
+        if (fs::is_directory(status)) {
+            std::string error;
+            std::vector<std::string> listed = ListAnimationFiles(input, &error);
+            if (!error.empty()) {
+                PrintError(input, error);
+                ++failed;
+            } else if (listed.empty()) {
+                std::cerr << "quorvel: no GIF files in " << QuoteName(input) << '\n';
+                ++failed;
+            }
+            files.insert(files.end(), listed.begin(), listed.end());
+        } else if (fs::exists(status)) {
+            files.push_back(input);
+        } else {
+            PrintError(input, ec ? ec.message() : "no such file or folder");
+            ++failed;
+        }
+    }
+    return files;
 }
 
 CLI::Option* AddColorOption(CLI::App* app, const std::string& flags, RgbColor& value,
                             const std::string& help) {
     const auto toValue = [](std::string& text) {
         const std::optional<RgbColor> color = ColorFromName(text);
-        if (!color) return text + " is not a colour (#rrggbb, white or black)";
+        if (!color) return "needs a colour (#rgb, #rrggbb or a CSS name such as navy), not " + text;
         text = std::to_string(*color);
         return std::string();
     };
-    return app->add_option(flags, value, help + ": #rrggbb, white or black")
+    return app->add_option(flags, value, help + ": #rgb, #rrggbb or a CSS name such as navy")
         ->transform(CLI::Validator(toValue, ""))
         ->type_name("COLOR")
         ->default_str(value == kWhiteRgb ? "white" : ColorName(value));

@@ -26,29 +26,39 @@ Command AddPlayCommand(CLI::App& app);
 Command AddInfoCommand(CLI::App& app);
 
 // An option whose value is one of a table's names, in any letter case, read straight into its
-// choice; the help shows the names and the default.
+// choice; the help shows the names as the value ("--timing gif|fixed") and the default.
 template <typename Choice, std::size_t N>
 CLI::Option* AddChoiceOption(CLI::App* app, const std::string& flags, Choice& value,
                              const ChoiceName<Choice> (&names)[N], const std::string& help) {
     const auto toValue = [&names](std::string& text) {
         const std::optional<Choice> choice = FromName(names, text);
-        if (!choice) return text + " is not one of " + NameList(names);
+        if (!choice) return "needs " + NameList(names) + ", not " + text;
         text = std::to_string(static_cast<int>(*choice));  // how CLI11 reads an enum
         return std::string();
     };
-    return app->add_option(flags, value, help + ": " + NameList(names))
+    std::string choices;
+    for (const auto& entry : names) choices += (choices.empty() ? "" : "|") + std::string(entry.name);
+    return app->add_option(flags, value,
+                           help + " (default: " + std::string(NameOf(names, value)) + ")")
         ->transform(CLI::Validator(toValue, ""))
-        ->type_name("NAME")
-        ->default_str(std::string(NameOf(names, value)));
+        ->type_name(choices);
 }
 
-// An option read straight into a colour (#rrggbb, white, black).
+// An option read straight into a colour (#rgb, #rrggbb or a CSS name such as white).
 CLI::Option* AddColorOption(CLI::App* app, const std::string& flags, RgbColor& value,
                             const std::string& help);
 
 // Accepts only a whole number (digits, with an optional sign), so that "abc" is called what it
 // is rather than a value out of range.
 CLI::Validator WholeNumber();
+// Accepts a whole number from low to high; anything else "needs a whole number from low to
+// high, not <value>".
+CLI::Validator NumberFrom(int64_t low, int64_t high);
+
+// Each input is a file or a folder, which stands for its animation files (ListAnimationFiles).
+// Inputs that name neither, and folders without any, are reported at once and counted in
+// failed.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, int& failed);
 
 // A file name as it is printed: as it is, or, when it holds a control character (a newline,
 // say), quoted the way ls quotes it for a shell ('new'$'\n''line.swf'), so that every name

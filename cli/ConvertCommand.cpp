@@ -1,6 +1,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -32,6 +34,7 @@ struct ConvertArgs {
     std::string output;
     MovieArgs movie;
     bool quiet = false;
+    bool verbose = false;  // each file's plan and time, and where Ruffle's files went
     bool noOverwrite = false;
     bool html = false;
     bool offline = false;  // Ruffle's files beside the pages
@@ -51,7 +54,8 @@ void AddPlayerPage(JobResult& result, const ConvertArgs& options) {
     }
     const std::string text =
         PlayerPage(movie.stem().string(), movie.filename().string(), result.plan.width,
-                   result.plan.height, options.offline ? kBesideRuffleUrl : options.ruffleUrl);
+                   result.plan.height, options.offline ? kBesideRuffleUrl : options.ruffleUrl,
+                   options.movie.movie.transparent);
     const int error = WriteFileAtomically(page, reinterpret_cast<const uint8_t*>(text.data()),
                                           text.size());
     if (error != 0) {
@@ -64,45 +68,42 @@ void AddPlayerPage(JobResult& result, const ConvertArgs& options) {
 }
 
 // Copies Ruffle's files beside the page of a converted movie, into "ruffle" of its folder, once
-// for each folder of the run, and lists them among the result's outputs.
+// for each folder of the run. They are not listed among the outputs, which are what was asked
+// for; -v says where they went.
 void AddRuffle(JobResult& result, const RuffleBuild& ruffle, std::set<fs::path>& folders,
                const ConvertArgs& options) {
     if (!result.Succeeded() || result.outputs.empty()) return;
     const fs::path folder = fs::path(result.outputs.front()).parent_path() / "ruffle";
     if (!folders.insert(folder).second) return;
-    if (const std::string error = CopyRuffle(ruffle, folder, options.noOverwrite, result.outputs);
+    std::vector<std::string> copied;
+    if (const std::string error = CopyRuffle(ruffle, folder, options.noOverwrite, copied);
         !error.empty()) {
         result.status = JobResult::Status::Failed;
         result.error = "the movie and its page were written, but not Ruffle's files: " + error;
+    } else if (options.verbose) {
+        std::cerr << "quorvel: " << QuoteName(folder.string()) << ": Ruffle's web build, "
+                  << copied.size() << " files copied\n";
     }
 }
 
-// Each input is a GIF file or a folder, which stands for its GIF files. Inputs that name
-// neither, and folders without GIF files, are reported at once and counted as failed.
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, int& failed) {
-    std::vector<std::string> files;
-    for (const std::string& input : inputs) {
-        std::error_code ec;
-        const fs::file_status status = fs::status(input, ec);
-        if (fs::is_directory(status)) {
-            std::string error;
-            std::vector<std::string> listed = ListAnimationFiles(input, &error);
-            if (!error.empty()) {
-                PrintError(input, error);
-                ++failed;
-            } else if (listed.empty()) {
-                std::cerr << "quorvel: no GIF files in " << QuoteName(input) << '\n';
-                ++failed;
-            }
-            files.insert(files.end(), listed.begin(), listed.end());
-        } else if (fs::exists(status)) {
-            files.push_back(input);
-        } else {
-            PrintError(input, ec ? ec.message() : "no such file or folder");
-            ++failed;
-        }
-    }
-    return files;
+// "0.30 s"
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
+// What -v says of a converted file: the movie it planned, the pictures it encoded, and when it
+// was done, in seconds from the start of the run.
+void PrintPlan(const JobResult& result, double seconds) {
+    const JobPlan& plan = result.plan;
+    if (plan.fps == 0) return;  // never planned
+    std::cerr << "quorvel: " << QuoteName(result.input) << ": " << plan.width << " x "
+              << plan.height << " pixels, " << plan.frames << " frames at " << plan.fps
+              << " fps, " << Seconds(static_cast<double>(plan.movieMs) / 1000) << " a pass (the "
+              << Seconds(static_cast<double>(plan.gifMs) / 1000) << " of the animation); "
+              << result.encoded << " pictures encoded, done " << Seconds(seconds)
+              << " into the run\n";
 }
 
 // The usage errors that show before any input is read; 0 when there is none.
@@ -159,8 +160,9 @@ void PrintSummary(const Tally& tally) {
 // Prints what a file's conversion wrote or kept and how it ended, and counts it.
 // A library that several inputs share is noted once.
 void Print(const JobResult& result, const ConvertArgs& options, Tally& tally,
-           std::set<std::string>& noted) {
+           std::set<std::string>& noted, double seconds) {
     if (!options.quiet && options.output != kStdStream) PrintOutputs(result.outputs);
+    if (options.verbose && !OutputClosed()) PrintPlan(result, seconds);
     for (const std::string& kept : result.skipped)
         if (!options.quiet && noted.insert(kept).second)
             PrintError(kept, "exists; not replaced (--no-overwrite)");
@@ -197,6 +199,9 @@ BatchResult ConvertAll(const BatchRequest& request, const ConvertArgs& options,
         progress.Frames(index, frames);
     };
     std::vector<std::optional<JobResult>> finished(files.size());
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
+    std::vector<double> seconds(files.size());  // into the run, when each file was done
     std::size_t printed = 0;
     std::set<fs::path> ruffleFolders;  // where Ruffle's files were copied
     std::set<std::string> noted;       // outputs kept, said so
@@ -204,11 +209,12 @@ BatchResult ConvertAll(const BatchRequest& request, const ConvertArgs& options,
         std::lock_guard<std::mutex> lock(outputMutex);
         progress.Clear();
         finished[index] = result;
+        seconds[index] = std::chrono::duration<double>(Clock::now() - started).count();
         finished[index]->input = shownName(result.input);
         if (options.html) AddPlayerPage(*finished[index], options);
         for (; printed < files.size() && finished[printed]; ++printed) {
             if (options.offline) AddRuffle(*finished[printed], ruffle, ruffleFolders, options);
-            Print(*finished[printed], options, tally, noted);
+            Print(*finished[printed], options, tally, noted, seconds[printed]);
             finished[printed].reset();
         }
         progress.FileDone(index);
@@ -299,7 +305,9 @@ Command AddConvertCommand(CLI::App& app) {
     auto options = std::make_shared<ConvertArgs>();
     CLI::App* sub = app.add_subcommand(
         "convert",
-        "Convert GIF files into SWF movies: one JPEG frame per GIF frame, named <title>.swf.\n"
+        "Convert GIF files into SWF movies named <title>.swf that play as the GIF does: each "
+        "image as long as a browser shows it, looped as the GIF says (--timing fixed: one JPEG "
+        "frame per GIF frame at --fps).\n"
         "An INPUT that is a folder stands for the GIF files in it (*.gif in any letter case).");
     sub->add_option("INPUT", options->inputs,
                     "GIF files or folders of GIF files; - reads one GIF from standard input "
@@ -312,7 +320,13 @@ Command AddConvertCommand(CLI::App& app) {
         ->type_name("DIR");
     AddMovieOptions(*sub, options->movie);
     AddFlashOptions(*sub, options->movie);
-    sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
+    CLI::Option* quiet =
+        sub->add_flag("-q,--quiet", options->quiet, "Print nothing but errors and warnings");
+    sub->add_flag("-v,--verbose", options->verbose,
+                  "Also say, on standard error, each movie's plan (stage, frames, rate, the "
+                  "length of a pass and of the animation), how many pictures were encoded and "
+                  "when it was done, and where Ruffle's files were copied")
+        ->excludes(quiet);
     sub->add_flag("-n,--no-overwrite", options->noOverwrite,
                   "Leave movies (and pages) that exist alone, with a note, instead of replacing them");
     CLI::Option* html = sub->add_flag(
@@ -325,7 +339,8 @@ Command AddConvertCommand(CLI::App& app) {
                                  ->needs(html);
     sub->add_flag("--offline", options->offline,
                   "With --html: copy Ruffle's web build, shipped with quorvel, beside the pages "
-                  "(DIR/ruffle/) and load it from there, so that they play without the internet")
+                  "(DIR/ruffle/; not listed with the outputs) and load it from there, so that "
+                  "they play without the internet")
         ->needs(html)
         ->excludes(ruffleUrl);
     sub->footer(

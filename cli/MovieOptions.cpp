@@ -3,37 +3,52 @@
 #include "cli/CliCommon.h"
 #include "jobs/Library.h"
 
-std::vector<CLI::Option*> AddMovieOptions(CLI::App& command, MovieArgs& args) {
+std::vector<CLI::Option*> AddTimingOptions(CLI::App& command, MovieArgs& args) {
     ConvertOptions& movie = args.movie;
+    // The command line follows the GIF unless told otherwise.
+    movie.timing = Timing::Gif;
     const std::size_t before = command.get_options().size();
     command
         .add_option("--fps", movie.fps,
                     "Frames per second of the movie, " + std::to_string(kMinFps) + " to " +
-                        std::to_string(kMaxFps) + " (default " + std::to_string(kDefaultFps) +
-                        "; with --timing gif, the lowest rate that shows every delay exactly)")
-        ->check(WholeNumber())
-        ->check(CLI::Range(kMinFps, kMaxFps))
+                        std::to_string(kMaxFps) +
+                        " (default: the lowest rate that shows every delay exactly; with "
+                        "--timing fixed, " + std::to_string(kDefaultFps) + ")")
+        ->check(NumberFrom(kMinFps, kMaxFps))
         ->type_name("N");
     AddChoiceOption(&command, "--timing", movie.timing, kTimingNames,
-                    "How long each GIF frame lasts (fixed: one frame at --fps, whatever its "
-                    "delay; gif: its own delay, 10 ms or less lasting 100 ms as in browsers)");
+                    "How long each GIF frame lasts: gif, its own delay as browsers show it (10 ms "
+                    "or less lasting 100 ms), every image a frame; or fixed, one frame at --fps "
+                    "whatever its delay, images without a delay joining the next");
     command
         .add_option_function<std::string>(
             "--loop",
             [&movie](const std::string& value) { movie.loop = *LoopOptionFromName(value); },
-            "forever (the player loops), once (stops on the last frame), gif (the GIF's own loop "
-            "count) or N (plays N times and stops)")
+            "How often the movie plays: gif (the GIF's own loop count; the default), forever or "
+            "0 (the player loops; the default with --timing fixed), once (stops on the last "
+            "frame) or N (plays N times in all and stops)")
         ->check(CLI::Validator(
             [](std::string& value) {
-                return LoopOptionFromName(value) ? std::string()
-                                                 : "must be forever, once, gif or a number from 1";
+                return LoopOptionFromName(value)
+                           ? std::string()
+                           : "needs gif, forever, once or a number of plays (0: for ever), not " +
+                                 value;
             },
-            "N"))
-        ->type_name("COUNT")
-        ->default_str("forever");
+            ""))
+        ->type_name("gif|forever|once|N");
     command.add_flag("--like-gif", args.likeGif,
-                     "Play the GIF as browsers do: --timing gif --loop gif (either may still be "
-                     "given), and areas an image restores to the background show the stage");
+                     "Play the GIF as browsers do, which is the default: --timing gif --loop gif, "
+                     "and areas an image restores to the background show the stage; with "
+                     "--timing fixed, the GIF's loop count and restored areas still");
+    std::vector<CLI::Option*> added = command.get_options();
+    added.erase(added.begin(), added.begin() + static_cast<std::ptrdiff_t>(before));
+    return added;
+}
+
+std::vector<CLI::Option*> AddMovieOptions(CLI::App& command, MovieArgs& args) {
+    ConvertOptions& movie = args.movie;
+    const std::size_t before = command.get_options().size();
+    AddTimingOptions(command, args);
     AddChoiceOption(&command, "--quality", movie.quality, kQualityNames, "JPEG quality");
     AddChoiceOption(&command, "--bitmaps", movie.bitmaps, kBitmapKindNames,
                     "How frames are stored (lossless: the exact pixels, zlib-compressed)");
@@ -54,8 +69,7 @@ std::vector<CLI::Option*> AddMovieOptions(CLI::App& command, MovieArgs& args) {
             "-j,--jobs", args.threads,
             "Threads to use, 1 to 256; several files are converted at once (default: one per "
             "core)")
-        ->check(WholeNumber())
-        ->check(CLI::Range(1u, 256u))
+        ->check(NumberFrom(1, 256))
         ->type_name("N");
     std::vector<CLI::Option*> added = command.get_options();
     added.erase(added.begin(), added.begin() + static_cast<std::ptrdiff_t>(before));
@@ -103,8 +117,7 @@ std::vector<CLI::Option*> AddFlashOptions(CLI::App& command, MovieArgs& args) {
                         " (default: 3, or the lowest the other options need); from 8 the file "
                         "starts with FileAttributes and its bitmaps are not smoothed unless "
                         "--smooth is given")
-        ->check(WholeNumber())
-        ->check(CLI::Range(kMinSwfVersion, kMaxSwfVersion))
+        ->check(NumberFrom(kMinSwfVersion, kMaxSwfVersion))
         ->type_name("N");
     command.add_flag("--smooth", movie.smooth,
                      "Let players smooth the bitmaps when they are scaled (version 8 and later; "
@@ -113,8 +126,7 @@ std::vector<CLI::Option*> AddFlashOptions(CLI::App& command, MovieArgs& args) {
         .add_option("--scale", movie.scale,
                     "Show the movie N times as large, each pixel a sharp N x N block, 1 to " +
                         std::to_string(kMaxScale) + " (the bitmaps stay as they are)")
-        ->check(WholeNumber())
-        ->check(CLI::Range(1, kMaxScale))
+        ->check(NumberFrom(1, kMaxScale))
         ->type_name("N")
         ->default_str("1");
     std::vector<CLI::Option*> added = command.get_options();
@@ -151,9 +163,12 @@ ConvertOptions ChosenOptions(const MovieArgs& args, const CLI::App& command) {
     if (!args.library.empty())
         chosen.library = FromName(kLibraryNames, args.library).value_or(LibraryKind::As3);
     chosen.fpsGiven = command.count("--fps") > 0;
-    if (args.likeGif && command.count("--timing") == 0) chosen.timing = Timing::Gif;
-    if (args.likeGif && command.count("--loop") == 0 && chosen.library != LibraryKind::As3)
+    // The GIF's own timing, or --like-gif, follows the GIF in all: its loop count where none was
+    // given (an ActionScript 3 library's symbols loop), and restored areas on the stage.
+    // --timing fixed alone gives the fixed-rate movie of the core's defaults.
+    const bool followsGif = args.likeGif || chosen.timing == Timing::Gif;
+    if (followsGif && command.count("--loop") == 0 && chosen.library != LibraryKind::As3)
         chosen.loop.kind = LoopOption::Kind::Gif;
-    chosen.restoreToStage = args.likeGif;
+    chosen.restoreToStage = followsGif;
     return chosen;
 }

@@ -8,12 +8,16 @@
 // The options that shape a movie, as `convert` and `play` both take them.
 struct MovieArgs {
     ConvertOptions movie;
-    bool likeGif = false;  // the GIF's timing and looping where not given otherwise
+    bool likeGif = false;  // the GIF's looping and restored areas even with --timing fixed
     unsigned threads = 0;  // 0: one per core
     std::string library;   // --library: as3 or as2; empty: a movie that plays
 };
 
-// Defines the options on the command; returns them.
+// Defines the options of the movie's timing (--fps, --timing, --loop, --like-gif) on the
+// command, the GIF's own timing the default; returns them.
+std::vector<CLI::Option*> AddTimingOptions(CLI::App& command, MovieArgs& args);
+
+// Defines the options on the command, the timing's among them; returns them.
 std::vector<CLI::Option*> AddMovieOptions(CLI::App& command, MovieArgs& args);
 
 // Defines the options for Flash projects (libraries, compression, version, smoothing, scale)
@@ -26,7 +30,8 @@ std::vector<CLI::Option*> AddFlashOptions(CLI::App& command, MovieArgs& args);
 std::string FlashOptionsProblem(const ConvertOptions& chosen, const CLI::App& command,
                                 std::size_t files);
 
-// The conversion's options once the command has been parsed: --like-gif gives the GIF's timing
-// and looping where they were not given (an ActionScript 3 library's symbols loop), and --fps
-// counts as given only when it was.
+// The conversion's options once the command has been parsed: the GIF's timing (the default)
+// or --like-gif gives the GIF's looping where --loop was not given (an ActionScript 3
+// library's symbols loop) and shows restored areas on the stage; --timing fixed alone gives
+// the core's default movie. --fps counts as given only when it was.
 ConvertOptions ChosenOptions(const MovieArgs& args, const CLI::App& command);

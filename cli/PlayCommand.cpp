@@ -5,11 +5,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -29,6 +29,7 @@
 #include "cli/StdStreams.h"
 #include "anim/AnimationFormat.h"
 #include "jobs/ConvertJob.h"
+#include "swf/SwfInfo.h"
 
 extern char** environ;
 
@@ -44,44 +45,18 @@ struct PlayArgs {
 
 struct Stage {
     int width = 0, height = 0;
+    bool transparent = false;  // the page shows through where no picture covers the stage
 };
 
-// The stage of an uncompressed (FWS) or zlib-compressed (CWS) movie, from the RECT after its
-// 8-byte header: a 5-bit field width n, then x min, x max, y min and y max in n-bit signed
-// twips. Those take at most 17 bytes.
+// The stage of a movie file, and whether its pictures can be transparent (they have an alpha
+// channel); none when it is not a movie that can be read.
 std::optional<Stage> MovieStage(const fs::path& movie) {
     std::ifstream in(movie, std::ios::binary);
-    char head[4096] = {};
-    in.read(head, sizeof head);
-    const std::size_t size = static_cast<std::size_t>(in.gcount());
-    uint8_t rect[17] = {};
-    if (size >= 8 + sizeof rect && std::memcmp(head, "FWS", 3) == 0) {
-        std::memcpy(rect, head + 8, sizeof rect);
-    } else if (size > 8 && std::memcmp(head, "CWS", 3) == 0) {
-        z_stream z{};
-        if (inflateInit(&z) != Z_OK) return std::nullopt;
-        z.next_in = reinterpret_cast<Bytef*>(head + 8);
-        z.avail_in = static_cast<uInt>(size - 8);
-        z.next_out = rect;
-        z.avail_out = sizeof rect;
-        inflate(&z, Z_SYNC_FLUSH);
-        inflateEnd(&z);
-        if (z.avail_out != 0) return std::nullopt;
-    } else {
-        return std::nullopt;
-    }
-    const int bits = rect[0] >> 3;
-    int at = 5;
-    const auto field = [&] {
-        int64_t value = 0;
-        for (int i = 0; i < bits; ++i, ++at)
-            value = value << 1 | (rect[at / 8] >> (7 - at % 8) & 1);
-        return bits > 0 && value >> (bits - 1) ? value - (int64_t{1} << bits) : value;
-    };
-    const int64_t xMin = field(), xMax = field(), yMin = field(), yMax = field();
-    const Stage stage{static_cast<int>((xMax - xMin + 19) / 20),
-                      static_cast<int>((yMax - yMin + 19) / 20)};
-    if (stage.width <= 0 || stage.height <= 0) return std::nullopt;
+    const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+    const SwfSummary summary = SummarizeSwf(bytes);
+    const Stage stage{static_cast<int>(std::ceil(summary.width)),
+                      static_cast<int>(std::ceil(summary.height)), summary.alphaBitmaps};
+    if (!summary.opened || stage.width <= 0 || stage.height <= 0) return std::nullopt;
     return stage;
 }
 
@@ -120,7 +95,7 @@ bool ConvertForPlaying(const std::string& gif, const std::string& shown,
     progress.Clear();
     result.input = shown;
     if (ReportResult(result) != kExitSuccess) return false;
-    movie.stage = {result.plan.width, result.plan.height};
+    movie.stage = {result.plan.width, result.plan.height, options.transparent};
     std::ifstream in(result.outputs.front(), std::ios::binary);
     movie.bytes.assign(std::istreambuf_iterator<char>(in), {});
     if (in.bad() || movie.bytes.empty()) {
@@ -263,7 +238,7 @@ int RunPlay(const PlayArgs& options, const ConvertOptions& chosen, bool movieOpt
     }
 
     server->AddBytes("", PlayerPage(movie.title, kMovieName, movie.stage.width,
-                                    movie.stage.height, kBesideRuffleUrl));
+                                    movie.stage.height, kBesideRuffleUrl, movie.stage.transparent));
     if (movie.file.empty()) server->AddBytes(kMovieName, std::move(movie.bytes));
     else server->AddFile(kMovieName, movie.file);
     for (const std::string& file : ruffle.files)

@@ -39,7 +39,7 @@ std::string EscapeUrlPath(const std::string& name) {
 }  // namespace
 
 std::string PlayerPage(const std::string& title, const std::string& movieFile, int width,
-                       int height, const std::string& ruffleUrl) {
+                       int height, const std::string& ruffleUrl, bool transparent) {
     const std::string w = std::to_string(width), h = std::to_string(height);
     // Our movies have no sound, so nothing waits for a click: the movie plays at once, with
     // neither Ruffle's unmute overlay nor its splash screen. The movie's address goes into a
@@ -54,7 +54,8 @@ std::string PlayerPage(const std::string& title, const std::string& movieFile, i
            "<script>\n"
            "window.RufflePlayer = window.RufflePlayer || {};\n"
            "window.RufflePlayer.config = {\n"
-           "  allowScriptAccess: true, autoplay: \"on\", unmuteOverlay: \"hidden\", splashScreen: false\n"
+           "  allowScriptAccess: true, autoplay: \"on\", unmuteOverlay: \"hidden\", splashScreen: false" +
+           std::string(transparent ? ",\n  wmode: \"transparent\"" : "") + "\n"
            "};\n"
            "</script>\n"
            "<script src=\"" + EscapeHtml(ruffleUrl) + "\"></script>\n"

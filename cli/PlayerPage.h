@@ -11,9 +11,11 @@ inline constexpr const char* kBesideRuffleUrl = "ruffle/ruffle.js";
 // A web page that plays movieFile (a name in the page's own folder) with Ruffle's web build
 // loaded from ruffleUrl, at the movie's size, from the start without a click; where Ruffle
 // cannot be loaded, it says so in words and how to watch the movie anyway. Script access is
-// allowed, so that the movie's URL button can open its page.
+// allowed, so that the movie's URL button can open its page. A transparent movie is played
+// without its stage colour (Ruffle's wmode "transparent"), so that the page shows through
+// where no picture covers it.
 std::string PlayerPage(const std::string& title, const std::string& movieFile, int width,
-                       int height, const std::string& ruffleUrl);
+                       int height, const std::string& ruffleUrl, bool transparent);
 
 // Where --html puts the page of a movie: beside it, "<title>.html".
 std::filesystem::path PagePath(const std::filesystem::path& movie);

@@ -12,18 +12,27 @@
 namespace {
 
 constexpr const char* kShortUsage =
-    "Usage: quorvel convert INPUT... [-o DIR] [--fps N] [--quality low|normal|high] [--url URL]\n"
+    "Usage: quorvel convert INPUT... [-o DIR] [--timing fixed|gif] [--fps N] [--url URL]\n"
     "       quorvel extract INPUT... [-o DIR|f_%03d.png] [--format png|jpg|bmp|tga]\n"
     "               [--frames 0-4,9]\n"
-    "       quorvel play INPUT [--fps N] [--no-open]\n"
-    "       quorvel info GIF|MOVIE.swf... [--fps N]\n"
+    "       quorvel play INPUT [--timing fixed|gif] [--fps N] [--no-open]\n"
+    "       quorvel info FILE|DIR... [--timing fixed|gif] [--fps N] [--json]\n"
     "       quorvel help [COMMAND]\n"
     "Run 'quorvel --help' for all options.\n";
+
+// A word where the command belongs that names none, with the nearest command suggested.
+int UnknownCommand(const CLI::App& app, const std::string& word) {
+    const std::string nearest = NearestCommand(app, word);
+    return UsageError("", "no command named '" + word + "'" +
+                              (nearest.empty() ? "" : " (did you mean " + nearest + "?)"));
+}
 
 // `quorvel help [COMMAND]`: all the commands, or the one named.
 int ShowHelp(const CLI::App& app, const std::vector<Command>& commands, const std::string& topic) {
     if (topic.empty()) {
-        std::cout << app.help();
+        // The app's own help, which lists the commands (app.help() would show that of the
+        // command parsed: help itself).
+        std::cout << app.get_formatter()->make_help(&app, "quorvel", CLI::AppFormatMode::Normal);
         return kExitSuccess;
     }
     for (const Command& command : commands) {
@@ -32,7 +41,7 @@ int ShowHelp(const CLI::App& app, const std::vector<Command>& commands, const st
             return kExitSuccess;
         }
     }
-    return UsageError("", "no command named '" + topic + "'");
+    return UnknownCommand(app, topic);
 }
 
 }  // namespace
@@ -69,7 +78,7 @@ int main(int argc, char** argv) {
     for (const Command& command : commands)
         if (command.app->get_name() == argv[1]) chosen = command.app;
     if (!chosen && argv[1][0] != '-' && argv[1] != std::string("help"))
-        return UsageError("", std::string("no command named '") + argv[1] + "'");
+        return UnknownCommand(app, argv[1]);
     const std::string chosenName = chosen ? chosen->get_name() : "";
 
     try {

@@ -39,7 +39,7 @@ struct JobResult {
 
 // How the note of a conversion whose movie plays far from the GIF's length ends: the command
 // line's way to keep the GIF's timing. The dialog names its own control instead.
-inline constexpr std::string_view kGifTimingHint = " (--like-gif keeps its timing)";
+inline constexpr std::string_view kGifTimingHint = " (--timing gif keeps its timing)";
 
 class MemoryBudget;
 struct LibraryTarget;

@@ -27,19 +27,11 @@ std::optional<LoopOption> LoopOptionFromName(std::string_view name) {
         if (SameIgnoringCase(word, name)) return LoopOption{kind, 1};
     }
     int times = 0;
+    if (name.starts_with('-')) return std::nullopt;  // "-0" too
     const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), times);
-    if (error != std::errc() || end != name.data() + name.size() || times < 1) return std::nullopt;
-    return LoopOption{Kind::Times, times};
-}
-
-std::optional<RgbColor> ColorFromName(std::string_view name) {
-    if (SameIgnoringCase(name, "white")) return kWhiteRgb;
-    if (SameIgnoringCase(name, "black")) return 0;
-    if (name.size() != 7 || name[0] != '#') return std::nullopt;
-    RgbColor color = 0;
-    const auto [end, error] = std::from_chars(name.data() + 1, name.data() + 7, color, 16);
-    if (error != std::errc() || end != name.data() + 7) return std::nullopt;
-    return color;
+    if (error != std::errc() || end != name.data() + name.size() || times < 0) return std::nullopt;
+    // 0 plays for ever, as a GIF's loop count of 0 does, and gifsicle's and ffmpeg's.
+    return times == 0 ? LoopOption{Kind::Forever, 1} : LoopOption{Kind::Times, times};
 }
 
 std::string ColorName(RgbColor color) {

@@ -115,12 +115,14 @@ std::string NameList(const ChoiceName<Choice> (&names)[N]) {
     return list;
 }
 
-// "#rrggbb" (hexadecimal digits in either letter case), "white" or "black"; none otherwise.
+// "#rgb" or "#rrggbb" (hexadecimal digits in either letter case, "#rgb" standing for
+// "#rrggbb" as in CSS), or one of CSS's named colours (any letter case); none otherwise.
 std::optional<RgbColor> ColorFromName(std::string_view name);
 // "#rrggbb" in lower case.
 std::string ColorName(RgbColor color);
 
-// "forever", "once", "gif" or a whole number of passes from 1 up (letter case ignored).
+// "forever", "once", "gif" or a whole number of passes from 1 up, 0 meaning for ever (letter
+// case ignored).
 std::optional<LoopOption> LoopOptionFromName(std::string_view name);
 
 // What a conversion makes of each GIF; the defaults give the plain movie.

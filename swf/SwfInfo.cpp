@@ -74,6 +74,8 @@ void ReadTags(const std::vector<uint8_t>& movie, std::size_t at, SwfSummary& sum
         } else if (code == SwfTagCode::DefineSprite && tag->size >= 4) {
             spriteFrames[static_cast<uint16_t>(ReadLE(movie, tag->body, 2))] =
                 static_cast<int>(ReadLE(movie, tag->body + 2, 2));
+        } else if (code == SwfTagCode::DefineBitsLossless2 || code == SwfTagCode::DefineBitsJPEG3) {
+            summary.alphaBitmaps = true;
         } else if (code == SwfTagCode::ExportAssets || code == SwfTagCode::SymbolClass) {
             ReadSymbols(movie, *tag, code == SwfTagCode::SymbolClass, summary);
         }

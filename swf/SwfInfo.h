@@ -21,6 +21,9 @@ struct SwfSummary {
     int frames = 0;  // of the file's own timeline, as its header says
     bool fileAttributes = false;
     bool actionScript3 = false;  // FileAttributes' flag
+    // Whether it defines bitmaps with an alpha channel (DefineBitsLossless2, DefineBitsJPEG3):
+    // pictures that let what lies below the movie show through.
+    bool alphaBitmaps = false;
 
     struct Symbol {
         uint16_t id = 0;

@@ -461,12 +461,14 @@ private slots:
         QTest::addColumn<int>("fps");  // 0 leaves the box as it is
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<bool>("stage");  // a stage colour of its own, and transparency kept
-        QTest::newRow("fixed rate") << false << 25 << QStringList{"--fps", "25"} << false;
+        QTest::newRow("fixed rate")
+            << false << 25 << QStringList{"--timing", "fixed", "--fps", "25"} << false;
         QTest::newRow("GIF timing, auto rate") << true << 0 << QStringList{"--like-gif"} << false;
         QTest::newRow("GIF timing, given rate")
             << true << 20 << QStringList{"--like-gif", "--fps", "20"} << false;
         QTest::newRow("stage colour, transparent")
-            << false << 0 << QStringList{"--background", "#336699", "--transparent"} << true;
+            << false << 0
+            << QStringList{"--timing", "fixed", "--background", "#336699", "--transparent"} << true;
     }
 
     void conversionMatchesTheCommandLine() {
@@ -530,8 +532,8 @@ private slots:
 
         QProcess quorvel;
         quorvel.start(QStringLiteral(QUORVEL_CLI_PATH),
-                      QStringList{"convert", "-q", "--library", "--compress", "zlib", "-o",
-                                  Text(cli.Path()), Text(*m_in / "walk.gif")});
+                      QStringList{"convert", "-q", "--timing", "fixed", "--library", "--compress",
+                                  "zlib", "-o", Text(cli.Path()), Text(*m_in / "walk.gif")});
         QVERIFY(quorvel.waitForFinished(kJobTimeoutMs));
         QVERIFY2(quorvel.exitStatus() == QProcess::NormalExit && quorvel.exitCode() == 0,
                  quorvel.readAllStandardError().constData());

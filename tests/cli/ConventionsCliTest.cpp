@@ -95,8 +95,9 @@ TEST_F(ConventionsCliTest, ProgressLineFitsTheTerminalAndCountsFramesOfFileAndRu
     EXPECT_EQ(quiet.err, "");
 }
 
-// The progress total is what the job plans under the frame rules it was given: images with
-// delay 0 merge by default, and with the GIF's timing every image is a frame unless too short.
+// The progress total is what the job plans under the frame rules it was given: with the GIF's
+// timing, the default, every image is a frame unless too short; with the fixed rate images with
+// delay 0 merge.
 TEST_F(ConventionsCliTest, ProgressTotalIsTheFramesWrittenUnderEveryFrameRule) {
     GifBuilder gif(64, 48);
     gif.GlobalColors({{250, 0, 0}, {0, 0, 250}});
@@ -107,14 +108,15 @@ TEST_F(ConventionsCliTest, ProgressTotalIsTheFramesWrittenUnderEveryFrameRule) {
         std::vector<std::string> args;
         int frames;
     } cases[] = {
-        {{"convert", "zero.gif", "--fps", "10"}, 5},
-        {{"convert", "zero.gif", "--timing", "gif", "--fps", "10"}, 7},  // one 20 ms image left out
+        {{"convert", "zero.gif", "--fps", "10"}, 7},  // one 20 ms image left out
+        {{"convert", "zero.gif", "--timing", "fixed", "--fps", "10"}, 5},
+        {{"convert", "zero.gif", "--timing", "gif", "--fps", "10"}, 7},
         {{"convert", "zero.gif", "--like-gif", "--fps", "10"}, 7},
         {{"extract", "zero.gif", "--like-gif", "-o", "frames"}, 8},
         {{"extract", "zero.gif", "--like-gif", "--frames", "1-3,6", "-o", "chosen"}, 4},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args[2]);
+        SCOPED_TRACE(c.args[2] + " " + c.args[3]);
         const CliRun run = RunQuorvelOnTerminal(c.args, dir.Path(), 120);
         ASSERT_EQ(run.status, 0) << run.err;
         const std::vector<std::string> lines = Redraws(run.err);
@@ -385,10 +387,14 @@ TEST_F(ConventionsCliTest, HtmlPagePlaysTheMovieAtItsSize) {
     struct Case {
         std::vector<std::string> extra;
         const char* ruffle;
+        bool transparent;  // the page shows through the movie: Ruffle draws no stage
     };
     const Case cases[] = {
-        {{}, "<script src=\"https://unpkg.com/@ruffle-rs/ruffle\"></script>"},
-        {{"--ruffle-url", "ruffle/ruffle.js"}, "<script src=\"ruffle/ruffle.js\"></script>"},
+        {{}, "<script src=\"https://unpkg.com/@ruffle-rs/ruffle\"></script>", false},
+        {{"--ruffle-url", "ruffle/ruffle.js"}, "<script src=\"ruffle/ruffle.js\"></script>", false},
+        {{"--transparent"}, "<script src=\"https://unpkg.com/@ruffle-rs/ruffle\"></script>", true},
+        {{"--transparent", "--bitmaps", "lossless"}, "ruffle-rs/ruffle\"></script>", true},
+        {{"--background", "navy"}, "ruffle-rs/ruffle\"></script>", false},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"convert", "say \"hi\" & go.gif", "--html"};
@@ -402,6 +408,10 @@ TEST_F(ConventionsCliTest, HtmlPagePlaysTheMovieAtItsSize) {
         EXPECT_TRUE(Contains(page, "url: \"say%20%22hi%22%20%26%20go.swf\"")) << page;
         EXPECT_TRUE(Contains(page, "width = \"33px\"") && Contains(page, "height = \"21px\""));
         EXPECT_TRUE(Contains(page, "allowScriptAccess: true }")) << page;
+        EXPECT_EQ(Contains(page, "splashScreen: false,\n  wmode: \"transparent\"\n};"),
+                  c.transparent)
+            << page;
+        EXPECT_EQ(Contains(page, "wmode"), c.transparent) << page;
     }
     // Without --html no page.
     fs::remove(dir / "say \"hi\" & go.html");

@@ -98,7 +98,10 @@ TEST_F(FlashCliTest, ActionScript2LibrariesExportAndStopAsLoopSays) {
         std::vector<std::string> options;
         int frames;
         bool stops;
-    } cases[] = {{{}, 4, false},
+    } cases[] = {{{}, 4, true},  // the GIF has no loop count: it plays once, as in browsers
+                 {{"--loop", "forever"}, 4, false},
+                 {{"--loop", "0"}, 4, false},
+                 {{"--timing", "fixed"}, 4, false},
                  {{"--loop", "once"}, 4, true},
                  {{"--loop", "2"}, 8, true},
                  {{"--loop", "2", "--symbol", "Hero"}, 8, true}};
@@ -112,6 +115,7 @@ TEST_F(FlashCliTest, ActionScript2LibrariesExportAndStopAsLoopSays) {
         EXPECT_EQ(swf.CountTags(kTagFileAttributes), 0);
         const Library library = SymbolsOf(swf, kTagExportAssets);
         const std::string name = c.options.size() == 4 ? "Hero" : "clip";
+        SCOPED_TRACE(c.options.empty() ? "defaults" : c.options.front() + " " + c.options.back());
         ASSERT_EQ(library.sprites.count(name), 1u) << name;
         const SwfFile& sprite = library.sprites.at(name);
         EXPECT_EQ(sprite.frameCount, c.frames);
@@ -301,7 +305,7 @@ TEST_F(FlashCliTest, InfoShowsAMoviesHeaderAndItsSymbols) {
     MakeGif("Walk.gif", 3);
     MakeGif("Jump.gif", 2);
     ASSERT_EQ(Quorvel({"convert", "--library", "Walk.gif", "Jump.gif", "-o", "lib.swf",
-                       "--compress", "lzma", "--fps", "12"})
+                       "--compress", "lzma", "--timing", "fixed", "--fps", "12"})
                   .status,
               0);
     const CliRun run = Quorvel({"info", "lib.swf"});

@@ -304,20 +304,41 @@ TEST_F(PlayCliTest, PlaysAMovieAsItIsAndSaysWhatItCannotPlay) {
     ASSERT_TRUE(WriteBytes(dir / "packed.swf", packed));
     // Whatever its name, or from standard input, the movie is served as movie.swf.
     fs::copy_file(dir / "clip.gif", dir / "nl\nx.gif");
+    // A transparent movie is played without its stage, as it is and converted on the fly: an
+    // image over half the screen leaves the rest clear. A movie whose pictures cover the stage
+    // keeps it.
+    GifBuilder half(8, 6);
+    half.GlobalColors({kRed, kBlue}).Solid(0, 0, 4, 6, 1, 10);
+    ASSERT_TRUE(half.Write(dir / "half.gif")) << half.Error();
+    ASSERT_EQ(Quorvel({"convert", "-q", "half.gif", "-o", "clear.swf", "--transparent"}).status, 0);
+    ASSERT_EQ(Quorvel({"convert", "-q", "half.gif", "-o", "lossless.swf", "--transparent",
+                       "--bitmaps", "lossless"})
+                  .status,
+              0);
+    ASSERT_EQ(Quorvel({"convert", "-q", "clip.gif", "-o", "covered.swf", "--transparent"}).status,
+              0);
     const struct {
         std::string input;
         const char* movie;  // what must be served
         const char* title;
         fs::path stdinFile = "/dev/null";
+        std::vector<std::string> options = {};
+        bool transparent = false;  // the page sets Ruffle's wmode "transparent"
     } played[] = {{"clip.swf", "clip.swf", "clip"},
                   {"packed.swf", "packed.swf", "packed"},
                   {"nl\nx.gif", "clip.swf", "nl\nx"},
-                  {"-", "clip.swf", "stdin", dir / "clip.gif"}};
+                  {"-", "clip.swf", "stdin", dir / "clip.gif"},
+                  {"clear.swf", "clear.swf", "clear", "/dev/null", {}, true},
+                  {"lossless.swf", "lossless.swf", "lossless", "/dev/null", {}, true},
+                  {"covered.swf", "covered.swf", "covered"},
+                  {"half.gif", "clear.swf", "half", "/dev/null", {"--transparent"}, true}};
     for (const auto& p : played) {
         SCOPED_TRACE(p.input);
         Answer page, served;
+        std::vector<std::string> args = {"play", "--no-open", p.input};
+        args.insert(args.end(), p.options.begin(), p.options.end());
         const CliRun run = Play(
-            {"play", "--no-open", p.input},
+            args,
             [&](const std::string& address) {
                 const auto [port, token] = SplitAddress(address);
                 page = Get("127.0.0.1", port, token);
@@ -331,6 +352,7 @@ TEST_F(PlayCliTest, PlaysAMovieAsItIsAndSaysWhatItCannotPlay) {
         EXPECT_NE(page.body.find("width = \"8px\""), std::string::npos) << page.body;
         EXPECT_NE(page.body.find("height = \"6px\""), std::string::npos);
         EXPECT_NE(page.body.find("<title>" + std::string(p.title) + "</title>"), std::string::npos);
+        EXPECT_EQ(page.body.find("wmode: \"transparent\"") != std::string::npos, p.transparent);
     }
 
     ASSERT_TRUE(WriteText(dir / "notes.txt", "not a movie"));
@@ -371,11 +393,19 @@ TEST_F(PlayCliTest, OfflinePagesGetRuffleBesideThemOncePerRun) {
     for (const fs::directory_entry& entry : fs::directory_iterator(kShippedRuffle))
         files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
+    // Standard output lists what was asked for, the movies and their pages; -v says on
+    // standard error where Ruffle's files went.
     CliRun run = Quorvel({"convert", "clip.gif", "other.gif", "-o", "site", "--html", "--offline"});
     ASSERT_EQ(run.status, 0) << run.err;
-    std::string expected = "site/clip.swf\nsite/clip.html\n";
-    for (const std::string& file : files) expected += "site/ruffle/" + file + "\n";
-    EXPECT_EQ(run.out, expected + "site/other.swf\nsite/other.html\n");
+    EXPECT_EQ(run.out, "site/clip.swf\nsite/clip.html\nsite/other.swf\nsite/other.html\n");
+    EXPECT_FALSE(Contains(run.err, "ruffle")) << run.err;
+    fs::remove_all(dir / "site");
+    run = Quorvel({"convert", "clip.gif", "other.gif", "-o", "site", "--html", "--offline", "-v"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "site/clip.swf\nsite/clip.html\nsite/other.swf\nsite/other.html\n");
+    EXPECT_TRUE(Contains(run.err, "quorvel: site/ruffle: Ruffle's web build, " +
+                                      std::to_string(files.size()) + " files copied\n"))
+        << run.err;
     EXPECT_EQ(ListFolder(dir / "site" / "ruffle"), files);
     for (const std::string& file : files) {
         EXPECT_FALSE(file.ends_with(".map")) << file;

@@ -111,22 +111,48 @@ TEST_F(UsageCliTest, UsageErrorsSuggestAndPointToTheCommandsOwnHelp) {
          "Run 'quorvel extract --help' for usage.\n"},
         {{"convert", "a.gif", "--zzzzzzzz"},
          "quorvel: unknown option --zzzzzzzz\nRun 'quorvel convert --help' for usage.\n"},
-        {{"info", "--fps", "0", "a.gif"}, "Run 'quorvel info --help' for usage.\n"},
+        {{"info", "--fps", "0", "a.gif"},
+         "quorvel: --fps needs a whole number from 1 to 255, not 0\n"
+         "Run 'quorvel info --help' for usage.\n"},
         {{"convert", "a.gif", "--ruffle-url", "r.js"},
-         "quorvel: --ruffle-url requires --html\nRun 'quorvel convert --help' for usage.\n"},
+         "quorvel: --ruffle-url needs --html\nRun 'quorvel convert --help' for usage.\n"},
         {{"convert", "a.gif", "--offline"},
-         "quorvel: --offline requires --html\n"
+         "quorvel: --offline needs --html\n"
          "Run 'quorvel convert --help' for usage.\n"},
         {{"convert", "a.gif", "--html", "--offline", "--ruffle-url", "r.js"},
+         "quorvel: --ruffle-url and --offline cannot be used together\n"
          "Run 'quorvel convert --help' for usage.\n"},
+        // CLI11's findings in the words of quorvel's own messages.
+        {{"convert", "a.gif", "--fps"},
+         "quorvel: --fps needs a value\nRun 'quorvel convert --help' for usage.\n"},
+        {{"convert", "a.gif", "--quality", "best"},
+         "quorvel: --quality needs low, normal or high, not best\n"},
+        {{"convert", "a.gif", "--timing", "browser"}, "quorvel: --timing needs fixed or gif, not browser\n"},
+        {{"convert", "a.gif", "--loop", "-1"},
+         "quorvel: --loop needs gif, forever, once or a number of plays (0: for ever), not -1\n"},
+        {{"extract", "a.gif", "--digits", "12"},
+         "quorvel: --digits needs a whole number from 0 to 9, not 12\n"
+         "Run 'quorvel extract --help' for usage.\n"},
+        {{"convert"}, "quorvel: no INPUT given\nRun 'quorvel convert --help' for usage.\n"},
+        {{"play", "a.gif", "b.gif"},
+         "quorvel: unexpected argument b.gif\nRun 'quorvel play --help' for usage.\n"},
+        // A mistyped command, as a mistyped option.
+        {{"covert", "a.gif"},
+         "quorvel: no command named 'covert' (did you mean convert?)\n"
+         "Run 'quorvel --help' for usage.\n"},
+        {{"inf", "a.gif"}, "quorvel: no command named 'inf' (did you mean info?)\n"},
+        {{"help", "exract"}, "quorvel: no command named 'exract' (did you mean extract?)\n"},
+        {{"zzzzzz"}, "quorvel: no command named 'zzzzzz'\nRun 'quorvel --help' for usage.\n"},
         {{"--bogus"}, "Run 'quorvel --help' for usage.\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.back());
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
         const CliRun run = Quorvel(c.args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_TRUE(run.err.ends_with(c.err)) << run.err;
+        EXPECT_TRUE(run.err.starts_with("quorvel: ")) << run.err;
+        EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
+        EXPECT_TRUE(run.err.ends_with("for usage.\n")) << run.err;
     }
 }
 
@@ -141,10 +167,36 @@ TEST_F(UsageCliTest, HelpShowsValuesAsTheUserTypesThem) {
     }
     const std::string help = Quorvel({"convert", "--help"}).out;
     for (const char* shown :
-         {"--fps N ", "1 to 255", "--background COLOR=white", "#rrggbb, white or black",
-          "--url URL ", "--quality NAME=normal", "low, normal or high", "-j,--jobs N ", "1 to 256",
-          "-o,--output DIR "})
+         {"--fps N ", "1 to 255", "--background COLOR=white", "#rgb, #rrggbb or a CSS name",
+          "--url URL ", "--quality low|normal|high ", "(default: normal)", "--timing fixed|gif ",
+          "(default: gif)", "--loop gif|forever|once|N ", "-j,--jobs N ", "1 to 256",
+          "-o,--output DIR ", "-v,--verbose "})
         EXPECT_TRUE(Contains(help, shown)) << shown;
+    EXPECT_FALSE(Contains(help, "NAME=")) << help;
+}
+
+// `quorvel help` lists the commands, as `quorvel --help` does; `quorvel help COMMAND` shows
+// that command's help, as `quorvel COMMAND --help` does.
+TEST_F(UsageCliTest, HelpListsTheCommandsOrExplainsOne) {
+    const std::string all = Quorvel({"--help"}).out;
+    const struct {
+        std::vector<std::string> args;
+        std::string same;  // what it must print
+        const char* starts;
+    } cases[] = {
+        {{"help"}, all, "Quorvel turns"},
+        {{"help", "convert"}, Quorvel({"convert", "--help"}).out, "Convert GIF files"},
+        {{"help", "info"}, Quorvel({"info", "--help"}).out, "Show what each animation"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const CliRun run = Quorvel(c.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, c.same);
+        EXPECT_TRUE(run.out.starts_with(c.starts)) << run.out;
+    }
+    for (const char* command : {"\n  convert ", "\n  extract ", "\n  play ", "\n  info ", "\n  help "})
+        EXPECT_TRUE(Contains(all, command)) << command << " in\n" << all;
 }
 
 // Ctrl-C in a run of several files: the files converted, failed, stopped half-way and never

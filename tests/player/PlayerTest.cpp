@@ -146,7 +146,7 @@ struct TimedCase {
 
 const std::vector<TimedCase> kTimedCases = {
     {"like_gif", {20, 60, 40, 100, 20}, {"--like-gif"}, 5},  // no loop extension: once
-    {"loop_once", {20, 20, 20, 20}, {"--loop", "once", "--fps", "5"}, 5},
+    {"loop_once", {20, 20, 20, 20}, {"--timing", "fixed", "--loop", "once", "--fps", "5"}, 5},
     {"changed_like_gif", {40, 20, 60}, {"--like-gif", "--bitmaps", "lossless", "--changed-areas"}, 5},
 };
 
@@ -447,8 +447,8 @@ protected:
         const fs::path gif = *dir / (c.name + ".gif");
         const GifBuilder builder = c.draw();
         ASSERT_TRUE(builder.Write(gif)) << builder.Error();
-        Fields convert = {"convert", gif.string(), "--quality",
-                          "high",    "--fps",      std::to_string(kFps)};
+        Fields convert = {"convert", gif.string(), "--timing", "fixed",
+                          "--quality", "high", "--fps", std::to_string(kFps)};
         if (!c.url.empty()) convert.insert(convert.end(), {"--url", c.url});
         CliRun run = RunQuorvel(convert, dir->Path(), dir->Path());
         ASSERT_EQ(run.status, 0) << run.err;
@@ -492,9 +492,10 @@ protected:
     // every frame Ruffle shows must be exactly the extracted one.
     static void PrepareExact(const Case& c, const Movie& jpeg) {
         const std::pair<const char*, Fields> modes[] = {
-            {"lossless", {"--bitmaps", "lossless"}},
-            {"changed", {"--bitmaps", "lossless", "--changed-areas"}},
-            {"twice", {"--bitmaps", "lossless", "--changed-areas", "--loop", "2"}}};
+            {"lossless", {"--timing", "fixed", "--bitmaps", "lossless"}},
+            {"changed", {"--timing", "fixed", "--bitmaps", "lossless", "--changed-areas"}},
+            {"twice",
+             {"--timing", "fixed", "--bitmaps", "lossless", "--changed-areas", "--loop", "2"}}};
         for (const auto& [mode, options] : modes) {
             const fs::path folder = *dir / mode;
             fs::create_directories(folder);
@@ -580,8 +581,8 @@ protected:
         for (const auto& [mode, options] : modes) {
             const fs::path folder = *dir / mode;
             fs::create_directories(folder);
-            run = RunQuorvel(Concat({"convert", gif.string(), "-o", folder.string(),
-                                     "--transparent", "--background", "#ffee00"},
+            run = RunQuorvel(Concat({"convert", gif.string(), "-o", folder.string(), "--timing",
+                                     "fixed", "--transparent", "--background", "#ffee00"},
                                     options),
                              dir->Path(), dir->Path());
             ASSERT_EQ(run.status, 0) << run.err;
@@ -601,8 +602,8 @@ protected:
         // The default mode on a stage colour: the frames are composed on it.
         const fs::path folder = *dir / "stage";
         fs::create_directories(folder);
-        run = RunQuorvel({"convert", gif.string(), "-o", folder.string(), "--background", "#3366cc",
-                          "--quality", "high"},
+        run = RunQuorvel({"convert", gif.string(), "-o", folder.string(), "--timing", "fixed",
+                          "--background", "#3366cc", "--quality", "high"},
                          dir->Path(), dir->Path());
         ASSERT_EQ(run.status, 0) << run.err;
         Movie stage;
@@ -774,7 +775,7 @@ protected:
         for (const char* site : {"offline", "online"}) {
             fs::create_directories(*dir / site);
             Fields convert = {"convert", gif.string(), "-o", (*dir / site).string(), "-q",
-                              "--html", "--fps", "2", "--quality", "high"};
+                              "--html", "--timing", "fixed", "--fps", "2", "--quality", "high"};
             if (site == std::string("offline")) convert.push_back("--offline");
             run = RunQuorvel(convert, dir->Path(), dir->Path());
             ASSERT_EQ(run.status, 0) << run.err;
@@ -899,7 +900,8 @@ protected:
 
     static void Convert(const Fields& arguments) {
         const CliRun run =
-            RunQuorvel(Concat({"convert", "-q"}, arguments), dir->Path(), dir->Path());
+            RunQuorvel(Concat({"convert", "-q", "--timing", "fixed"}, arguments), dir->Path(),
+                       dir->Path());
         ASSERT_EQ(run.status, 0) << run.err;
     }
 
@@ -919,7 +921,8 @@ protected:
         const fs::path folder = *dir / "play";
         fs::create_directories(folder);
         played = RunQuorvelWhile(
-            {"play", "--no-open", "--fps", "2", "--quality", "high", (*dir / "pages.gif").string()},
+            {"play", "--no-open", "--timing", "fixed", "--fps", "2", "--quality", "high",
+             (*dir / "pages.gif").string()},
             folder, [&](int pid) {
                 std::string out;  // the page's address, once its line is whole
                 for (int i = 0; i < 600 && out.find('\n') == std::string::npos; ++i) {
