@@ -111,29 +111,6 @@ std::string OnePatternProblem(const ExtractArgs& args, std::size_t files, int fa
            hint;
 }
 
-// Each input is an animation file or a folder, which stands for the animation files in it.
-// Inputs that name neither, and folders without any, are reported at once and counted as failed.
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, int& failed) {
-    std::vector<std::string> files;
-    for (const std::string& input : inputs) {
-        std::error_code ec;
-        const fs::file_status status = fs::status(input, ec);
-        if (!fs::is_directory(status)) {
-            if (fs::exists(status)) files.push_back(input);
-            else PrintError(input, ec ? ec.message() : "no such file or folder");
-            failed += fs::exists(status) ? 0 : 1;
-            continue;
-        }
-        std::string error;
-        const std::vector<std::string> listed = ListAnimationFiles(input, &error);
-        if (!error.empty()) PrintError(input, error);
-        else if (listed.empty()) std::cerr << "quorvel: no GIF files in " << QuoteName(input) << '\n';
-        failed += listed.empty() ? 1 : 0;
-        files.insert(files.end(), listed.begin(), listed.end());
-    }
-    return files;
-}
-
 // Where the frames of file go: -o's folder, or the pattern's; by default the input's own.
 std::string FolderOf(const std::string& file, const ExtractArgs& args, bool fromStdin) {
     std::string folder = args.frames.pattern.empty()
