@@ -1,6 +1,5 @@
 #include "jobs/ConvertJob.h"
 
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <system_error>
@@ -144,7 +143,7 @@ private:
         }
         // Equal pixels give equal bitmap bytes: a whole frame the same as the one encoded
         // before is not encoded again. (A changed-area movie stores nothing for it anyway.)
-        if (!m_planner && m_lastEncoded && SamePicture(*m_lastEncoded, frame)) {
+        if (!m_planner && m_lastEncoded && frame.SamePicture(*m_lastEncoded)) {
             m_source.Recycle(std::move(frame.pixels));
             m_inFlight.push_back({frame.index, frame.delayMs, Work::Repeat});
             return true;
@@ -180,11 +179,6 @@ private:
                 return std::move(*done);
             },
             std::move(plan));
-    }
-
-    static bool SamePicture(const SourceFrame& a, const SourceFrame& b) {
-        return a.pixels.size() == b.pixels.size() && a.uncovered == b.uncovered &&
-               std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size()) == 0;
     }
 
     // Hands the oldest frame in flight to the movie; false once the movie takes no more.

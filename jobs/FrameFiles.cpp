@@ -46,13 +46,13 @@ std::string_view ConversionAt(std::string_view text, std::size_t at) {
     return text.substr(at, end - at);
 }
 
-// The width a conversion at the start of spec (just after its '%') asks for, and its length:
+// The width the conversion that follows a '%' asks for, and how many characters it takes:
 // "d" is 0 digits, "0Nd" N digits; none for any other.
-std::optional<std::pair<int, std::size_t>> ReadConversion(std::string_view spec) {
-    if (spec.starts_with('d')) return std::pair{0, std::size_t{1}};
-    if (spec.size() >= 3 && spec[0] == '0' && spec[1] >= '1' && spec[1] <= '0' + kMaxFrameDigits &&
-        spec[2] == 'd')
-        return std::pair{spec[1] - '0', std::size_t{3}};
+std::optional<std::pair<int, std::size_t>> ReadConversion(std::string_view after) {
+    if (after.starts_with('d')) return std::pair{0, std::size_t{1}};
+    if (after.size() >= 3 && after[0] == '0' && after[1] >= '1' &&
+        after[1] <= '0' + kMaxFrameDigits && after[2] == 'd')
+        return std::pair{after[1] - '0', std::size_t{3}};
     return std::nullopt;
 }
 

@@ -59,6 +59,11 @@ void FrameSource::Recycle(PixelBuffer pixels) {
     m_spare.push_back(std::move(pixels));
 }
 
+bool SourceFrame::SamePicture(const SourceFrame& other) const {
+    return pixels.size() == other.pixels.size() && uncovered == other.uncovered &&
+           std::memcmp(pixels.data(), other.pixels.data(), pixels.size()) == 0;
+}
+
 BgrPixels SourceFrame::Area(int width, int height, const PixelRect& area) const {
     const auto stride = static_cast<std::ptrdiff_t>(CGifAnimation::StrideFor(width));
     if (area.Empty() || area.left < 0 || area.top < 0 || area.right > width ||

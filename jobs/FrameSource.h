@@ -24,6 +24,8 @@ struct SourceFrame {
     // The view of area of the frame, width x height pixels; no mask. An empty view (top null)
     // when area is empty or not inside the frame, or the pixels are too small for it.
     BgrPixels Area(int width, int height, const PixelRect& area) const;
+    // Equal pixels and mask: the same picture, which encodes to the same bytes.
+    bool SamePicture(const SourceFrame& other) const;
 };
 
 // The composed frames of one animation (GIF, WebP or PNG, told by its first bytes), in display order, each copied into pixel rows of its own.

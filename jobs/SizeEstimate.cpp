@@ -1,7 +1,6 @@
 #include "jobs/SizeEstimate.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -16,11 +15,6 @@ constexpr int64_t kMovieBytes = 128;
 constexpr int64_t kFrameBytes = 64;
 // At most this many pixels are encoded for one guess.
 constexpr int64_t kSamplePixels = int64_t{8} << 20;
-
-bool SamePicture(const SourceFrame& a, const SourceFrame& b) {
-    return a.pixels.size() == b.pixels.size() && a.uncovered == b.uncovered &&
-           std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size()) == 0;
-}
 
 // The bytes of one frame's bitmap as the encoder stores it; 0 with the error set on failure.
 int64_t EncodedBytes(const BitmapEncoder& encoder, const SourceFrame& frame, int width,
@@ -66,7 +60,7 @@ SizeEstimate EstimateMovieSize(const ConversionPlan& plan, int sampleFrames,
         if (plan.ShowFrames(static_cast<std::size_t>(frame->index)) == 0) continue;
         ++estimate.sampled;
         bytes += kFrameBytes;
-        if (last && SamePicture(*last, *frame)) continue;
+        if (last && frame->SamePicture(*last)) continue;
         bytes += EncodedBytes(*encoder, *frame, plan.width, plan.height, estimate.error);
         if (!estimate.error.empty()) return estimate;
         last = std::move(frame);
