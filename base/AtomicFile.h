@@ -41,8 +41,12 @@ public:
 private:
     bool Fail(int error);
 
+    static constexpr uint64_t kFlushStep = 1 << 20;  // bytes written between flushes started
+
     int m_fd = -1;
     int m_nError = 0;
+    uint64_t m_written = 0;       // bytes appended by Write
+    uint64_t m_flushStarted = 0;  // the first m_flushStarted of them are on their way to disk
     std::filesystem::path m_target;
     std::filesystem::path m_tempPath;
 };

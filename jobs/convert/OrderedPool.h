@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sched.h>
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -21,6 +24,12 @@
 // produces tasks would share a core with the workers and slow them all down; this way the caller
 // produces while it is ahead and works while it is behind. With one thread, tasks run inline on
 // the caller's thread.
+//
+// A thread with nothing to do spins a short while before it sleeps, and each worker starts on
+// another core than the caller's. Frames come every fraction of a millisecond, and waking a
+// sleeping thread costs more than that: some schedulers (those of virtual machines among them,
+// which cannot tell an idle core from one taken away) even wake it on the waker's own core,
+// where the two then take turns while the other core idles.
 template <typename Result>
 class OrderedPool {
 public:
@@ -29,7 +38,12 @@ public:
 
     explicit OrderedPool(unsigned threads) : m_maxInFlight(threads <= 1 ? 1 : threads + 1) {
         try {
-            for (unsigned i = 1; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+            const int callerCpu = sched_getcpu();
+            for (unsigned i = 1; i < threads; ++i)
+                m_workers.emplace_back([this, callerCpu] {
+                    LeaveCpu(callerCpu);
+                    Work();
+                });
         } catch (const std::system_error&) {
             // The system has no more threads to give: the ones started (or the caller) work.
         }
@@ -67,6 +81,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_queue.push_back(std::move(job));
+            ++m_queued;
         }
         m_wake.notify_one();
     }
@@ -78,25 +93,58 @@ public:
     Result TakeNext() {
         std::future<Result> next = std::move(m_pending.front());
         m_pending.pop_front();
+        const auto ready = [&next] {
+            return next.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        };
         std::packaged_task<Result()> job;
-        while (next.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
-               PopQueued(job))
-            job();
+        while (!ready()) {
+            if (PopQueued(job)) {
+                job();
+            } else if (!SpinUntil(ready)) {
+                break;  // sleeps in get
+            }
+        }
         return next.get();
     }
 
 private:
+    // Moves the calling thread off cpu when it may run elsewhere, then lets it run anywhere it
+    // could before: the scheduler leaves it where it is while that core stays free.
+    static void LeaveCpu(int cpu) {
+        cpu_set_t allowed;
+        if (cpu < 0 || sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
+            CPU_COUNT(&allowed) < 2 || !CPU_ISSET(cpu, &allowed))
+            return;
+        cpu_set_t others = allowed;
+        CPU_CLR(cpu, &others);
+        if (sched_setaffinity(0, sizeof others, &others) == 0)
+            (void)sched_setaffinity(0, sizeof allowed, &allowed);
+    }
+
     // Takes the oldest queued task that no worker has started; false when there is none.
     bool PopQueued(std::packaged_task<Result()>& job) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_queue.empty()) return false;
         job = std::move(m_queue.front());
         m_queue.pop_front();
+        --m_queued;
+        return true;
+    }
+
+    // Spins until done() or for kSpin at most; done()'s last answer.
+    template <typename Done>
+    static bool SpinUntil(const Done& done) {
+        const auto end = std::chrono::steady_clock::now() + kSpin;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= end) return done();
+            std::this_thread::yield();  // the core goes to any other thread that wants it
+        }
         return true;
     }
 
     void Work() {
         for (;;) {
+            SpinUntil([this] { return m_queued.load() > 0; });
             std::packaged_task<Result()> job;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
@@ -104,6 +152,7 @@ private:
                 if (m_queue.empty()) return;  // stopping, nothing left to run
                 job = std::move(m_queue.front());
                 m_queue.pop_front();
+                --m_queued;
             }
             job();
         }
@@ -128,8 +177,11 @@ private:
         step();
     }
 
+    static constexpr std::chrono::microseconds kSpin{500};
+
     std::vector<std::thread> m_workers;
     std::deque<std::packaged_task<Result()>> m_queue;
+    std::atomic<std::size_t> m_queued{0};  // m_queue's size, for spinning without the lock
     std::deque<std::future<Result>> m_pending;
     std::size_t m_maxInFlight;
     std::mutex m_mutex;

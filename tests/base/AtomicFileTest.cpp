@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <string>
 
@@ -103,6 +104,27 @@ TEST(AtomicFileTest, FailuresLeaveTheTargetAndNoTemporaryFile) {
     }  // never committed
     EXPECT_EQ(ReadText(target), "keep");
     EXPECT_EQ(dir.List(), std::vector<std::string>{"t.bin"});
+}
+
+// A file of several megabytes, written in pieces (its writing to disk starts on the way) and
+// with its first bytes patched at the end, as a movie's header is, holds exactly its bytes.
+TEST(AtomicFileTest, LargeFileWrittenInPiecesAndPatchedIsExact) {
+    ScratchDir dir;
+    const auto target = dir / "big.bin";
+    std::vector<uint8_t> bytes(5 * 1000 * 1000 + 17);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    AtomicFile file;
+    ASSERT_TRUE(file.Open(target));
+    for (std::size_t at = 0; at < bytes.size(); at += 300 * 1000) {
+        ASSERT_TRUE(
+            file.Write(bytes.data() + at, std::min<std::size_t>(300 * 1000, bytes.size() - at)));
+    }
+    const uint8_t header[] = {'F', 'W', 'S', 3};
+    ASSERT_TRUE(file.WriteAt(0, header, sizeof header));
+    ASSERT_TRUE(file.Commit());
+    std::copy(std::begin(header), std::end(header), bytes.begin());
+    EXPECT_EQ(ReadFileBytes(target), bytes);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"big.bin"});
 }
 
 // Temporary files of the same target that no writer holds go when it is written again, whatever
