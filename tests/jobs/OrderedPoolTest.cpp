@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <atomic>
 #include <thread>
@@ -80,6 +81,21 @@ TEST(OrderedPoolTest, OrderedStepsRunOneAtATimeInOrder) {
     std::vector<int> expected(200);
     for (int i = 0; i < 200; ++i) expected[static_cast<std::size_t>(i)] = i;
     EXPECT_EQ(order, expected);
+}
+
+// A worker starts on another core than the caller's, and may then run wherever the caller may.
+TEST(OrderedPoolTest, WorkersMayRunWhereverTheCallerMay) {
+    cpu_set_t mine;
+    ASSERT_EQ(sched_getaffinity(0, sizeof mine, &mine), 0);
+    OrderedPool<bool> pool(2);
+    std::atomic<bool> started{false};
+    pool.Submit([&] {
+        started = true;  // by a worker: the caller is waiting for it below
+        cpu_set_t theirs;
+        return sched_getaffinity(0, sizeof theirs, &theirs) == 0 && CPU_EQUAL(&mine, &theirs);
+    });
+    while (!started) std::this_thread::yield();
+    EXPECT_TRUE(pool.TakeNext());
 }
 
 // One thread runs each task as it is submitted, on the caller's thread.
