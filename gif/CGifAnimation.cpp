@@ -61,6 +61,7 @@ std::string OpenError(int error, int cause) {
 // can be told from the end of the file.
 struct CGifAnimation::Source {
     std::FILE* file = nullptr;
+    std::vector<char> buffer;  // file's, closed before it goes
     std::vector<uint8_t> bytes;
     std::size_t position = 0;
     int lastByte = -1;
@@ -137,6 +138,10 @@ int CGifAnimation::Load(const char* utf8Path) {
         m_bNotAGif = false;
         return -1;
     }
+    // giflib reads a byte or a sub-block at a time: a buffer larger than stdio's 4 KiB default
+    // makes a read of the file 16 system calls a megabyte instead of 256.
+    m_source->buffer.resize(64 << 10);
+    std::setvbuf(m_source->file, m_source->buffer.data(), _IOFBF, m_source->buffer.size());
     return Open();
 }
 
