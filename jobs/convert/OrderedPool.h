@@ -121,9 +121,11 @@ private:
             (void)sched_setaffinity(0, sizeof allowed, &allowed);
     }
 
-    // Takes the oldest queued task that no worker has started; false when there is none.
-    bool PopQueued(std::packaged_task<Result()>& job) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+    // Takes the oldest queued task that no thread has started; false when there is none. With
+    // wait (a worker), first sleeps until there is one or the pool stops.
+    bool PopQueued(std::packaged_task<Result()>& job, bool wait = false) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (wait) m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
         if (m_queue.empty()) return false;
         job = std::move(m_queue.front());
         m_queue.pop_front();
@@ -146,14 +148,7 @@ private:
         for (;;) {
             SpinUntil([this] { return m_queued.load() > 0; });
             std::packaged_task<Result()> job;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-                if (m_queue.empty()) return;  // stopping, nothing left to run
-                job = std::move(m_queue.front());
-                m_queue.pop_front();
-                --m_queued;
-            }
+            if (!PopQueued(job, true)) return;  // stopping, nothing left to run
             job();
         }
     }

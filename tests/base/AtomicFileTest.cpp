@@ -110,20 +110,18 @@ TEST(AtomicFileTest, FailuresLeaveTheTargetAndNoTemporaryFile) {
 // with its first bytes patched at the end, as a movie's header is, holds exactly its bytes.
 TEST(AtomicFileTest, LargeFileWrittenInPiecesAndPatchedIsExact) {
     ScratchDir dir;
-    const auto target = dir / "big.bin";
-    std::vector<uint8_t> bytes(5 * 1000 * 1000 + 17);
+    std::vector<uint8_t> bytes(5'000'017);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
     AtomicFile file;
-    ASSERT_TRUE(file.Open(target));
-    for (std::size_t at = 0; at < bytes.size(); at += 300 * 1000) {
-        ASSERT_TRUE(
-            file.Write(bytes.data() + at, std::min<std::size_t>(300 * 1000, bytes.size() - at)));
-    }
+    ASSERT_TRUE(file.Open(dir / "big.bin"));
+    constexpr std::size_t kPiece = 300'000;
+    for (std::size_t at = 0; at < bytes.size(); at += kPiece)
+        ASSERT_TRUE(file.Write(&bytes[at], std::min(kPiece, bytes.size() - at)));
     const uint8_t header[] = {'F', 'W', 'S', 3};
     ASSERT_TRUE(file.WriteAt(0, header, sizeof header));
     ASSERT_TRUE(file.Commit());
     std::copy(std::begin(header), std::end(header), bytes.begin());
-    EXPECT_EQ(ReadFileBytes(target), bytes);
+    EXPECT_EQ(ReadFileBytes(dir / "big.bin"), bytes);
     EXPECT_EQ(dir.List(), std::vector<std::string>{"big.bin"});
 }
 
